@@ -1,0 +1,107 @@
+#include "common/text_number.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace runoff {
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the longest prefix that forms a decimal number; 0 when there is none. Sets
+// `integral` when the number has neither a decimal point nor an exponent.
+std::size_t scanDecimal(std::string_view s, bool& integral) {
+  std::size_t i = 0;
+  integral = true;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < s.size() && isDigit(s[i])) ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    integral = false;
+    ++i;
+    while (i < s.size() && isDigit(s[i])) ++i, ++digits;
+  }
+  if (digits == 0) return 0;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    integral = false;
+    std::size_t j = i + 1;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+    std::size_t expDigits = 0;
+    while (j < s.size() && isDigit(s[j])) ++j, ++expDigits;
+    if (expDigits == 0) return 0;  // "1e" is refused by stream extraction too
+    i = j;
+  }
+  return i;
+}
+
+// Checks the token's form; on success `text` holds a NUL-terminated copy for strto*.
+ParseStatus checkReal(std::string_view token, std::string& text) {
+  bool integral = false;
+  std::size_t n = scanDecimal(token, integral);
+  if (n == 0 || n != token.size()) return ParseStatus::kNotNumber;
+  text.assign(token);
+  return ParseStatus::kOk;
+}
+
+}  // namespace
+
+ParseStatus parseInt32(std::string_view token, std::int32_t& value) {
+  bool integral = false;
+  std::size_t n = scanDecimal(token, integral);
+  if (n == 0 || n != token.size()) return ParseStatus::kNotNumber;
+  if (!integral) return ParseStatus::kNotInteger;
+  std::string text(token);
+  errno = 0;
+  char* end = nullptr;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (errno == ERANGE || v < std::numeric_limits<std::int32_t>::min() ||
+      v > std::numeric_limits<std::int32_t>::max()) {
+    return ParseStatus::kOutOfRange;
+  }
+  value = static_cast<std::int32_t>(v);
+  return ParseStatus::kOk;
+}
+
+ParseStatus parseFloat(std::string_view token, float& value) {
+  std::string text;
+  ParseStatus status = checkReal(token, text);
+  if (status != ParseStatus::kOk) return status;
+  float v = std::strtof(text.c_str(), nullptr);
+  if (std::isinf(v)) return ParseStatus::kOutOfRange;
+  value = v;
+  return ParseStatus::kOk;
+}
+
+ParseStatus parseDouble(std::string_view token, double& value) {
+  std::string text;
+  ParseStatus status = checkReal(token, text);
+  if (status != ParseStatus::kOk) return status;
+  double v = std::strtod(text.c_str(), nullptr);
+  if (std::isinf(v)) return ParseStatus::kOutOfRange;
+  value = v;
+  return ParseStatus::kOk;
+}
+
+std::optional<std::string> nextToken(std::istream& in) {
+  std::string token;
+  if (in >> token) return token;
+  return std::nullopt;
+}
+
+const char* describe(ParseStatus status) {
+  switch (status) {
+    case ParseStatus::kOk:
+      return "is valid";
+    case ParseStatus::kNotNumber:
+      return "is not a number";
+    case ParseStatus::kNotInteger:
+      return "is not a whole integer";
+    case ParseStatus::kOutOfRange:
+      return "is out of range";
+  }
+  return "is invalid";
+}
+
+}  // namespace runoff

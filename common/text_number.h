@@ -1,0 +1,42 @@
+// Whitespace-separated numbers in the text files of the model (parameter file, river list,
+// rainfall, caches). A token is taken whole: "60.0" is not an integer, "12abc" is not a number.
+// The accepted forms are those of formatted stream input: an optional sign, digits with an
+// optional decimal point, an optional exponent; no hexadecimal, no "inf" or "nan".
+#ifndef RUNOFF_COMMON_TEXT_NUMBER_H_
+#define RUNOFF_COMMON_TEXT_NUMBER_H_
+
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace runoff {
+
+enum class ParseStatus {
+  kOk,
+  kNotNumber,   // the token is not a decimal number at all
+  kNotInteger,  // a decimal number, but an integer was required
+  kOutOfRange,  // a number whose magnitude does not fit the field
+};
+
+/// Whole decimal integer with optional sign, within int32.
+ParseStatus parseInt32(std::string_view token, std::int32_t& value);
+
+/// Decimal real parsed straight into single precision (never through a double, which would
+/// round some decimal strings differently). Overflow is out of range; underflow gives 0 or a
+/// subnormal, as stream extraction does.
+ParseStatus parseFloat(std::string_view token, float& value);
+
+/// Decimal real in double precision; same rules as parseFloat.
+ParseStatus parseDouble(std::string_view token, double& value);
+
+/// Next whitespace-delimited token of `in`, or nullopt at the end of the input.
+std::optional<std::string> nextToken(std::istream& in);
+
+/// Short English description of a non-ok status, for messages ("is not a number").
+const char* describe(ParseStatus status);
+
+}  // namespace runoff
+
+#endif  // RUNOFF_COMMON_TEXT_NUMBER_H_

@@ -1,0 +1,53 @@
+// Helpers for the tests: scratch directories, running the real programs in them with scripted
+// standard input, and reading and writing the small binary and text files the programs use.
+#ifndef RUNOFF_TESTS_SUPPORT_TEST_SUPPORT_H_
+#define RUNOFF_TESTS_SUPPORT_TEST_SUPPORT_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace runoff::testing {
+
+namespace fs = std::filesystem;
+
+/// A fresh directory under the system's temporary directory, removed with its contents when
+/// the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& path() const { return path_; }
+  fs::path operator/(const std::string& relative) const { return path_ / relative; }
+
+ private:
+  fs::path path_;
+};
+
+struct RunResult {
+  int exitStatus = -1;  // the program's exit status; -1 when it did not exit normally
+  std::string out;      // everything it wrote to standard output
+};
+
+/// Runs `exe` with `workDir` as working directory and `input` on standard input. `shellPrefix`
+/// is placed before the command in the shell (for example "ulimit -f 10; trap '' XFSZ;").
+RunResult runProgram(const std::string& exe, const fs::path& workDir, const std::string& input = "",
+                     const std::string& shellPrefix = "");
+
+std::string readFile(const fs::path& path);
+void writeFile(const fs::path& path, const std::string& content);
+
+/// Raw little-endian 4-byte records, as the topography and discharge grids store them.
+void writeFloats(const fs::path& path, const std::vector<float>& values);
+void writeInts(const fs::path& path, const std::vector<std::int32_t>& values);
+std::vector<float> readFloats(const fs::path& path);
+
+/// Copies a directory tree (used to stage a golden case or an example basin).
+void copyTree(const fs::path& from, const fs::path& to);
+
+}  // namespace runoff::testing
+
+#endif  // RUNOFF_TESTS_SUPPORT_TEST_SUPPORT_H_
