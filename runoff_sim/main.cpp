@@ -1,1 +1,109 @@
-int main() { return 1; }
+// runoff-sim: routes hourly rainfall through every cell of the listed rivers and writes the
+// daily and hourly discharge grids. No arguments; every file lies at a fixed path relative to
+// the working directory. Each step below is one call; any failure prints one line and ends
+// the run with exit status 1.
+#include <fstream>
+#include <iostream>
+#include <new>
+#include <string>
+
+#include "common/params.h"
+#include "runoff_sim/calc_order.h"
+#include "runoff_sim/discharge_output.h"
+#include "runoff_sim/rain_grid.h"
+#include "runoff_sim/rain_mapping.h"
+#include "runoff_sim/river_list.h"
+#include "runoff_sim/routing_loop.h"
+#include "runoff_sim/routing_setup.h"
+#include "runoff_sim/run_checks.h"
+#include "runoff_sim/topo_grid.h"
+
+namespace {
+
+using namespace runoff;
+
+int fail(const std::string& message) {
+  std::cout << message << std::endl;
+  return 1;
+}
+
+int runSimulation() {
+  std::ostream& out = std::cout;
+  ParamResult read = readParameters(std::string("./") + kParameterFileName,
+                                    ParamScope::kSimulation, out);
+  if (read.status != ParamResult::Status::kOk) return fail(read.message);
+  const RunParameters& params = read.params;
+
+  RiverList rivers;
+  {
+    std::ifstream list(kRiverListPath);
+    if (!list) return fail("riverNumList.dat cannot open.");
+    rivers.riverCount = countLines(list);
+  }
+  out << "Number of rivers for simulation : " << rivers.riverCount << '\n' << '\n';
+  {
+    std::ifstream list(kRiverListPath);
+    if (!list) return fail("riverNumList.dat cannot open.");
+    std::string message;
+    auto records = readRiverRecords(list, rivers.riverCount, message);
+    if (!records) return fail(message);
+    rivers.riverNums = std::move(*records);
+  }
+
+  if (std::string problem = checkGridSizes(params); !problem.empty()) return fail(problem);
+  RainGrid rain = buildRainGrid(params);
+  TopoGrid topo;
+  if (std::string problem = loadTopography(topo, params); !problem.empty()) return fail(problem);
+
+  if (std::string problem = mapCellsToRain(topo, rain, params, out); !problem.empty()) {
+    return fail(problem);
+  }
+
+  out << "Setting parameter data." << '\n';
+  if (std::string problem = checkRoutingMemory(topo, params); !problem.empty()) {
+    return fail(problem);
+  }
+  RoutingStates states = setUpRouting(topo, params);
+
+  CalculationOrder order;
+  if (std::string problem = obtainCalculationOrder(topo, params, order, out); !problem.empty()) {
+    return fail(problem);
+  }
+  out << "Total simulation time is " << params.days << " days." << '\n' << '\n';
+
+  out << "Read " << kRainfallPath << '\n';
+  {
+    std::ifstream rainFile(kRainfallPath);
+    if (!rainFile) return fail("ROF file cannot open.");
+    if (std::string problem = readRainfall(rainFile, rain); !problem.empty()) return fail(problem);
+  }
+
+  if (std::string problem = checkOutputDirectory(); !problem.empty()) return fail(problem);
+  out << "Runoff simulation starts." << '\n';
+  const RiverSelection selection(rivers.riverNums);
+  std::vector<std::uint8_t> selected(topo.cells.size());
+  for (std::size_t i = 0; i < topo.cells.size(); ++i) {
+    selected[i] = isSelected(topo.cells[i], selection) ? 1 : 0;
+  }
+  HourlyDischarge discharge(selected, params.days);
+  routeCells({topo, rain, order, selected, params.days, params.subSteps}, states, discharge, out);
+  out << '\n' << "Runoff simulation ends." << '\n';
+
+  if (std::string problem = writeDischargeFiles(topo, discharge, out); !problem.empty()) {
+    return fail(problem);
+  }
+  out.flush();
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  try {
+    return runSimulation();
+  } catch (const std::bad_alloc&) {
+    return fail("runoff-sim: not enough memory for this run.");
+  } catch (const std::length_error&) {
+    return fail("runoff-sim: not enough memory for this run.");
+  }
+}

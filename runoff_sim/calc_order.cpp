@@ -1,0 +1,174 @@
+#include "runoff_sim/calc_order.h"
+
+#include <cfloat>
+#include <cmath>
+#include <fstream>
+#include <iomanip>
+
+#include "common/text_number.h"
+#include "runoff_sim/exchange_order.h"
+
+namespace runoff {
+namespace {
+
+bool sameKeyValue(double stored, double current) { return std::fabs(current - stored) <= DBL_MIN; }
+
+bool readInt(std::istream& in, std::int32_t& value) {
+  auto token = nextToken(in);
+  return token && parseInt32(*token, value) == ParseStatus::kOk;
+}
+
+bool readDouble(std::istream& in, double& value) {
+  auto token = nextToken(in);
+  return token && parseDouble(*token, value) == ParseStatus::kOk;
+}
+
+}  // namespace
+
+CalculationOrder buildCalculationOrder(const TopoGrid& grid) {
+  std::vector<std::int32_t> acc(grid.cells.size());
+  for (std::size_t i = 0; i < acc.size(); ++i) acc[i] = grid.cells[i].flowAcc;
+  std::vector<std::int32_t> sorted = exchangeSortOrder(acc);
+
+  CalculationOrder order;
+  std::int32_t last = 0;
+  for (std::int32_t position : sorted) {
+    std::int32_t value = acc[position];
+    if (value <= 0) continue;
+    if (order.groupSizes.empty() || value != last) order.groupSizes.push_back(0);
+    ++order.groupSizes.back();
+    last = value;
+    order.calcOrder.push_back({position / grid.cols, position % grid.cols});
+  }
+  order.groupCount = static_cast<std::int32_t>(order.groupSizes.size());
+  order.orderCount = static_cast<std::int32_t>(order.calcOrder.size());
+  return order;
+}
+
+bool orderCacheKeyMatches(std::istream& groups, const RunParameters& params) {
+  std::int32_t cols = -9999, rows = -9999;
+  double lon = -9999.0, lat = -9999.0;
+  if (!readInt(groups, cols) || !readInt(groups, rows) || !readDouble(groups, lon) ||
+      !readDouble(groups, lat)) {
+    return false;
+  }
+  return cols == params.topoCols && rows == params.topoRows &&
+         sameKeyValue(lon, params.topoSwLon) && sameKeyValue(lat, params.topoSwLat);
+}
+
+std::optional<CalculationOrder> readOrderCache(std::istream& groups, std::istream& cells,
+                                               const RunParameters& params,
+                                               const TopoGrid& grid) {
+  if (!orderCacheKeyMatches(groups, params)) return std::nullopt;
+  CalculationOrder order;
+  if (!readInt(groups, order.groupCount) || !readInt(groups, order.orderCount) ||
+      order.groupCount < 0 || order.orderCount < 0 ||
+      order.groupCount > order.orderCount ||
+      static_cast<std::size_t>(order.orderCount) > grid.cells.size()) {
+    return std::nullopt;
+  }
+  std::int64_t sizeSum = 0;
+  order.groupSizes.resize(order.groupCount);
+  for (std::int32_t& size : order.groupSizes) {
+    if (!readInt(groups, size) || size <= 0) return std::nullopt;
+    sizeSum += size;
+  }
+  if (sizeSum != order.orderCount) return std::nullopt;
+
+  // The stored order must still be an ascending listing of exactly the cells with positive
+  // accumulation, each group one value, so that no stale cache routes a cell before a cell
+  // that drains into it.
+  std::int64_t positive = 0;
+  for (const GridCell& cell : grid.cells) positive += cell.flowAcc > 0;
+  if (positive != order.orderCount) return std::nullopt;
+  std::vector<bool> listed(grid.cells.size(), false);
+  order.calcOrder.resize(order.orderCount);
+  std::size_t entry = 0;
+  std::int32_t previousValue = 0;
+  for (std::int32_t g = 0; g < order.groupCount; ++g) {
+    for (std::int32_t i = 0; i < order.groupSizes[g]; ++i, ++entry) {
+      std::int32_t storedAcc, row, col;
+      if (!readInt(cells, storedAcc) || !readInt(cells, row) || !readInt(cells, col)) {
+        return std::nullopt;
+      }
+      if (row < 0 || row >= grid.rows || col < 0 || col >= grid.cols) return std::nullopt;
+      std::int32_t index = grid.index(row, col);
+      std::int32_t value = grid.cells[index].flowAcc;
+      bool groupStart = i == 0;
+      if (storedAcc != value || value <= 0 || listed[index]) return std::nullopt;
+      if (groupStart ? (entry > 0 && value <= previousValue) : value != previousValue) {
+        return std::nullopt;
+      }
+      listed[index] = true;
+      previousValue = value;
+      order.calcOrder[entry] = {row, col};
+    }
+  }
+  return order;
+}
+
+void writeGroupCache(std::ostream& out, const RunParameters& params,
+                     const CalculationOrder& order) {
+  out << params.topoCols << '\n' << params.topoRows << '\n' << std::setprecision(15)
+      << params.topoSwLon << '\n'
+      << params.topoSwLat << '\n'
+      << order.groupCount << '\n'
+      << order.orderCount << '\n';
+  for (std::int32_t size : order.groupSizes) out << size << '\n';
+}
+
+void writeOrderedCells(std::ostream& out, const TopoGrid& grid, const CalculationOrder& order) {
+  for (const CellIndex& c : order.calcOrder) {
+    out << grid.at(c.row, c.col).flowAcc << ' ' << c.row << ' ' << c.col << '\n';
+  }
+}
+
+std::string obtainCalculationOrder(const TopoGrid& grid, const RunParameters& params,
+                                   CalculationOrder& order, std::ostream& console) {
+  const std::string groupPath = kGroupCachePath;
+  const std::string cellPath = kOrderCachePath;
+  bool keyValid = false;
+  {
+    std::ifstream groups(groupPath);
+    keyValid = groups && orderCacheKeyMatches(groups, params);
+  }
+  if (keyValid) {
+    std::ifstream groups(groupPath);
+    std::ifstream cells(cellPath);
+    if (!cells) return cellPath + " cannot open.";
+    if (auto stored = readOrderCache(groups, cells, params, grid)) {
+      order = std::move(*stored);
+      console << "Read basinList data from " << groupPath << '\n';
+      console << "Read calculation order data from " << cellPath << "\n\n";
+      keyValid = true;
+    } else {
+      keyValid = false;
+    }
+  }
+  if (!keyValid) {
+    console << "Make basinList data " << groupPath << '\n';
+    order = buildCalculationOrder(grid);
+    {
+      std::ofstream out(groupPath);
+      if (!out) {
+        console << groupPath << " cannot open.\n";
+      } else {
+        writeGroupCache(out, params, order);
+      }
+    }
+    console << "Make calculation order data " << cellPath << '\n';
+    std::ofstream out(cellPath);
+    if (!out) {
+      console << cellPath << " cannot open.\n";
+    } else {
+      writeOrderedCells(out, grid, order);
+    }
+  }
+  console << '\n'
+          << "Number of different kind of cell accumulattion number : " << order.groupCount
+          << '\n'
+          << "Number of calculation cell number : " << order.orderCount << '\n';
+  return "";
+}
+
+}  // namespace runoff

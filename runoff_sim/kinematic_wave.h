@@ -1,0 +1,51 @@
+// One cell's kinematic wave problem and its time step. Discharge Q (m^3/s) is carried at
+// nodes 0 (upstream end) to `nodes` (cell outlet) along the flow length; the relation
+// Q = alpha * A^mExp gives the celerity dQ/dA = mExp * alpha^(1/mExp) * Q^((mExp-1)/mExp). A step
+// is a weighted implicit finite difference on discharge, swept from upstream to downstream.
+//
+// Rainfall arrives in mm/h; lateral inflow is m^2/s per metre of flow length. Everything here
+// is double precision evaluated left to right exactly as written; no I/O, no allocation.
+#ifndef RUNOFF_RUNOFF_SIM_KINEMATIC_WAVE_H_
+#define RUNOFF_RUNOFF_SIM_KINEMATIC_WAVE_H_
+
+#include <cstdint>
+#include <vector>
+
+namespace runoff {
+
+// The routing state of a cell that takes part: constants fixed at set-up, and the discharge
+// state advanced by each step.
+struct CellRouting {
+  float scale = 0;      // cell size, arc-seconds (copied from the grid cell)
+  float widthX = 0;     // east-west width, m (copied from the grid cell)
+  double flowLen = 0;   // flow length to the downstream cell, m
+  double sinSlope = 0;  // sine of the slope angle
+  double width = 0;     // flow width, m
+  double manningN = 0;  // Manning roughness of the cell's class
+  double invWidth = 0;  // 1 / width, 1/m
+  double mExpFactor = 1;
+  double mExp = 0;  // kinematic-wave exponent
+  double alpha = 0;
+  std::int32_t nodes = 0;  // finite-difference space intervals
+  double dx = 0;           // space step, m
+  std::int32_t dt = 0;     // time step, s
+  double theta = 0;        // weight of the new time level
+  std::vector<double> qOld;  // nodes + 1 discharges, old time level, m^3/s
+  std::vector<double> qNew;  // nodes + 1 discharges, new time level, m^3/s
+  double qLatPrev = 0;       // lateral inflow of the previous hour, m^2/s
+  double qLatCur = 0;        // lateral inflow of the current hour, m^2/s
+};
+
+/// Rainfall intensity (mm/h) as lateral inflow per metre of flow length (m^2/s).
+double lateralInflow(const CellRouting& cell, float rainMmPerHour);
+
+/// Lateral inflow of the previous and the current hour from their rainfall.
+void setLateralInflow(CellRouting& cell, float rainPreviousHour, float rainCurrentHour);
+
+/// Advances the cell by one time step with upstream inflow `qIn` (m^3/s, already summed over
+/// the upstream cells in slot order) and returns the outlet discharge in single precision.
+float stepKinematicWave(CellRouting& cell, double qIn);
+
+}  // namespace runoff
+
+#endif  // RUNOFF_RUNOFF_SIM_KINEMATIC_WAVE_H_

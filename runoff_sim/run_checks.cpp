@@ -1,0 +1,83 @@
+#include "runoff_sim/run_checks.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "runoff_sim/grid_cell.h"
+#include "runoff_sim/kinematic_wave.h"
+#include "runoff_sim/rain_grid.h"
+
+namespace runoff {
+namespace {
+
+std::string tooLarge(const char* what, double bytes) {
+  std::ostringstream s;
+  s.precision(3);
+  s << what << " needs about " << bytes / (1024.0 * 1024 * 1024)
+    << " GiB, more than the memory of this machine.";
+  return s.str();
+}
+
+}  // namespace
+
+std::uint64_t physicalMemoryBytes() {
+  long pages = sysconf(_SC_PHYS_PAGES);
+  long pageSize = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return std::numeric_limits<std::uint64_t>::max();
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+}
+
+std::string checkGridSizes(const RunParameters& params) {
+  const double memory = static_cast<double>(physicalMemoryBytes());
+  const double topoCells = static_cast<double>(params.topoRows) * params.topoCols;
+  if (topoCells > std::numeric_limits<std::int32_t>::max()) {
+    std::ostringstream s;
+    s << "The topography grid of " << params.topoRows << " x " << params.topoCols
+      << " cells is too large.";
+    return s.str();
+  }
+  const double rainCells = static_cast<double>(params.rainRows) * params.rainCols;
+  if (rainCells > std::numeric_limits<std::int32_t>::max()) {
+    std::ostringstream s;
+    s << "The input data grid of " << params.rainRows << " x " << params.rainCols
+      << " cells is too large.";
+    return s.str();
+  }
+  // The topography grid plus the largest temporary of its loading (three int32 grids).
+  const double topoBytes = topoCells * (sizeof(GridCell) + 12);
+  const double rainBytes =
+      rainCells * (sizeof(RainCell) + 4.0 * 24 * (static_cast<double>(params.days) + 1));
+  if (topoBytes + rainBytes > memory) return tooLarge("The run's grids", topoBytes + rainBytes);
+  return "";
+}
+
+std::string checkRoutingMemory(const TopoGrid& grid, const RunParameters& params) {
+  double cells = 0;
+  for (const GridCell& cell : grid.cells) cells += cell.takesPart();
+  const double perCell = sizeof(CellRouting) + 2.0 * 8 * (static_cast<double>(params.spaceSteps) + 1) +
+                         4.0 * params.days * 24 * params.subSteps + 4.0 * params.days * 24;
+  const double bytes = cells * perCell + static_cast<double>(grid.cells.size()) * sizeof(GridCell);
+  if (bytes > static_cast<double>(physicalMemoryBytes())) return tooLarge("Routing", bytes);
+  return "";
+}
+
+std::string checkOutputDirectory() {
+  const char* probe = "./output/.runoff-sim-write-test";
+  {
+    std::ofstream out(probe, std::ios::binary | std::ios::trunc);
+    out << "x";
+    out.close();
+    if (out.fail()) {
+      return "./output cannot be written: create the directory (writable) before the run, or "
+             "its results would be lost.";
+    }
+  }
+  std::remove(probe);
+  return "";
+}
+
+}  // namespace runoff
