@@ -1,0 +1,80 @@
+// Replays the worked cases under tests/data/golden: each holds a complete working directory and
+// what a correct build prints and writes, computed independently of this code. The whole chain
+// runs as a user would run it: the simulator twice (the second run reads its caches), then the
+// map renderer with the automatic range and the point extractor, all inside a scratch copy.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "support/test_support.h"
+
+namespace runoff::testing {
+namespace {
+
+const fs::path kGolden = fs::path(TEST_DATA_DIR) / "golden";
+
+std::string expected(const std::string& name, const std::string& file) {
+  return readFile(kGolden / name / "expected" / file);
+}
+
+// Column and row of the point series, from the key "discharge-point, column C row R".
+std::pair<int, int> pointOf(const std::string& name) {
+  std::smatch m;
+  std::string json = expected(name, "exit-status.json");
+  static const std::regex key("column ([0-9]+) row ([0-9]+)");
+  if (!std::regex_search(json, m, key)) return {0, 0};
+  return {std::stoi(m[1]), std::stoi(m[2])};
+}
+
+class GoldenCase : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenCase, WholeChainMatchesByteForByte) {
+  const std::string name = GetParam();
+  TempDir dir;
+  copyTree(kGolden / name / "input", dir.path());
+  fs::create_directories(dir / "temp");
+  fs::create_directories(dir / "output/image");
+
+  RunResult first = runProgram(RUNOFF_SIM_EXE, dir.path());
+  EXPECT_EQ(first.exitStatus, 0);
+  EXPECT_EQ(first.out, expected(name, "runoff-sim.run1.stdout"));
+  for (const char* cache : {"numOfBasin.dat", "orderedCell.dat", "setROFCell.dat"}) {
+    EXPECT_EQ(readFile(dir / "temp" / cache), expected(name, std::string("temp.") + cache))
+        << cache;
+  }
+
+  RunResult second = runProgram(RUNOFF_SIM_EXE, dir.path());
+  EXPECT_EQ(second.exitStatus, 0);
+  EXPECT_EQ(second.out, expected(name, "runoff-sim.run2.stdout"));
+
+  RunResult map = runProgram(DISCHARGE_MAP_EXE, dir / "output", "n\n");
+  EXPECT_EQ(map.exitStatus, 0);
+  EXPECT_EQ(map.out, expected(name, "discharge-map.auto.stdout"));
+
+  auto [column, row] = pointOf(name);
+  RunResult point = runProgram(DISCHARGE_POINT_EXE, dir / "output",
+                               std::to_string(column) + "\n" + std::to_string(row) + "\n");
+  EXPECT_EQ(point.exitStatus, 0);
+  EXPECT_EQ(point.out, expected(name, "discharge-point.stdout"));
+
+  // Every file the chain leaves under output/, by its SHA-256.
+  writeFile(dir / "SHA256SUMS", expected(name, "SHA256SUMS"));
+  std::string command = "cd '" + dir.path().string() + "' && sha256sum --quiet -c SHA256SUMS";
+  EXPECT_EQ(std::system(command.c_str()), 0) << "output files differ from " << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, GoldenCase,
+                         ::testing::Values("small-realistic", "small-inconsistent-acc",
+                                           "small-eight-inflows", "small-rain-across-180",
+                                           "sample-basin"),
+                         [](const auto& info) {
+                           std::string n = info.param;
+                           for (char& c : n) {
+                             if (c == '-') c = '_';
+                           }
+                           return n;
+                         });
+
+}  // namespace
+}  // namespace runoff::testing
