@@ -31,8 +31,7 @@ inline std::optional<std::string> checkHourlyFileSize(const std::filesystem::pat
   }
   const std::uintmax_t bytes = std::filesystem::file_size(path, ec);
   if (ec) {
-    return "Discharge data cannot be used: the size of " + path.string() +
-           " cannot be learned.";
+    return "Discharge data cannot be used: the size of " + path.string() + " cannot be learned.";
   }
   // hours x rows x cols can exceed 64 bits only for durations no file can hold.
   const unsigned __int128 needed = static_cast<unsigned __int128>(hours) *

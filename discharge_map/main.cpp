@@ -55,8 +55,7 @@ int main() {
     const std::size_t cells =
         static_cast<std::size_t>(p.topoRows) * static_cast<std::size_t>(p.topoCols);
     if (!scanDischargeRange(discharge, hours, cells, range)) {
-      return fail(std::string("Discharge data cannot be read to its end: ") +
-                  kHourlyDischargePath);
+      return fail(std::string("Discharge data cannot be read to its end: ") + kHourlyDischargePath);
     }
   }
   discharge.close();

@@ -19,8 +19,7 @@ std::string imageFileName(std::int64_t hour) {
 
 std::optional<std::string> renderDischargeMaps(std::istream& discharge, std::int64_t hours,
                                                std::int32_t rows, std::int32_t cols,
-                                               const DischargeRange& range,
-                                               std::ostream& console) {
+                                               const DischargeRange& range, std::ostream& console) {
   if (hours <= 0) return std::nullopt;
   const std::size_t cells = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
   std::vector<float> values(cells);

@@ -21,8 +21,7 @@ std::string imageFileName(std::int64_t hour);
 /// Stops at the first failure and returns its console line; nullopt when all were written.
 std::optional<std::string> renderDischargeMaps(std::istream& discharge, std::int64_t hours,
                                                std::int32_t rows, std::int32_t cols,
-                                               const DischargeRange& range,
-                                               std::ostream& console);
+                                               const DischargeRange& range, std::ostream& console);
 
 }  // namespace runoff
 

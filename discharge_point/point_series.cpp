@@ -14,8 +14,8 @@ CellNumber readCellNumber(std::istream& in, CellAxis axis, std::int32_t count) {
   CellNumber result;
   const auto token = nextToken(in);
   if (!token) {
-    result.message = "No " + std::string(column ? "column" : "row") +
-                     " number inputted: end of input.";
+    result.message =
+        "No " + std::string(column ? "column" : "row") + " number inputted: end of input.";
     return result;
   }
   const ParseStatus status = parseInt32(*token, result.value);

@@ -1,4 +1,6 @@
 // Unit tests of the colour scale and the image encoding of the discharge maps.
+#include "discharge_map/colour_ramp.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "discharge_map/colour_ramp.h"
 #include "discharge_map/ppm_writer.h"
 
 namespace runoff {
@@ -101,8 +102,8 @@ TEST(PpmWriter, HeaderGivesFivePixelsPerCell) {
 
 // The plain encoding, one byte at a time, north row first.
 std::string plainImage(const std::vector<std::int32_t>& index, int rows, int cols) {
-  std::string bytes = "P6\n" + std::to_string(5 * cols) + " " + std::to_string(5 * rows) +
-                      "\n255\n";
+  std::string bytes =
+      "P6\n" + std::to_string(5 * cols) + " " + std::to_string(5 * rows) + "\n255\n";
   for (int r = rows - 1; r >= 0; --r) {
     for (int line = 0; line < 5; ++line) {
       for (int k = 0; k < cols; ++k) {

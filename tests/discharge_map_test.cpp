@@ -23,7 +23,8 @@ std::string echo(int cols, int rows, int days) {
   return "Reading parameters for runoff simulation.\n"
          "1) Reading parameters for study area.\n"
          "  Topography scale : 7.5\n"
-         "  Number of col : " + std::to_string(cols) + "  Number of row : " + std::to_string(rows) +
+         "  Number of col : " +
+         std::to_string(cols) + "  Number of row : " + std::to_string(rows) +
          "\n"
          " Sorth West corner Longitude (degree) : 135.25 Latitude (deg) : 35\n"
          "2) Reading parameters for input data.\n"
@@ -33,7 +34,8 @@ std::string echo(int cols, int rows, int days) {
          "  West corner longitude of input data : 135\n"
          "  South corner latitude of input data : 35.5\n"
          "3) Reading parameters for simuration duration.\n"
-         "  Simulation duration (days) : " + std::to_string(days) + "\n";
+         "  Simulation duration (days) : " +
+         std::to_string(days) + "\n";
 }
 
 constexpr const char* kQuestion =
@@ -96,7 +98,7 @@ class MapRun {
 // One day of a 5 x 5 grid, all missing but the cells set in hour 1.
 std::vector<float> fiveByFiveDay() {
   std::vector<float> v(24 * 25, kMissing);
-  v[0] = 1.0f;       // (row 0, col 0): the run's minimum
+  v[0] = 1.0f;            // (row 0, col 0): the run's minimum
   v[2 * 5 + 2] = 100.0f;  // the centre: the run's maximum
   v[4 * 5 + 4] = 50.5f;   // t = 0.5, index 180
   v[4] = -0.5f;           // negative: black
@@ -130,8 +132,7 @@ TEST(DischargeMap, AutomaticScanCountsFrameCellsAndEveryHour) {
   v[7 * 25 + 3 * 5 + 0] = 0.125f;   // hour 8, a frame cell
   RunResult r = MapRun(5, 5, 1, v).run("n\n");
   EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_NE(r.out.find("\nMaximun discharge = 400 Minimum discharge = 0.125\n"),
-            std::string::npos)
+  EXPECT_NE(r.out.find("\nMaximun discharge = 400 Minimum discharge = 0.125\n"), std::string::npos)
       << r.out;
 }
 
@@ -176,10 +177,10 @@ TEST(DischargeMap, ThreeColumnsBlackOnlyTheMiddleColumn) {
   EXPECT_EQ(r.exitStatus, 0);
   // rows 1 and 2 are the second rows from the south and from the north
   EXPECT_EQ(m.imageBytes("   1"), image(4, 3,
-                                         {kRed, kBlack, kRed,  //
-                                          kBlack, kBlack, kBlack,  //
-                                          kBlack, kBlack, kBlack,  //
-                                          kRed, kBlack, kRed}));
+                                        {kRed, kBlack, kRed,      //
+                                         kBlack, kBlack, kBlack,  //
+                                         kBlack, kBlack, kBlack,  //
+                                         kRed, kBlack, kRed}));
 }
 
 TEST(DischargeMap, ZeroDaysWithAutomaticRangeIsRefused) {
@@ -306,8 +307,8 @@ TEST(DischargeMap, MissingParameterFileEndsAfterOneKeyOrEndOfInput) {
 TEST(DischargeMap, ImageThatCannotBeWrittenIsReported) {
   // 40 x 40 cells make a 120 kB image; the file size limit allows 10 blocks.
   MapRun m(40, 40, 1, std::vector<float>(24 * 1600, 1.0f));
-  RunResult r = runProgram(DISCHARGE_MAP_EXE, m.output(), "y\n1\n0\n",
-                           "ulimit -f 10; trap '' XFSZ;");
+  RunResult r =
+      runProgram(DISCHARGE_MAP_EXE, m.output(), "y\n1\n0\n", "ulimit -f 10; trap '' XFSZ;");
   EXPECT_EQ(r.exitStatus, 1);
   const std::string tail =
       "Write ./image/   1_discharge.ppm\r"

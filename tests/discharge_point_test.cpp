@@ -15,7 +15,8 @@ std::string echo(int cols, int rows, int days) {
   return "Reading parameters for runoff simulation.\n"
          "1) Reading parameters for study area.\n"
          "  Topography scale : 3\n"
-         "  Number of col : " + std::to_string(cols) + "  Number of row : " + std::to_string(rows) +
+         "  Number of col : " +
+         std::to_string(cols) + "  Number of row : " + std::to_string(rows) +
          "\n"
          " Sorth West corner Longitude (degree) : 140 Latitude (deg) : 36.125\n"
          "2) Reading parameters for input data.\n"
@@ -25,7 +26,8 @@ std::string echo(int cols, int rows, int days) {
          "  West corner longitude of input data : 139.975\n"
          "  South corner latitude of input data : 36.1\n"
          "3) Reading parameters for simuration duration.\n"
-         "  Simulation duration (days) : " + std::to_string(days) + "\n";
+         "  Simulation duration (days) : " +
+         std::to_string(days) + "\n";
 }
 
 bool endsWith(const std::string& s, const std::string& tail) {
@@ -68,7 +70,7 @@ std::vector<float> threeByTwoDay(const std::vector<float>& picked) {
 }
 
 TEST(DischargePoint, WritesOneLinePerHourInSixSignificantDigits) {
-  std::vector<float> picked = {1e6f,   1234567.0f, 0.5f,  -9999.0f, 1e-5f,
+  std::vector<float> picked = {1e6f,    1234567.0f, 0.5f, -9999.0f, 1e-5f,
                                0.0001f, 123456.7f,  0.3f, 0.0f};
   for (int h = 10; h <= 24; ++h) picked.push_back(0.25f * h);
   PointRun p(3, 2, 1, threeByTwoDay(picked));
@@ -98,8 +100,7 @@ TEST(DischargePoint, ColumnOutOfRangeEndsBeforeTheRowIsAsked) {
   for (const char* input : {"0\n1\n", "-1\n1\n", "4\n1\n", "99999999999\n1\n"}) {
     RunResult r = PointRun(3, 2, 1, threeByTwoDay(std::vector<float>(24, 0.0f))).run(input);
     EXPECT_EQ(r.exitStatus, 1) << input;
-    EXPECT_EQ(r.out, echo(3, 2, 1) + kColumnQuestion + "Column number is out of range!\n")
-        << input;
+    EXPECT_EQ(r.out, echo(3, 2, 1) + kColumnQuestion + "Column number is out of range!\n") << input;
   }
 }
 
@@ -119,7 +120,8 @@ TEST(DischargePoint, AnswerThatIsNotAWholeNumberEndsTheRun) {
   PointRun p(3, 2, 1, threeByTwoDay(std::vector<float>(24, 0.0f)));
   RunResult r = p.run("abc\n1\n");
   EXPECT_EQ(r.exitStatus, 1);
-  EXPECT_EQ(r.out, echo(3, 2, 1) + kColumnQuestion + "Column number \"abc\" is not a whole number!\n");
+  EXPECT_EQ(r.out,
+            echo(3, 2, 1) + kColumnQuestion + "Column number \"abc\" is not a whole number!\n");
   r = p.run("1\n1.5\n");
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.out, echo(3, 2, 1) + kColumnQuestion + kRowQuestion +
@@ -183,8 +185,9 @@ TEST(DischargePoint, MissingParameterFileEndsAtOnce) {
   TempDir dir;
   RunResult r = runProgram(DISCHARGE_POINT_EXE, dir.path(), "1\n1\n");
   EXPECT_EQ(r.exitStatus, 1);
-  EXPECT_EQ(r.out,
-            "Reading parameters for runoff simulation.\nparam-ravo-event-ver300.dat cannot open.\n");
+  EXPECT_EQ(
+      r.out,
+      "Reading parameters for runoff simulation.\nparam-ravo-event-ver300.dat cannot open.\n");
 }
 
 TEST(DischargePoint, SeriesThatCannotBeCreatedIsReported) {
@@ -203,9 +206,10 @@ TEST(DischargePoint, SeriesThatCannotBeWrittenIsReported) {
   RunResult r =
       runProgram(DISCHARGE_POINT_EXE, p.output(), "1\n1\n", "ulimit -f 10; trap '' XFSZ;");
   EXPECT_EQ(r.exitStatus, 1);
-  EXPECT_TRUE(endsWith(r.out,
-                       "Write ./1-1_discharge.dat\r"
-                       "Time series discharge output file cannot be written: ./1-1_discharge.dat\n"))
+  EXPECT_TRUE(
+      endsWith(r.out,
+               "Write ./1-1_discharge.dat\r"
+               "Time series discharge output file cannot be written: ./1-1_discharge.dat\n"))
       << r.out;
 }
 
