@@ -61,7 +61,8 @@ RainLocator::Axis::Axis(const std::vector<float>& centres) {
     for (std::size_t i = 1; i < n; ++i) {
       smallestGap = std::min(smallestGap, values[i] - values[i - 1]);
     }
-    const double cap = static_cast<double>(std::min<std::size_t>(16 * n + 16, std::size_t{1} << 22));
+    const double cap =
+        static_cast<double>(std::min<std::size_t>(16 * n + 16, std::size_t{1} << 22));
     const double wanted = span / smallestGap;
     buckets = wanted < cap ? static_cast<std::size_t>(wanted) + 1 : static_cast<std::size_t>(cap);
     bucketsPerDegree = static_cast<double>(buckets) / span;
