@@ -86,7 +86,8 @@ int runSimulation() {
     selected[i] = isSelected(topo.cells[i], selection) ? 1 : 0;
   }
   HourlyDischarge discharge(selected, params.days);
-  routeCells({topo, rain, order, selected, params.days, params.subSteps}, states, discharge, out);
+  routeCells({topo, rain, order, selected, params.days, params.subSteps}, states, discharge, out,
+             routingThreads());
   out << '\n' << "Runoff simulation ends." << '\n';
 
   if (std::string problem = writeDischargeFiles(topo, discharge, out); !problem.empty()) {
