@@ -304,6 +304,18 @@ TEST(DischargeMap, MissingParameterFileEndsAfterOneKeyOrEndOfInput) {
   }
 }
 
+TEST(DischargeMap, UnusableParameterFileEndsWithTheReadersLine) {
+  MapRun m(1, 1, 1, std::vector<float>(24, 0.5f));
+  writeFile(m.output() / ".." / "param-ravo-event-ver300.dat", "7.5 abc 1");
+  RunResult r = m.run("n\n");
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.out,
+            "Reading parameters for runoff simulation.\n"
+            "1) Reading parameters for study area.\n"
+            "  Topography scale : 7.5\n"
+            "param-ravo-event-ver300.dat: value 2 (topoCols) is not a number: \"abc\".\n");
+}
+
 TEST(DischargeMap, ImageThatCannotBeWrittenIsReported) {
   // 40 x 40 cells make a 120 kB image; the file size limit allows 10 blocks.
   MapRun m(40, 40, 1, std::vector<float>(24 * 1600, 1.0f));
