@@ -10,6 +10,7 @@
 #include "common/params.h"
 #include "runoff_sim/calc_order.h"
 #include "runoff_sim/discharge_output.h"
+#include "runoff_sim/discharge_vrt.h"
 #include "runoff_sim/rain_grid.h"
 #include "runoff_sim/rain_mapping.h"
 #include "runoff_sim/river_list.h"
@@ -93,6 +94,7 @@ int runSimulation() {
   if (std::string problem = writeDischargeFiles(topo, discharge, out); !problem.empty()) {
     return fail(problem);
   }
+  if (std::string problem = writeDischargeVrts(params); !problem.empty()) return fail(problem);
   out.flush();
   return 0;
 }
