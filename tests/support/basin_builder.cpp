@@ -1,0 +1,89 @@
+#include "support/basin_builder.h"
+
+#include <sstream>
+
+namespace runoff::testing {
+
+Basin::Basin(int rows, int cols)
+    : elev(static_cast<std::size_t>(rows) * cols, 0.0f),
+      dir(elev.size(), 0),
+      acc(elev.size(), 0),
+      river(elev.size(), -1),
+      rows_(rows),
+      cols_(cols),
+      values_{"3",    std::to_string(cols), std::to_string(rows), "140", "36",
+              "2",    "2",                  "0.05",               "0.05", "140.025",
+              "36.025", "1",                "600",                "2",    "0.5",
+              "0.4",  "0.03",               "5",                  "0"} {}
+
+Basin& Basin::param(ParamField field, const std::string& text) {
+  values_[field - 1] = text;
+  return *this;
+}
+
+std::string Basin::paramText() const {
+  std::string text;
+  for (const std::string& v : values_) text += v + "\n";
+  return text;
+}
+
+Basin& Basin::cell(int row, int col, float e, std::int32_t d, std::int32_t a, std::int32_t r) {
+  std::size_t i = static_cast<std::size_t>(row) * cols_ + col;
+  elev[i] = e;
+  dir[i] = d;
+  acc[i] = a;
+  river[i] = r;
+  return *this;
+}
+
+namespace {
+
+// The files store the southern row first.
+template <typename T>
+std::vector<T> southFirst(const std::vector<T>& northFirst, int rows, int cols) {
+  std::vector<T> out;
+  for (int r = rows - 1; r >= 0; --r) {
+    for (int c = 0; c < cols; ++c) out.push_back(northFirst[static_cast<std::size_t>(r) * cols + c]);
+  }
+  return out;
+}
+
+}  // namespace
+
+void Basin::write(const fs::path& d) const {
+  fs::create_directories(d / "topoData");
+  fs::create_directories(d / "input");
+  fs::create_directories(d / "temp");
+  fs::create_directories(d / "output");
+  writeFile(d / "param-ravo-event-ver300.dat", paramText());
+  writeFloats(d / "topoData/modDem.bin", southFirst(elev, rows_, cols_));
+  writeInts(d / "topoData/flowDir.bin", southFirst(dir, rows_, cols_));
+  writeInts(d / "topoData/flowAcc.bin", southFirst(acc, rows_, cols_));
+  writeInts(d / "topoData/riverNum.bin", southFirst(river, rows_, cols_));
+  writeFile(d / "topoData/riverNumList.dat", riverList);
+  writeFile(d / "input/rain.dat", rain);
+}
+
+std::string riverRecord(int n) { return std::to_string(n) + " 0 0 0 0 0 0.0 0.0\n"; }
+
+std::string uniformRain(int days, int rainRows, int rainCols, const std::string& mmPerHour) {
+  std::ostringstream s;
+  for (int d = 1; d <= days; ++d) {
+    for (int h = 0; h < 24; ++h) {
+      s << "2020 1 " << d << " " << h << " 0 0\n";
+      for (int k = 0; k < rainRows; ++k) {
+        for (int l = 0; l < rainCols; ++l) s << (l ? " " : "") << mmPerHour;
+        s << "\n";
+      }
+    }
+  }
+  return s.str();
+}
+
+RunResult runSimulator(const fs::path& dir) { return runProgram(RUNOFF_SIM_EXE, dir); }
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace runoff::testing

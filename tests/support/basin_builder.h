@@ -1,0 +1,86 @@
+// A small simulator working directory built in memory and written out in one call: the
+// parameter file (each value kept as the text a user would type), the four topography grids
+// (held with row 0 the northern row, written south to north), the river list and the rainfall
+// file. The defaults describe a 5 x 5 grid at 36 N, 140 E with a 2 x 2 rainfall grid and no
+// basin cells; tests set the cells they need.
+#ifndef RUNOFF_TESTS_SUPPORT_BASIN_BUILDER_H_
+#define RUNOFF_TESTS_SUPPORT_BASIN_BUILDER_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace runoff::testing {
+
+// Field numbers of the parameter file, counted from 1 as the file is.
+enum ParamField {
+  kTopoScale = 1,
+  kTopoCols,
+  kTopoRows,
+  kTopoSwLon,
+  kTopoSwLat,
+  kRainCols,
+  kRainRows,
+  kRainDx,
+  kRainDy,
+  kRainSwLon,
+  kRainSwLat,
+  kDays,
+  kTimeStep,
+  kSpaceSteps,
+  kFdWeight,
+  kSlopeManning,
+  kChannelManning,
+  kChannelThreshold,
+  kInitialRunoff,
+};
+
+class Basin {
+ public:
+  /// A rows x cols grid; every cell elevation 0, direction 0, accumulation 0, river -1.
+  Basin(int rows = 5, int cols = 5);
+
+  int rows() const { return rows_; }
+  int cols() const { return cols_; }
+
+  /// Sets parameter `field` to `text` exactly as it will stand in the file.
+  Basin& param(ParamField field, const std::string& text);
+  const std::string& param(ParamField field) const { return values_[field - 1]; }
+  /// The 19 values, one per line.
+  std::string paramText() const;
+
+  /// One cell, row 0 the northern row.
+  Basin& cell(int row, int col, float elev, std::int32_t dir, std::int32_t acc,
+              std::int32_t river);
+
+  std::vector<float> elev;
+  std::vector<std::int32_t> dir, acc, river;
+  std::string riverList;  // text of riverNumList.dat
+  std::string rain;       // text of rain.dat
+
+  /// Writes everything into `dir` and creates temp/ and output/.
+  void write(const fs::path& dir) const;
+
+ private:
+  int rows_, cols_;
+  std::array<std::string, 19> values_;
+};
+
+/// One river-list record for river `n`: eight numbers on one line.
+std::string riverRecord(int n);
+
+/// Rainfall of `days` days on a rainRows x rainCols grid, every hour and cell `mmPerHour`.
+std::string uniformRain(int days, int rainRows, int rainCols, const std::string& mmPerHour);
+
+/// Runs runoff-sim in `dir`.
+RunResult runSimulator(const fs::path& dir);
+
+/// True when `text` contains `part`.
+bool contains(const std::string& text, const std::string& part);
+
+}  // namespace runoff::testing
+
+#endif  // RUNOFF_TESTS_SUPPORT_BASIN_BUILDER_H_
