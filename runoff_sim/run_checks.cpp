@@ -56,11 +56,16 @@ std::string checkGridSizes(const RunParameters& params) {
 }
 
 std::string checkRoutingMemory(const TopoGrid& grid, const RunParameters& params) {
+  // Every cell that takes part holds its routing state and, when selected, its hourly means;
+  // sub-step histories live only while they wait for the cell they feed (a few per thread
+  // for a branching network).
   double cells = 0;
   for (const GridCell& cell : grid.cells) cells += cell.takesPart();
-  const double perCell = sizeof(CellRouting) + 2.0 * 8 * (static_cast<double>(params.spaceSteps) + 1) +
-                         4.0 * params.days * 24 * params.subSteps + 4.0 * params.days * 24;
-  const double bytes = cells * perCell + static_cast<double>(grid.cells.size()) * sizeof(GridCell);
+  const double hours = 24.0 * params.days;
+  const double perCell = sizeof(CellRouting) + 64 +
+                         2.0 * 8 * (static_cast<double>(params.spaceSteps) + 1) + 4.0 * hours;
+  const double history = 4.0 * hours * params.subSteps;
+  const double bytes = cells * perCell + 64 * history;
   if (bytes > static_cast<double>(physicalMemoryBytes())) return tooLarge("Routing", bytes);
   return "";
 }

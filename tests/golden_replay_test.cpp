@@ -64,6 +64,28 @@ TEST_P(GoldenCase, WholeChainMatchesByteForByte) {
   EXPECT_EQ(std::system(command.c_str()), 0) << "output files differ from " << name;
 }
 
+TEST_P(GoldenCase, SimulatorGivesTheSameBytesOnOneAndSevenThreads) {
+  const std::string name = GetParam();
+  for (const char* threads : {"1", "7"}) {
+    TempDir dir;
+    copyTree(kGolden / name / "input", dir.path());
+    fs::create_directories(dir / "temp");
+    fs::create_directories(dir / "output");
+    RunResult run =
+        runProgram(RUNOFF_SIM_EXE, dir.path(), "", std::string("OMP_NUM_THREADS=") + threads);
+    EXPECT_EQ(run.exitStatus, 0) << threads << " threads";
+    EXPECT_EQ(run.out, expected(name, "runoff-sim.run1.stdout")) << threads << " threads";
+    std::string sums = expected(name, "SHA256SUMS"), grids;
+    for (std::size_t at = 0, end; (end = sums.find('\n', at)) != std::string::npos; at = end + 1) {
+      std::string line = sums.substr(at, end - at + 1);
+      if (line.find("output/discharge") != std::string::npos) grids += line;
+    }
+    writeFile(dir / "GRIDSUMS", grids);
+    std::string command = "cd '" + dir.path().string() + "' && sha256sum --quiet -c GRIDSUMS";
+    EXPECT_EQ(std::system(command.c_str()), 0) << threads << " threads";
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Golden, GoldenCase,
                          ::testing::Values("small-realistic", "small-inconsistent-acc",
                                            "small-eight-inflows", "small-rain-across-180",
