@@ -64,6 +64,29 @@ void Basin::write(const fs::path& d) const {
   writeFile(d / "input/rain.dat", rain);
 }
 
+Basin mixedBasin(int days) {
+  Basin b(5, 5);
+  b.param(kDays, std::to_string(days));
+  for (int r = 0; r < 5; ++r) {
+    for (int c = 0; c < 5; ++c) b.cell(r, c, 20.0f - 4.0f * r - 0.5f * c, 0, 0, 1);
+  }
+  b.cell(0, 2, 20.0f, 5, 1, 1);
+  b.cell(1, 1, 16.0f, 3, 1, 1).cell(1, 2, 15.0f, 5, 3, 1).cell(1, 3, 16.5f, 7, 1, 1);
+  b.cell(2, 1, 12.0f, 3, 1, 2).cell(2, 2, 11.0f, 5, 5, 1).cell(2, 3, 12.0f, 7, 1, -1);
+  b.cell(3, 1, 8.0f, 3, 0, 1).cell(3, 2, 7.0f, 5, 6, 1).cell(3, 3, 8.0f, 1, -1, 1);
+  b.riverList = riverRecord(1);
+  std::ostringstream s;
+  for (int d = 1; d <= days; ++d) {
+    for (int h = 0; h < 24; ++h) {
+      s << "2020 7 " << d << " " << h << " 0 0\n";
+      // North row, then south row; the topography maps to the south-western rain cell.
+      s << 0.5 * h << " 1\n" << (h < 12 ? 3.0 * h + d : 0.25 * h) << " 2\n";
+    }
+  }
+  b.rain = s.str();
+  return b;
+}
+
 std::string riverRecord(int n) { return std::to_string(n) + " 0 0 0 0 0 0.0 0.0\n"; }
 
 std::string uniformRain(int days, int rainRows, int rainCols, const std::string& mmPerHour) {

@@ -69,6 +69,14 @@ class Basin {
   std::array<std::string, 19> values_;
 };
 
+/// A 5 x 5 basin with every kind of cell, river 1 listed, rain on a 2 x 2 grid for `days`
+/// days that changes every hour. Interior cells (row, column):
+///   (1,1) east, acc 1 -> (1,2) south, acc 3 <- (1,3) west, acc 1
+///   (2,1) river 2, not listed, east, acc 1 -> (2,2) south, acc 5 (also fed by (1,2))
+///   (2,3) no river (-1);  (3,1) listed, acc 0: never routed;  (3,3) listed, acc -1
+///   (3,2) south, acc 6, drains into the edge; the edge cell (0,2) drains into (1,2).
+Basin mixedBasin(int days = 2);
+
 /// One river-list record for river `n`: eight numbers on one line.
 std::string riverRecord(int n);
 
