@@ -2,9 +2,11 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iomanip>
 
+#include "common/atomic_file.h"
 #include "common/text_number.h"
 #include "runoff_sim/exchange_order.h"
 
@@ -148,20 +150,30 @@ std::string obtainCalculationOrder(const TopoGrid& grid, const RunParameters& pa
   if (!keyValid) {
     console << "Make basinList data " << groupPath << '\n';
     order = buildCalculationOrder(grid);
-    {
-      std::ofstream out(groupPath);
-      if (!out) {
-        console << groupPath << " cannot open.\n";
-      } else {
-        writeGroupCache(out, params, order);
-      }
+    // Both files are written whole under temporary names. The cell list goes into place
+    // before the key file that vouches for it, and a key is never left beside a list that
+    // could not be written: the next run would trust the key and stop on the list.
+    AtomicFile groups(groupPath);
+    const bool groupsOpen = groups.isOpen();
+    if (!groupsOpen) {
+      console << groupPath << " cannot open.\n";
+    } else {
+      writeGroupCache(groups.stream(), params, order);
     }
     console << "Make calculation order data " << cellPath << '\n';
-    std::ofstream out(cellPath);
-    if (!out) {
+    AtomicFile cells(cellPath);
+    bool cellsPlaced = false;
+    if (!cells.isOpen()) {
       console << cellPath << " cannot open.\n";
     } else {
-      writeOrderedCells(out, grid, order);
+      writeOrderedCells(cells.stream(), grid, order);
+      cellsPlaced = cells.commit();
+      if (!cellsPlaced) console << cellPath << " cannot be written.\n";
+    }
+    if (!cellsPlaced) {
+      std::remove(groupPath.c_str());
+    } else if (groupsOpen && !groups.commit()) {
+      console << groupPath << " cannot be written.\n";
     }
   }
   console << '\n'

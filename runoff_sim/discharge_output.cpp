@@ -3,6 +3,7 @@
 #include <fstream>
 #include <memory>
 
+#include "common/atomic_file.h"
 #include "common/binary_grid.h"
 
 namespace runoff {
@@ -38,21 +39,21 @@ HourlyDischarge::HourlyDischarge(const std::vector<std::uint8_t>& selected, std:
 
 namespace {
 
-// One output file: opened at once, written grid by grid in blocks.
+// One output file: opened at once under a temporary name, written grid by grid in blocks,
+// and given its final name only when all three files are complete, so that a post-processor
+// never reads a grid file cut short by a failed or interrupted run.
 class GridFile {
  public:
-  explicit GridFile(const char* path) : path_(path), out_(path, std::ios::binary | std::ios::trunc) {}
-  bool isOpen() const { return out_.is_open() && out_.good(); }
-  bool write(std::span<const float> grid) { return writeFloatRecords(out_, grid); }
-  bool close() {
-    out_.close();
-    return !out_.fail();
-  }
+  explicit GridFile(const char* path) : path_(path), out_(path, std::ios::binary) {}
+  bool isOpen() const { return out_.isOpen(); }
+  bool write(std::span<const float> grid) { return writeFloatRecords(out_.stream(), grid); }
+  bool close() { return out_.finish(); }
+  bool publish() { return out_.publish(); }
   std::string failure() const { return std::string(path_) + " cannot be written."; }
 
  private:
   const char* path_;
-  std::ofstream out_;
+  AtomicFile out_;
 };
 
 }  // namespace
@@ -102,6 +103,9 @@ std::string writeDischargeFiles(const TopoGrid& grid, const HourlyDischarge& dis
   }
   for (auto& file : files) {
     if (!file->close()) return file->failure();
+  }
+  for (auto& file : files) {
+    if (!file->publish()) return file->failure();
   }
   return "";
 }

@@ -6,6 +6,7 @@
 #include <iomanip>
 #include <sstream>
 
+#include "common/atomic_file.h"
 #include "common/text_number.h"
 
 namespace runoff {
@@ -134,12 +135,14 @@ std::string mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParame
       }
     }
   }
-  std::ofstream out(path);
-  if (!out) {
+  // Written whole under a temporary name, so that no later run trusts a torn cache.
+  AtomicFile out(path);
+  if (!out.isOpen()) {
     console << path << " cannot open.\n";
     return "";
   }
-  writeMappingCache(out, params, topo, rain);
+  writeMappingCache(out.stream(), params, topo, rain);
+  if (!out.commit()) console << path << " cannot be written.\n";
   return "";
 }
 

@@ -1,0 +1,50 @@
+// Whole files only: a file that later runs or other programs trust (a cache, a discharge grid)
+// is written under a temporary name in its own directory, "<path>.tmp-<pid>", and renamed over
+// its final name only once every byte is written and the stream closed without error. An
+// interrupted or failed write leaves the previous file (or none) under the final name, never a
+// torn one; the temporary is removed on every failure the program survives.
+#ifndef RUNOFF_COMMON_ATOMIC_FILE_H_
+#define RUNOFF_COMMON_ATOMIC_FILE_H_
+
+#include <fstream>
+#include <ios>
+#include <string>
+
+namespace runoff {
+
+class AtomicFile {
+ public:
+  /// Creates the temporary file; check isOpen() before writing.
+  explicit AtomicFile(std::string path, std::ios::openmode mode = std::ios::out);
+  /// Removes the temporary unless it was published.
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  bool isOpen() const { return out_.is_open() && out_.good(); }
+  std::ostream& stream() { return out_; }
+  const std::string& path() const { return path_; }
+  const std::string& temporaryPath() const { return temporary_; }
+
+  /// Flushes and closes the temporary; false (and the temporary removed) when any write
+  /// failed. The final name is not touched yet.
+  bool finish();
+  /// Renames a finished temporary over the final name; false (and the temporary removed) when
+  /// the file was not finished whole or the rename failed.
+  bool publish();
+  /// finish() then publish().
+  bool commit() { return finish() && publish(); }
+
+ private:
+  void discard();
+
+  std::string path_;
+  std::string temporary_;
+  std::ofstream out_;
+  bool finished_ = false;
+  bool done_ = false;  // published or discarded
+};
+
+}  // namespace runoff
+
+#endif  // RUNOFF_COMMON_ATOMIC_FILE_H_
