@@ -5,25 +5,23 @@
 #include <cmath>
 
 #include "runoff_sim/kinematic_wave.h"
+#include "runoff_sim/routing_setup.h"
+#include "runoff_sim/topo_grid.h"
 
 namespace runoff {
 namespace {
 
-CellRouting state(double theta, std::int32_t nodes, double alpha = 0.8, double dx = 30.0,
-                  std::int32_t dt = 60) {
+// A cell set up as the run sets it up (its kernel constants included): a slope cell at 35 N
+// flowing south over a drop of 2 m, `nodes` space steps, weight `theta`.
+CellRouting state(double theta, std::int32_t nodes, std::int32_t dt = 60) {
+  GridCell cell;
+  initCell(cell, 5, 5, 20, 20, 35.0f, 135.0f, 12.0f, 3.0f);
+  cell.flowDir = 5;
+  cell.flowAcc = 1;
+  cell.riverNum = 0;
   CellRouting c;
-  c.scale = 3;
-  c.widthX = 75.94213f;
-  c.flowLen = dx * nodes;
-  c.mExp = 1 + 0.666667;
-  c.alpha = alpha;
-  c.nodes = nodes;
-  c.dx = dx;
-  c.dt = dt;
-  c.theta = theta;
-  c.qOld.assign(nodes + 1, 0.0);
-  c.qNew.assign(nodes + 1, 0.0);
-  prepareCelerity(c);
+  setParameterData(c, cell, true, 10.0f, 0.4, 0.03, 5, nodes, dt, theta);
+  setInitialDischarge(c, cell, 0.0);
   return c;
 }
 
@@ -35,7 +33,7 @@ double celerity(const CellRouting& c, double q) {
 TEST(KinematicWave, RainfallBecomesLateralInflowPerMetreOfFlowLength) {
   CellRouting c = state(0.5, 2);
   setLateralInflow(c, 3.5f, 7.0f);
-  EXPECT_EQ(c.qLatPrev, 3.5 * 0.001 * 92.6886 / 3 * 3.0 * static_cast<double>(75.94213f) /
+  EXPECT_EQ(c.qLatPrev, 3.5 * 0.001 * 92.6886 / 3 * 3.0 * static_cast<double>(c.widthX) /
                             c.flowLen / 3600);
   EXPECT_EQ(c.qLatCur, lateralInflow(c, 7.0f));
 }
@@ -85,14 +83,14 @@ TEST(KinematicWave, StepReturnsTheOutletInSinglePrecisionAndKeepsTheCurrentHour)
 // An old profile that falls steeply downstream with theta 0 and a long step overshoots below
 // zero at node 1; the clamp stores 0 and node 2 builds on that 0.
 TEST(KinematicWave, NegativeResultIsClampedAndUsedAsZero) {
-  CellRouting c = state(0.0, 2, 0.8, 10.0, 600);
+  CellRouting c = state(0.0, 2, 3600);
   c.qOld = {0.0, 5.0, 0.0};
   c.qNew = c.qOld;
   stepKinematicWave(c, 0.0);
   EXPECT_EQ(c.qNew[1], 0.0);
   // Node 2 with qNew[1] = 0: p = 0.5 * (5 + 0), so Q* = 2.5.
   const double w = 0.5 * (celerity(c, 5.0) + celerity(c, 2.5));
-  const double expected = 0.0 - (1 * w * 600.0) * ((0.0 - 5.0) / 10.0 - 0.0);
+  const double expected = 0.0 - (1 * w * 3600.0) * ((0.0 - 5.0) / c.dx - 0.0);
   EXPECT_EQ(c.qNew[2], expected);
 }
 
