@@ -18,9 +18,11 @@ void setLateralInflow(CellRouting& cell, float rainPreviousHour, float rainCurre
   cell.qLatCur = lateralInflow(cell, rainCurrentHour);
 }
 
-void prepareCelerity(CellRouting& cell) {
+void prepareStepConstants(CellRouting& cell) {
   cell.celerityCoef = std::pow(cell.alpha, 1 / cell.mExp) * cell.mExp;
   cell.celerityExp = (cell.mExp - 1) / cell.mExp;
+  cell.dtOverDx = static_cast<double>(cell.dt) / cell.dx;
+  cell.oneMinusTheta = 1 - cell.theta;
   cell.lastInflow = 0;
   cell.lastInflowPower = std::pow(0.0, cell.celerityExp);
 }
@@ -34,34 +36,59 @@ bool sameBits(double a, double b) {
   return x == y;
 }
 
+// Power of the discharge at node 0 of the old level: kept from the previous step when the
+// inflow has not changed (a headwater cell's is always 0).
+double inflowPower(CellRouting& cell, double qOld0) {
+  if (!sameBits(qOld0, cell.lastInflow)) {
+    cell.lastInflow = qOld0;
+    cell.lastInflowPower = std::pow(qOld0, cell.celerityExp);
+  }
+  return cell.lastInflowPower;
+}
+
+// New discharge at a node from the old discharge there (qOld) and above it (qOldUp), the new
+// discharge above it (qNewUp), the mean celerity w and the lateral inflow r.
+inline double implicitUpdate(const CellRouting& cell, double qOld, double qOldUp, double qNewUp,
+                             double w, double r, double dt, double dtR) {
+  const double numerator = qOld + (cell.theta * w) * (cell.dtOverDx * qNewUp + dtR) -
+                           (cell.oneMinusTheta * w * dt) * ((qOld - qOldUp) / cell.dx - r);
+  const double denominator = 1 + (cell.theta * w * dt) / cell.dx;
+  const double q = numerator / denominator;
+  return q < 0 ? 0 : q;
+}
+
 }  // namespace
 
 // The sweep of the weighted implicit scheme. Each node's mean celerity averages the celerity
 // at the old discharge of the node above and at the larger of the old discharge here and a
 // predicted one. Powers already known are reused: the old discharge of the node above was the
-// predicted discharge of that node whenever it was not below the prediction, and the inflow
-// power is kept from the previous step. A reused power is the same call on the same bits, so
-// every result is unchanged.
+// larger one at that node whenever it was not below the prediction, and the inflow power is
+// kept from the previous step. A reused power is the same call on the same bits, so every
+// result is unchanged.
 float stepKinematicWave(CellRouting& cell, double qIn) {
   const double dt = static_cast<double>(cell.dt);
   const double r = 0.5 * (cell.qLatPrev + cell.qLatCur);
   const double k = cell.celerityCoef;
   const double e = cell.celerityExp;
-  const double theta = cell.theta;
-  const double dx = cell.dx;
-  const double dtOverDx = dt / dx;
   const double dtR = dt * r;
-  const double rDx = r * dx;
-  const double oneMinusTheta = 1 - theta;
+  const double rDx = r * cell.dx;
   double* qOld = cell.qOld.data();
   double* qNew = cell.qNew.data();
-  qNew[0] = qIn;
+  cell.qLatPrev = cell.qLatCur;
 
-  if (!sameBits(qOld[0], cell.lastInflow)) {
-    cell.lastInflow = qOld[0];
-    cell.lastInflowPower = std::pow(qOld[0], e);
+  if (cell.nodes == 1) {  // the common case, kept in registers
+    const double qOld0 = qOld[0], qOld1 = qOld[1];
+    const double w0 = k * inflowPower(cell, qOld0);
+    const double p = 0.5 * (qOld0 + qIn) + rDx;
+    const double w1 = k * std::pow(qOld1 < p ? p : qOld1, e);
+    const double q1 = implicitUpdate(cell, qOld1, qOld0, qIn, 0.5 * (w0 + w1), r, dt, dtR);
+    qOld[0] = qNew[0] = qIn;
+    qOld[1] = qNew[1] = q1;
+    return static_cast<float>(q1);
   }
-  double powUpper = cell.lastInflowPower;  // pow(qOld[j - 1], e)
+
+  qNew[0] = qIn;
+  double powUpper = inflowPower(cell, qOld[0]);  // pow(qOld[j - 1], e)
   for (std::int32_t j = 1; j <= cell.nodes; ++j) {
     const double w0 = k * powUpper;
     const double p = 0.5 * (qOld[j - 1] + qNew[j - 1]) + rDx;
@@ -74,17 +101,10 @@ float stepKinematicWave(CellRouting& cell, double qIn) {
       powUpper = powStar;
     }
     const double w1 = k * powStar;
-    const double w = 0.5 * (w0 + w1);
-    const double numerator = qOld[j] + (theta * w) * (dtOverDx * qNew[j - 1] + dtR) -
-                             (oneMinusTheta * w * dt) * ((qOld[j] - qOld[j - 1]) / dx - r);
-    const double denominator = 1 + (theta * w * dt) / dx;
-    qNew[j] = numerator / denominator;
-    if (qNew[j] < 0) qNew[j] = 0;
+    qNew[j] = implicitUpdate(cell, qOld[j], qOld[j - 1], qNew[j - 1], 0.5 * (w0 + w1), r, dt, dtR);
   }
-  const float outflow = static_cast<float>(qNew[cell.nodes]);
   for (std::int32_t i = 0; i <= cell.nodes; ++i) qOld[i] = qNew[i];
-  cell.qLatPrev = cell.qLatCur;
-  return outflow;
+  return static_cast<float>(qNew[cell.nodes]);
 }
 
 }  // namespace runoff

@@ -35,18 +35,22 @@ struct CellRouting {
   double qLatPrev = 0;       // lateral inflow of the previous hour, m^2/s
   double qLatCur = 0;        // lateral inflow of the current hour, m^2/s
 
-  // Per-cell constants of the celerity, mExp * alpha^(1/mExp) and (mExp - 1) / mExp, formed
-  // once instead of at every node of every step (the same operations, so the same bits).
+  // Per-cell constants of the step, formed once instead of at every node of every step (the
+  // same operations on the same values, so the same bits): the celerity coefficient
+  // mExp * alpha^(1/mExp) and exponent (mExp - 1) / mExp, dt / dx and 1 - theta.
   double celerityCoef = 0;
   double celerityExp = 0;
+  double dtOverDx = 0;
+  double oneMinusTheta = 0;
   // The last upstream discharge whose power was taken and that power: the inflow at node 0
   // often repeats from one step to the next (always 0 at a headwater cell).
   double lastInflow = 0;
   double lastInflowPower = 0;
 };
 
-/// Forms the celerity constants from alpha and mExp; call once after they are set.
-void prepareCelerity(CellRouting& cell);
+/// Forms the per-cell constants of the step; call once after alpha, mExp, dt, dx and theta
+/// are set.
+void prepareStepConstants(CellRouting& cell);
 
 /// Rainfall intensity (mm/h) as lateral inflow per metre of flow length (m^2/s).
 double lateralInflow(const CellRouting& cell, float rainMmPerHour);

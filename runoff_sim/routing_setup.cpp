@@ -57,7 +57,7 @@ void setParameterData(CellRouting& routing, const GridCell& cell, bool hasDown, 
   routing.mExp = 1 + 0.666667 * routing.mExpFactor;
   routing.alpha = ((1 / routing.manningN) * std::pow(routing.invWidth, routing.mExp - 1)) *
                   std::sqrt(routing.sinSlope);
-  prepareCelerity(routing);
+  prepareStepConstants(routing);
 }
 
 void setInitialDischarge(CellRouting& routing, const GridCell& cell, double initialRunoff) {

@@ -234,7 +234,7 @@ TEST(KinematicWave, StepReusingPowersMatchesLiteralStep) {
     cell.theta = (trial % 3) / 2.0;
     cell.mExp = 1 + 0.666667;
     cell.alpha = 0.1 + 3 * unit(rng);
-    prepareCelerity(cell);
+    prepareStepConstants(cell);
     cell.qOld.assign(cell.nodes + 1, 0.0);
     for (double& q : cell.qOld) q = trial % 5 == 0 ? 0.0 : 5 * unit(rng);
     cell.qNew = cell.qOld;
