@@ -108,5 +108,7 @@ int main() {
     return fail("runoff-sim: not enough memory for this run.");
   } catch (const std::length_error&) {
     return fail("runoff-sim: not enough memory for this run.");
+  } catch (const std::exception& error) {
+    return fail(std::string("runoff-sim: ") + error.what());
   }
 }

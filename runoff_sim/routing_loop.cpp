@@ -9,6 +9,7 @@
 #include <mutex>
 #include <queue>
 #include <span>
+#include <system_error>
 #include <thread>
 
 #include "runoff_sim/kinematic_wave.h"
@@ -184,7 +185,11 @@ void routeCells(const RoutingRun& run, RoutingStates& states, HourlyDischarge& d
   const int extra = std::max(0, std::min(threads, std::max(plan.size(), 1)) - 1);
   std::vector<std::thread> pool;
   pool.reserve(extra);
-  for (int i = 0; i < extra; ++i) pool.emplace_back(worker);
+  try {
+    for (int i = 0; i < extra; ++i) pool.emplace_back(worker);
+  } catch (const std::system_error&) {
+    // The system refused another thread: route with those already running.
+  }
   worker();
   for (std::thread& thread : pool) thread.join();
   scheduler.rethrowIfFailed();
