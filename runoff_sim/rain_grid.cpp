@@ -59,6 +59,15 @@ std::string readRainfall(std::istream& in, RainGrid& grid) {
           float value = 0;
           ParseStatus status = parseFloat(*token, value);
           if (status != ParseStatus::kOk) return fail(*token, status);
+          // A negative rate (often a missing-data marker) or one far beyond any storm would
+          // route as nonsense or overflow the discharge; neither is rainfall.
+          if (!(value >= 0.0f && value <= kMaxRainfall)) {
+            std::ostringstream s;
+            s << kRainfallPath << ": the record of day " << day << " hour " << hour
+              << " holds \"" << *token << "\", which is not a rainfall intensity (0 to "
+              << kMaxRainfall << " mm/h).";
+            return s.str();
+          }
           grid.hourlyRain[grid.rainIndex(k * grid.cols + l, day, hour)] = value;
         }
       }

@@ -19,6 +19,8 @@
 namespace runoff {
 
 inline constexpr const char* kRainfallPath = "./input/rain.dat";
+// Largest rainfall intensity accepted, mm/h: some 30 times the heaviest rain ever recorded.
+inline constexpr float kMaxRainfall = 10000.0f;
 
 struct RainCell {
   float lat = 0;  // centre latitude, degrees
@@ -50,7 +52,8 @@ void initRainCell(RainCell& cell, float latitude, float longitude, std::int32_t 
 RainGrid buildRainGrid(const RunParameters& params);
 
 /// Fills days 1 to `days` of every cell from `in`. Returns an empty string on success, else
-/// the one line to report: a value that is not a number, with its day and hour.
+/// the one line to report: a value that is not a number or not an intensity from 0 to
+/// kMaxRainfall, with its day and hour.
 std::string readRainfall(std::istream& in, RainGrid& grid);
 
 }  // namespace runoff

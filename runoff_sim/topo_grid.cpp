@@ -122,6 +122,25 @@ std::string fillLinks(TopoGrid& grid, std::istream& flowDir, std::istream& flowA
   for (GridCell& cell : grid.cells) {
     if (cell.takesPart()) countUpstream(cell);
   }
+
+  // A routed cell's slope comes from its own elevation and that of the cell it drains into;
+  // an elevation that is not a finite number would make every discharge below it NaN.
+  for (std::int32_t r = 0; r < grid.rows; ++r) {
+    for (std::int32_t c = 0; c < grid.cols; ++c) {
+      const GridCell& cell = grid.at(r, c);
+      if (!cell.takesPart()) continue;
+      std::int32_t bad = std::isfinite(cell.elev) ? kNoCell : grid.index(r, c);
+      if (bad == kNoCell && cell.down != kNoCell && !std::isfinite(grid.cells[cell.down].elev)) {
+        bad = cell.down;
+      }
+      if (bad != kNoCell) {
+        return "./topoData/modDem.bin: the elevation at column " +
+               std::to_string(bad % grid.cols + 1) + ", row " +
+               std::to_string(grid.rows - bad / grid.cols) +
+               " (counted from 1 at the south-west) is not a finite number.";
+      }
+    }
+  }
   return "";
 }
 
