@@ -5,7 +5,10 @@
 // exactly the results of an undamaged run.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
+#include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -233,6 +236,211 @@ INSTANTIATE_TEST_SUITE_P(Rainfall, SimulatorRefuses, ::testing::ValuesIn(rainfal
                          [](const auto& info) { return info.param.name; });
 INSTANTIATE_TEST_SUITE_P(Directories, SimulatorRefuses, ::testing::ValuesIn(directoryCases()),
                          [](const auto& info) { return info.param.name; });
+
+
+// ---- Caches, unwritable directories and a full disk: the run goes on or fails whole. ----
+
+const char* const kOutputs[] = {"output/dischargeDaily.bin", "output/dischargeHourlyMaxInDay.bin",
+                                "output/dischargeHourly.bin"};
+const char* const kCaches[] = {"temp/setROFCell.dat", "temp/numOfBasin.dat",
+                               "temp/orderedCell.dat"};
+
+// The results and caches of the undamaged basin, made once.
+struct Reference {
+  std::vector<std::string> outputs, caches;
+};
+const Reference& reference() {
+  static const Reference ref = [] {
+    TempDir dir;
+    HostileBasin().write(dir.path());
+    RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
+    EXPECT_EQ(r.exitStatus, 0) << r.out;
+    Reference out;
+    for (const char* f : kOutputs) out.outputs.push_back(readFile(dir / f));
+    for (const char* f : kCaches) out.caches.push_back(readFile(dir / f));
+    return out;
+  }();
+  return ref;
+}
+
+void expectReferenceOutputs(const fs::path& dir) {
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(readFile(dir / kOutputs[i]), reference().outputs[i]) << i;
+}
+
+std::vector<std::string> tokens(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string t; in >> t;) out.push_back(t);
+  return out;
+}
+
+// The cache text with token `index` replaced; line structure kept.
+std::string replaceToken(const std::string& text, std::size_t index, const std::string& by) {
+  std::string out;
+  std::size_t seen = 0, i = 0;
+  while (i < text.size()) {
+    if (std::isspace(static_cast<unsigned char>(text[i]))) {
+      out += text[i++];
+      continue;
+    }
+    std::size_t end = i;
+    while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
+    out += seen++ == index ? by : text.substr(i, end - i);
+    i = end;
+  }
+  return out;
+}
+
+// Runs the basin with cache file `which` replaced by `content` (the other caches intact) and
+// checks that the damaged cache is rebuilt and the results are those of an undamaged run.
+void expectRebuilt(int which, const std::string& content, const std::string& rebuildLine,
+                   const std::string& what) {
+  SCOPED_TRACE(what);
+  TempDir dir;
+  HostileBasin().write(dir.path());
+  for (int i = 0; i < 3; ++i) writeFile(dir / kCaches[i], reference().caches[i]);
+  writeFile(dir / kCaches[which], content);
+  RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
+  ASSERT_EQ(r.exitStatus, 0) << r.out;
+  EXPECT_NE(r.out.find(rebuildLine + "\n"), std::string::npos) << r.out;
+  expectReferenceOutputs(dir.path());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(readFile(dir / kCaches[i]), reference().caches[i]) << i;
+  EXPECT_EQ(entries(dir / "temp").size(), 3u);
+}
+
+// Every field of the cache, one at a time: not a number, cut in the middle, and a value that
+// is a number but wrong (the key of another grid, a cell outside the grids).
+void corruptEveryField(int which, const std::string& rebuildLine) {
+  const std::string good = reference().caches[which];
+  const std::vector<std::string> all = tokens(good);
+  ASSERT_GT(all.size(), 6u);
+  for (std::size_t t = 0; t < all.size(); ++t) {
+    // Every field of the key and of the first and last records; a sample of the rest.
+    if (t >= 12 && t + 8 < all.size() && t % 7 != 0) continue;
+    expectRebuilt(which, replaceToken(good, t, "x" + all[t]), rebuildLine,
+                  "field " + std::to_string(t) + " garbage");
+    expectRebuilt(which, replaceToken(good, t, "nan"), rebuildLine,
+                  "field " + std::to_string(t) + " NaN");
+    expectRebuilt(which, replaceToken(good, t, all[t] == "99" ? "98" : "99"), rebuildLine,
+                  "field " + std::to_string(t) + " wrong value");
+    expectRebuilt(which, replaceToken(good, t, "-2147483649"), rebuildLine,
+                  "field " + std::to_string(t) + " beyond 32 bits");
+  }
+  expectRebuilt(which, "", rebuildLine, "empty");
+  expectRebuilt(which, good.substr(0, good.size() / 2), rebuildLine, "cut in half");
+  expectRebuilt(which, good.substr(0, good.size() - 3), rebuildLine, "last record cut");
+  expectRebuilt(which, std::string("\0\xff\x7f garbage", 11), rebuildLine, "binary garbage");
+}
+
+TEST(DamagedCache, MappingCacheIsRebuiltForEveryDamagedField) {
+  corruptEveryField(0, "Make ROF data ./temp/setROFCell.dat");
+}
+
+TEST(DamagedCache, GroupCacheIsRebuiltForEveryDamagedField) {
+  corruptEveryField(1, "Make basinList data ./temp/numOfBasin.dat");
+}
+
+TEST(DamagedCache, OrderCacheIsRebuiltForEveryDamagedField) {
+  corruptEveryField(2, "Make basinList data ./temp/numOfBasin.dat");
+}
+
+TEST(DamagedCache, MissingOrderListBesideValidKeyEndsTheRun) {
+  TempDir dir;
+  HostileBasin().write(dir.path());
+  for (int i = 0; i < 2; ++i) writeFile(dir / kCaches[i], reference().caches[i]);
+  RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(lastLine(r.out), "./temp/orderedCell.dat cannot open.");
+}
+
+void expectRunsWithoutCaches(const Damage& damage) {
+  TempDir dir;
+  HostileBasin().write(dir.path());
+  damage(dir.path());
+  RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
+  ASSERT_EQ(r.exitStatus, 0) << r.out;
+  for (const char* cache : kCaches) {
+    EXPECT_NE(r.out.find("./" + std::string(cache) + " cannot open.\n"), std::string::npos)
+        << r.out;
+  }
+  expectReferenceOutputs(dir.path());
+}
+
+TEST(UnwritableTemp, TempAsAFileLosesOnlyTheCaches) {
+  expectRunsWithoutCaches([](const fs::path& d) {
+    fs::remove(d / "temp");
+    writeFile(d / "temp", "not a directory");
+  });
+}
+
+TEST(UnwritableTemp, TempAsADanglingLinkLosesOnlyTheCaches) {
+  expectRunsWithoutCaches([](const fs::path& d) {
+    fs::remove(d / "temp");
+    fs::create_directory_symlink(d / "gone", d / "temp");
+  });
+}
+
+// A file size limit stands in for a full disk: a write beyond it fails (SIGXFSZ ignored).
+// The shell counts the limit in blocks of 512 bytes.
+const std::string kFullDiskAt32K = "ulimit -f 64; trap '' XFSZ;";
+
+TEST(FullDisk, OutputGridsAreNeitherTornNorReplaced) {
+  TempDir dir;
+  HostileBasin basin(5, 5, 30);  // hourly grid 72000 bytes, daily grids 3000 bytes
+  basin.write(dir.path());
+  for (const char* f : kOutputs) writeFile(dir / f, "the results of an earlier run");
+  RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path(), "", kFullDiskAt32K);
+  EXPECT_EQ(r.exitStatus, 1) << r.out;
+  EXPECT_EQ(lastLine(r.out), "./output/dischargeHourly.bin cannot be written.");
+  // The earlier results stay whole, the complete daily grids are not published beside a
+  // missing hourly grid, and no temporary is left behind.
+  for (const char* f : kOutputs) EXPECT_EQ(readFile(dir / f), "the results of an earlier run");
+  EXPECT_EQ(entries(dir / "output"),
+            (std::vector<std::string>{"dischargeDaily.bin", "dischargeHourly.bin",
+                                      "dischargeHourlyMaxInDay.bin"}));
+}
+
+TEST(FullDisk, CachesThatDoNotFitAreReportedAndNotLeftTorn) {
+  TempDir dir;
+  HostileBasin basin(80, 80, 1);  // mapping cache about 80 kB, order list about 55 kB
+  basin.write(dir.path());
+  RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path(), "", kFullDiskAt32K);
+  EXPECT_NE(r.out.find("./temp/setROFCell.dat cannot be written.\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("./temp/orderedCell.dat cannot be written.\n"), std::string::npos) << r.out;
+  EXPECT_EQ(lastLine(r.out), "./output/dischargeHourly.bin cannot be written.");
+  EXPECT_EQ(r.exitStatus, 1);
+  // No cache at all: in particular no order key that would vouch for a missing list.
+  EXPECT_EQ(entries(dir / "temp"), std::vector<std::string>{});
+  EXPECT_EQ(entries(dir / "output"), std::vector<std::string>{});
+
+  RunResult again = runProgram(RUNOFF_SIM_EXE, dir.path());
+  EXPECT_EQ(again.exitStatus, 0) << again.out;
+  EXPECT_NE(again.out.find("Make ROF data ./temp/setROFCell.dat\n"), std::string::npos);
+  EXPECT_NE(again.out.find("Make basinList data ./temp/numOfBasin.dat\n"), std::string::npos);
+}
+
+TEST(WholeFiles, SuccessfulRunLeavesExactlyTheFinalNames) {
+  TempDir dir;
+  HostileBasin().write(dir.path());
+  RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
+  ASSERT_EQ(r.exitStatus, 0) << r.out;
+  EXPECT_EQ(entries(dir / "temp"),
+            (std::vector<std::string>{"numOfBasin.dat", "orderedCell.dat", "setROFCell.dat"}));
+  for (const std::string& name : entries(dir / "output")) {
+    EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+  }
+  expectReferenceOutputs(dir.path());
+}
+
+TEST(DamagedInputThatIsNotUsed, NaNElevationOutsideTheBasinsIsHarmless) {
+  TempDir dir;
+  HostileBasin basin;
+  basin.elev[0] = std::numeric_limits<float>::quiet_NaN();  // north-west corner, no river
+  basin.write(dir.path());
+  RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
+  EXPECT_EQ(r.exitStatus, 0) << r.out;
+  expectReferenceOutputs(dir.path());
+}
 
 }  // namespace
 }  // namespace runoff::testing
