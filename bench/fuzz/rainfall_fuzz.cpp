@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (problem.find('\n') != std::string::npos) __builtin_trap();
   if (grid.hourlyRain.size() != grid.cells.size() * 2 * 24) __builtin_trap();
   for (float v : grid.hourlyRain) {
-    if (v != v) __builtin_trap();  // a NaN never enters the grid
+    // Only intensities from 0 to the accepted maximum enter the grid: no NaN, no overflow.
+    if (!(v >= 0.0f && v <= runoff::kMaxRainfall)) __builtin_trap();
   }
   return 0;
 }
