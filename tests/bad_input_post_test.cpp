@@ -77,9 +77,11 @@ std::vector<PostCase> sharedCases() {
   const std::string p = kParam + ": ";
   return {
       {"ParamEmpty", writes(kParam, ""), "", p + "value 1 (topoScale) is missing."},
-      {"ParamCutInNumber", writes(kParam, "3\n5\n5\n140\n36\n2\n2\n0.05\n0.05\n140.025\n36.025\n1e"),
-       "", p + "value 12 (days) is not a number: \"1e\"."},
-      {"ParamGarbage", setsParam(2, "five"), "", p + "value 2 (topoCols) is not a number: \"five\"."},
+      {"ParamCutInNumber",
+       writes(kParam, "3\n5\n5\n140\n36\n2\n2\n0.05\n0.05\n140.025\n36.025\n1e"), "",
+       p + "value 12 (days) is not a number: \"1e\"."},
+      {"ParamGarbage", setsParam(2, "five"), "",
+       p + "value 2 (topoCols) is not a number: \"five\"."},
       {"ParamNaN", setsParam(11, "nan"), "", p + "value 11 (rainSwLat) is not a number: \"nan\"."},
       {"ParamInfinity", setsParam(8, "inf"), "", p + "value 8 (rainDx) is not a number: \"inf\"."},
       {"ParamRowsBeyond32Bits", setsParam(3, "2147483648"), "",
@@ -96,18 +98,19 @@ std::vector<PostCase> sharedCases() {
       {"HourlyIsDirectory", replacedByDirectory(kHourly), "",
        "Discharge data cannot be used: ./dischargeHourly.bin is not a regular file."},
       // 46341 x 46341 cells for 24 hours need more values than 32 bits count.
-      {"GridCountsOverflow", [](const fs::path& run) {
+      {"GridCountsOverflow",
+       [](const fs::path& run) {
          HostileBasin b;
          b.params[1] = b.params[2] = "46341";
          writeFile(run / kParam, b.paramText());
-       }, "",
+       },
+       "",
        "Discharge data is too short: ./dischargeHourly.bin holds 600 values, 24 hours of 46341 "
        "x 46341 cells need 51539718744."},
   };
 }
 
-class PostProcessorRefuses
-    : public ::testing::TestWithParam<std::tuple<const char*, PostCase>> {};
+class PostProcessorRefuses : public ::testing::TestWithParam<std::tuple<const char*, PostCase>> {};
 
 TEST_P(PostProcessorRefuses, WithOneLineAndStatusOne) {
   const auto& [exe, c] = GetParam();
@@ -121,15 +124,16 @@ TEST_P(PostProcessorRefuses, WithOneLineAndStatusOne) {
   EXPECT_EQ(lastLine(r.out), c.line) << r.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BothPrograms, PostProcessorRefuses,
-    ::testing::Combine(::testing::Values(DISCHARGE_MAP_EXE, DISCHARGE_POINT_EXE),
-                       ::testing::ValuesIn(sharedCases())),
-    [](const auto& info) {
-      const std::string exe = std::get<0>(info.param);
-      return std::string(exe.find("map") != std::string::npos ? "Map" : "Point") + "_" +
-             std::get<1>(info.param).name;
-    });
+INSTANTIATE_TEST_SUITE_P(BothPrograms, PostProcessorRefuses,
+                         ::testing::Combine(::testing::Values(DISCHARGE_MAP_EXE,
+                                                              DISCHARGE_POINT_EXE),
+                                            ::testing::ValuesIn(sharedCases())),
+                         [](const auto& info) {
+                           const std::string exe = std::get<0>(info.param);
+                           return std::string(exe.find("map") != std::string::npos ? "Map"
+                                                                                   : "Point") +
+                                  "_" + std::get<1>(info.param).name;
+                         });
 
 // ---- discharge-map ----
 
@@ -157,7 +161,8 @@ std::vector<PostCase> mapCases() {
        "Max_time_counter exceeds 10000!"},
       {"NoAnswer", nothing(), "", "No answer inputted: end of input."},
       {"NoMaximum", nothing(), "y\n", max + "No maximum value inputted: end of input."},
-      {"NoMinimum", nothing(), "y\n5\n", max + "Input minimum value : No minimum value inputted: end of input."},
+      {"NoMinimum", nothing(), "y\n5\n",
+       max + "Input minimum value : No minimum value inputted: end of input."},
       {"MaximumNotANumber", nothing(), "y\nlots\n0\n", wrong},
       {"MaximumCutNumber", nothing(), "y\n5e\n0\n", wrong},
       {"MaximumNaN", nothing(), "y\nnan\n0\n", wrong},
@@ -166,9 +171,7 @@ std::vector<PostCase> mapCases() {
       {"MinimumNegativeInfinity", nothing(), "y\n5\n-inf\n", max + minPrompt},
       {"MinimumNotBelowMaximum", nothing(), "y\n5\n5\n", max + minPrompt},
       {"OnlyMissingValues",
-       [](const fs::path& run) {
-         writeFloats(run / kHourly, std::vector<float>(600, -9999.0f));
-       },
+       [](const fs::path& run) { writeFloats(run / kHourly, std::vector<float>(600, -9999.0f)); },
        "n\n", "Maximun discharge <= Minimum discharge!"},
       {"OnlyNaNValues",
        [](const fs::path& run) {
@@ -235,7 +238,8 @@ std::vector<PostCase> pointCases() {
       {"HourlyMissing", removes(kHourly), "3 3\n", "Discharge data cannot open."},
       {"NoColumn", nothing(), "", "No column number inputted: end of input."},
       {"NoRow", nothing(), "3\n", "No row number inputted: end of input."},
-      {"ColumnNotANumber", nothing(), "three\n3\n", "Column number \"three\" is not a whole number!"},
+      {"ColumnNotANumber", nothing(), "three\n3\n",
+       "Column number \"three\" is not a whole number!"},
       {"ColumnNotWhole", nothing(), "2.5\n3\n", "Column number \"2.5\" is not a whole number!"},
       {"ColumnNaN", nothing(), "nan\n3\n", "Column number \"nan\" is not a whole number!"},
       {"RowInfinity", nothing(), "3\ninf\n", "Row number \"inf\" is not a whole number!"},

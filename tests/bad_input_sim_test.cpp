@@ -168,12 +168,13 @@ std::vector<FailCase> topographyCases() {
     cases.push_back({stem + "OneRecordShort", cutsTo(file, 96), tooShort});
     cases.push_back({stem + "CutInsideARecord", cutsTo(file, 98), tooShort});
   }
-  const std::string badElev = "./topoData/modDem.bin: the elevation at column 3, row 3 (counted "
-                              "from 1 at the south-west) is not a finite number.";
-  cases.push_back({"ElevationNaN", setsElevation(2, 2, std::numeric_limits<float>::quiet_NaN()),
-                   badElev});
-  cases.push_back({"ElevationInfinite",
-                   setsElevation(2, 2, std::numeric_limits<float>::infinity()), badElev});
+  const std::string badElev =
+      "./topoData/modDem.bin: the elevation at column 3, row 3 (counted "
+      "from 1 at the south-west) is not a finite number.";
+  cases.push_back(
+      {"ElevationNaN", setsElevation(2, 2, std::numeric_limits<float>::quiet_NaN()), badElev});
+  cases.push_back(
+      {"ElevationInfinite", setsElevation(2, 2, std::numeric_limits<float>::infinity()), badElev});
   // The outlet on the southern edge is not routed, but the cell above drains into it.
   cases.push_back({"OutletElevationNaN",
                    setsElevation(4, 2, std::numeric_limits<float>::quiet_NaN()),
@@ -197,7 +198,8 @@ std::vector<FailCase> rainfallCases() {
        at + "\"-9999\", which is not a rainfall intensity (0 to 10000 mm/h)."},
       {"RainAbsurd", setsRainValue("1e30"),
        at + "\"1e30\", which is not a rainfall intensity (0 to 10000 mm/h)."},
-      {"RainCutInNumber", writes(f, "2020 7 1 0 0 0\n1.5 2e"), at + "\"2e\", which is not a number."},
+      {"RainCutInNumber", writes(f, "2020 7 1 0 0 0\n1.5 2e"),
+       at + "\"2e\", which is not a number."},
       {"RainStampNotInteger", writes(f, "2020 7 1 0.5 0 0\n1 1\n1 1\n"),
        at + "\"0.5\", which is not a whole integer."},
       {"RainBinaryGarbage", writes(f, std::string("2020 7 1 0 0 0\n\x01\x02\x03 1\n", 20)),
@@ -236,7 +238,6 @@ INSTANTIATE_TEST_SUITE_P(Rainfall, SimulatorRefuses, ::testing::ValuesIn(rainfal
                          [](const auto& info) { return info.param.name; });
 INSTANTIATE_TEST_SUITE_P(Directories, SimulatorRefuses, ::testing::ValuesIn(directoryCases()),
                          [](const auto& info) { return info.param.name; });
-
 
 // ---- Caches, unwritable directories and a full disk: the run goes on or fails whole. ----
 

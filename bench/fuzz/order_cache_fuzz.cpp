@@ -2,8 +2,8 @@
 // with a fixed flow accumulation.
 #include <algorithm>
 #include <sstream>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "fuzz_grid.h"
 #include "runoff_sim/calc_order.h"

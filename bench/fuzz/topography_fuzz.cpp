@@ -1,5 +1,5 @@
-// The four topography grids (consecutive 80-byte pieces of the input) on the small grid, then the order and the
-// routing set-up that read the links they make.
+// The four topography grids (consecutive 80-byte pieces of the input) on the small grid, then the
+// order and the routing set-up that read the links they make.
 #include <sstream>
 #include <string>
 

@@ -9,10 +9,25 @@ namespace runoff::testing {
 HostileBasin::HostileBasin(int rows_, int cols_, int days)
     : rows(rows_),
       cols(cols_),
-      params{"3",       std::to_string(cols_), std::to_string(rows_), "140", "36",
-             "2",       "2",                   "0.05",                "0.05", "140.025",
-             "36.025",  std::to_string(days),  "600",                 "2",    "0.5",
-             "0.4",     "0.03",                "5",                   "0"} {
+      params{"3",
+             std::to_string(cols_),
+             std::to_string(rows_),
+             "140",
+             "36",
+             "2",
+             "2",
+             "0.05",
+             "0.05",
+             "140.025",
+             "36.025",
+             std::to_string(days),
+             "600",
+             "2",
+             "0.5",
+             "0.4",
+             "0.03",
+             "5",
+             "0"} {
   const std::size_t n = static_cast<std::size_t>(rows) * cols;
   elev.resize(n);
   dir.resize(n);
@@ -22,7 +37,8 @@ HostileBasin::HostileBasin(int rows_, int cols_, int days)
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < cols; ++c) {
       const std::size_t i = static_cast<std::size_t>(r) * cols + c;
-      elev[i] = 4.0f * static_cast<float>(rows - r) + 0.5f * static_cast<float>(std::abs(c - middle));
+      elev[i] =
+          4.0f * static_cast<float>(rows - r) + 0.5f * static_cast<float>(std::abs(c - middle));
       // Sides drain into the middle column, which drains south.
       dir[i] = c == middle ? 5 : (c < middle ? 3 : 7);
       acc[i] = 1;
