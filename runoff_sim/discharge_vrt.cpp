@@ -5,6 +5,8 @@
 #include <locale>
 #include <sstream>
 
+#include "common/atomic_file.h"
+
 namespace runoff {
 
 namespace {
@@ -80,10 +82,9 @@ std::string writeDischargeVrts(const RunParameters& params) {
       if (error) return std::string(view.path) + " cannot be removed.";
       continue;
     }
-    std::ofstream file(view.path, std::ios::binary | std::ios::trunc);
-    if (file) writeDischargeVrt(file, params, view.binName, view.gridsPerDay);
-    if (file) file.close();
-    if (!file) return std::string(view.path) + " cannot be written.";
+    AtomicFile file(view.path, std::ios::binary);  // whole or not at all
+    if (file.isOpen()) writeDischargeVrt(file.stream(), params, view.binName, view.gridsPerDay);
+    if (!file.commit()) return std::string(view.path) + " cannot be written.";
   }
   return "";
 }
