@@ -25,6 +25,8 @@ void prepareStepConstants(CellRouting& cell) {
   cell.oneMinusTheta = 1 - cell.theta;
   cell.lastInflow = 0;
   cell.lastInflowPower = std::pow(0.0, cell.celerityExp);
+  cell.lastStar = 0;
+  cell.lastStarPower = cell.lastInflowPower;
 }
 
 namespace {
@@ -57,40 +59,85 @@ inline double implicitUpdate(const CellRouting& cell, double qOld, double qOldUp
   return q < 0 ? 0 : q;
 }
 
+// The state of a cell with one space interval, held in registers over the steps of an hour.
+struct OneInterval {
+  double q0 = 0, q1 = 0;  // old discharge at the inflow node and at the outlet
+  double lastInflow = 0, lastInflowPower = 0, lastStar = 0, lastStarPower = 0;
+  double qLatPrev = 0;
+
+  void loadFrom(const CellRouting& cell) {
+    q0 = cell.qOld[0];
+    q1 = cell.qOld[1];
+    lastInflow = cell.lastInflow;
+    lastInflowPower = cell.lastInflowPower;
+    lastStar = cell.lastStar;
+    lastStarPower = cell.lastStarPower;
+    qLatPrev = cell.qLatPrev;
+  }
+
+  // One step with inflow qIn; returns the new outlet discharge.
+  double step(const CellRouting& cell, double qIn) {
+    const double dt = static_cast<double>(cell.dt);
+    const double r = 0.5 * (qLatPrev + cell.qLatCur);
+    qLatPrev = cell.qLatCur;
+    const double dtR = dt * r;
+    const double rDx = r * cell.dx;
+    if (!sameBits(q0, lastInflow)) {
+      lastInflow = q0;
+      lastInflowPower = std::pow(q0, cell.celerityExp);
+    }
+    const double w0 = cell.celerityCoef * lastInflowPower;
+    const double p = 0.5 * (q0 + qIn) + rDx;
+    const double star = q1 < p ? p : q1;
+    if (!sameBits(star, lastStar)) {
+      lastStar = star;
+      lastStarPower = std::pow(star, cell.celerityExp);
+    }
+    const double w1 = cell.celerityCoef * lastStarPower;
+    q1 = implicitUpdate(cell, q1, q0, qIn, 0.5 * (w0 + w1), r, dt, dtR);
+    q0 = qIn;
+    return q1;
+  }
+
+  void storeInto(CellRouting& cell) const {
+    cell.qOld[0] = cell.qNew[0] = q0;
+    cell.qOld[1] = cell.qNew[1] = q1;
+    cell.lastInflow = lastInflow;
+    cell.lastInflowPower = lastInflowPower;
+    cell.lastStar = lastStar;
+    cell.lastStarPower = lastStarPower;
+    cell.qLatPrev = qLatPrev;
+  }
+};
+
 }  // namespace
 
 // The sweep of the weighted implicit scheme. Each node's mean celerity averages the celerity
 // at the old discharge of the node above and at the larger of the old discharge here and a
 // predicted one. Powers already known are reused: the old discharge of the node above was the
-// larger one at that node whenever it was not below the prediction, and the inflow power is
-// kept from the previous step. A reused power is the same call on the same bits, so every
-// result is unchanged.
+// larger one at that node whenever it was not below the prediction, and the powers of a
+// repeated inflow or outlet discharge are kept from the step before. A reused power is the same
+// call on the same bits, so every result is unchanged.
 float stepKinematicWave(CellRouting& cell, double qIn) {
+  if (cell.nodes == 1) {  // the common set-up
+    OneInterval state;
+    state.loadFrom(cell);
+    const double q1 = state.step(cell, qIn);
+    state.storeInto(cell);
+    return static_cast<float>(q1);
+  }
   const double dt = static_cast<double>(cell.dt);
   const double r = 0.5 * (cell.qLatPrev + cell.qLatCur);
-  const double k = cell.celerityCoef;
   const double e = cell.celerityExp;
   const double dtR = dt * r;
   const double rDx = r * cell.dx;
   double* qOld = cell.qOld.data();
   double* qNew = cell.qNew.data();
   cell.qLatPrev = cell.qLatCur;
-
-  if (cell.nodes == 1) {  // the common case, kept in registers
-    const double qOld0 = qOld[0], qOld1 = qOld[1];
-    const double w0 = k * inflowPower(cell, qOld0);
-    const double p = 0.5 * (qOld0 + qIn) + rDx;
-    const double w1 = k * std::pow(qOld1 < p ? p : qOld1, e);
-    const double q1 = implicitUpdate(cell, qOld1, qOld0, qIn, 0.5 * (w0 + w1), r, dt, dtR);
-    qOld[0] = qNew[0] = qIn;
-    qOld[1] = qNew[1] = q1;
-    return static_cast<float>(q1);
-  }
-
   qNew[0] = qIn;
   double powUpper = inflowPower(cell, qOld[0]);  // pow(qOld[j - 1], e)
   for (std::int32_t j = 1; j <= cell.nodes; ++j) {
-    const double w0 = k * powUpper;
+    const double w0 = cell.celerityCoef * powUpper;
     const double p = 0.5 * (qOld[j - 1] + qNew[j - 1]) + rDx;
     double powStar;
     if (qOld[j] < p) {
@@ -100,11 +147,65 @@ float stepKinematicWave(CellRouting& cell, double qIn) {
       powStar = std::pow(qOld[j], e);
       powUpper = powStar;
     }
-    const double w1 = k * powStar;
+    const double w1 = cell.celerityCoef * powStar;
     qNew[j] = implicitUpdate(cell, qOld[j], qOld[j - 1], qNew[j - 1], 0.5 * (w0 + w1), r, dt, dtR);
   }
   for (std::int32_t i = 0; i <= cell.nodes; ++i) qOld[i] = qNew[i];
   return static_cast<float>(qNew[cell.nodes]);
+}
+
+namespace {
+
+double inflowAt(std::span<const float* const> feeders, std::size_t step) {
+  double qIn = 0;
+  for (const float* feeder : feeders) qIn = qIn + static_cast<double>(feeder[step]);
+  return qIn;
+}
+
+}  // namespace
+
+float routeHour(CellRouting& cell, std::span<const float* const> feeders, std::size_t firstStep,
+                std::int32_t subSteps, float* history) {
+  float mean = 0;
+  const HourTask task{&cell, feeders, history};
+  routeHours({&task, 1}, firstStep, subSteps, {&mean, 1});
+  return mean;
+}
+
+void routeHours(std::span<const HourTask> tasks, std::size_t firstStep, std::int32_t subSteps,
+                std::span<float> hourMeans) {
+  float hourSum[kMaxHourTasks] = {};
+  const std::size_t end = firstStep + static_cast<std::size_t>(subSteps);
+  bool oneInterval = true;
+  for (const HourTask& task : tasks) oneInterval = oneInterval && task.cell->nodes == 1;
+  if (oneInterval) {
+    // The step is a chain of dependent operations (a power, two divisions); stepping several
+    // cells in turn lets their chains run side by side.
+    OneInterval state[kMaxHourTasks];
+    for (std::size_t i = 0; i < tasks.size(); ++i) state[i].loadFrom(*tasks[i].cell);
+    for (std::size_t step = firstStep; step < end; ++step) {
+      for (std::size_t i = 0; i < tasks.size(); ++i) {
+        const HourTask& task = tasks[i];
+        const float outflow =
+            static_cast<float>(state[i].step(*task.cell, inflowAt(task.feeders, step)));
+        if (task.history != nullptr) task.history[step] = outflow;
+        hourSum[i] += outflow;
+      }
+    }
+    for (std::size_t i = 0; i < tasks.size(); ++i) state[i].storeInto(*tasks[i].cell);
+  } else {
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+      const HourTask& task = tasks[i];
+      for (std::size_t step = firstStep; step < end; ++step) {
+        const float outflow = stepKinematicWave(*task.cell, inflowAt(task.feeders, step));
+        if (task.history != nullptr) task.history[step] = outflow;
+        hourSum[i] += outflow;
+      }
+    }
+  }
+  for (std::size_t i = 0; i < tasks.size(); ++i) {
+    hourMeans[i] = hourSum[i] / static_cast<float>(subSteps);
+  }
 }
 
 }  // namespace runoff

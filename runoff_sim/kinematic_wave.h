@@ -8,7 +8,9 @@
 #ifndef RUNOFF_RUNOFF_SIM_KINEMATIC_WAVE_H_
 #define RUNOFF_RUNOFF_SIM_KINEMATIC_WAVE_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace runoff {
@@ -42,10 +44,14 @@ struct CellRouting {
   double celerityExp = 0;
   double dtOverDx = 0;
   double oneMinusTheta = 0;
-  // The last upstream discharge whose power was taken and that power: the inflow at node 0
-  // often repeats from one step to the next (always 0 at a headwater cell).
+  // The last discharges whose powers were taken and those powers, reused when the same bits
+  // come again: the inflow at node 0 (always 0 at a headwater cell) and, with one space
+  // interval, the larger of the old and the predicted discharge at the outlet (it repeats once
+  // a cell has settled).
   double lastInflow = 0;
   double lastInflowPower = 0;
+  double lastStar = 0;
+  double lastStarPower = 0;
 };
 
 /// Forms the per-cell constants of the step; call once after alpha, mExp, dt, dx and theta
@@ -61,6 +67,28 @@ void setLateralInflow(CellRouting& cell, float rainPreviousHour, float rainCurre
 /// Advances the cell by one time step with upstream inflow `qIn` (m^3/s, already summed over
 /// the upstream cells in slot order) and returns the outlet discharge in single precision.
 float stepKinematicWave(CellRouting& cell, double qIn);
+
+/// Advances the cell through the `subSteps` steps of one hour, after setLateralInflow. Step s
+/// takes as inflow the sum, in order and in double precision, of feeders[f][firstStep + s] and
+/// stores its outflow in history[firstStep + s] unless `history` is null. Returns the hour's
+/// mean outflow: the single-precision sum in step order divided by `subSteps`.
+float routeHour(CellRouting& cell, std::span<const float* const> feeders, std::size_t firstStep,
+                std::int32_t subSteps, float* history);
+
+/// One cell's part in routeHours: its state, its feeders' histories and its own (or null).
+struct HourTask {
+  CellRouting* cell = nullptr;
+  std::span<const float* const> feeders;
+  float* history = nullptr;
+};
+
+inline constexpr std::size_t kMaxHourTasks = 4;
+
+/// routeHour for up to kMaxHourTasks independent cells at once, their steps interleaved so
+/// that the processor overlaps their dependency chains; hourMeans[i] receives task i's mean.
+/// Each result is exactly what routeHour gives for that cell alone.
+void routeHours(std::span<const HourTask> tasks, std::size_t firstStep, std::int32_t subSteps,
+                std::span<float> hourMeans);
 
 }  // namespace runoff
 

@@ -30,27 +30,38 @@ int routingThreads() {
 
 namespace {
 
-// Routes one cell through every day, hour and sub-step. `feeders` are the finished sub-step
-// histories of its upstream cells in slot order; `history`, when not null, receives its own.
-void routeOneCell(const RoutingRun& run, const GridCell& cell, CellRouting& state,
-                  std::span<const float* const> feeders, float* history,
-                  std::span<float> hourlyMeans) {
-  const float subStepCount = static_cast<float>(run.subSteps);
+// A routed cell while it runs: its record, its state, its feeders' finished histories in slot
+// order, the buffer for its own history (null when nothing reads it) and its hourly means.
+struct CellJob {
+  std::int32_t task = -1;
+  const GridCell* cell = nullptr;
+  CellRouting* state = nullptr;
+  std::vector<const float*> feeders;
+  float* history = nullptr;
+  std::span<float> hourlyMeans;
+};
+
+// Routes a batch of independent cells through every day and hour, hour by hour together so
+// that the kernel can interleave their steps.
+void routeBatch(const RoutingRun& run, std::span<CellJob> jobs) {
+  HourTask tasks[kMaxHourTasks];
+  float means[kMaxHourTasks];
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    tasks[i] = {jobs[i].state, jobs[i].feeders, jobs[i].history};
+  }
   std::size_t step = 0;
   for (std::int32_t day = 1; day <= run.days; ++day) {
-    for (std::int32_t hour = 1; hour <= 24; ++hour) {
-      const float previous = hour == 1 ? run.rain.rain(cell.rainCell, day - 1, 23)
-                                       : run.rain.rain(cell.rainCell, day, hour - 2);
-      setLateralInflow(state, previous, run.rain.rain(cell.rainCell, day, hour - 1));
-      float hourSum = 0.0f;
-      for (std::int32_t s = 0; s < run.subSteps; ++s, ++step) {
-        double qIn = 0;
-        for (const float* feeder : feeders) qIn = qIn + static_cast<double>(feeder[step]);
-        const float outflow = stepKinematicWave(state, qIn);
-        if (history != nullptr) history[step] = outflow;
-        hourSum += outflow;
+    for (std::int32_t hour = 1; hour <= 24; ++hour, step += run.subSteps) {
+      for (const CellJob& job : jobs) {
+        const std::int32_t rainCell = job.cell->rainCell;
+        const float previous = hour == 1 ? run.rain.rain(rainCell, day - 1, 23)
+                                         : run.rain.rain(rainCell, day, hour - 2);
+        setLateralInflow(*job.state, previous, run.rain.rain(rainCell, day, hour - 1));
       }
-      hourlyMeans[static_cast<std::size_t>(day - 1) * 24 + (hour - 1)] = hourSum / subStepCount;
+      routeHours({tasks, jobs.size()}, step, run.subSteps, {means, jobs.size()});
+      for (std::size_t i = 0; i < jobs.size(); ++i) {
+        jobs[i].hourlyMeans[static_cast<std::size_t>(day - 1) * 24 + (hour - 1)] = means[i];
+      }
     }
   }
 }
@@ -76,31 +87,31 @@ class Scheduler {
     writeProgress();
   }
 
-  // Next task and the buffer for its history (null when nothing reads it); -1 when all done.
-  std::int32_t take(float*& history) {
+  // Fills `jobs` with ready tasks, lowest plan number first: as many as make a batch, but no
+  // more than leaves other threads their share. Empty when all are done.
+  void take(std::vector<CellJob>& jobs, int threads) {
     std::unique_lock lock(mutex_);
     cv_.wait(lock, [&] { return !ready_.empty() || done_ == plan_.size() || failed_; });
-    if (ready_.empty() || failed_) return -1;
-    const std::int32_t t = ready_.top();
-    ready_.pop();
-    history = nullptr;
-    if (plan_.consumer[t] >= 0) {
-      if (pool_.empty()) {
-        histories_[t] = std::make_unique<float[]>(historyLength_);
-      } else {
-        histories_[t] = std::move(pool_.back());
-        pool_.pop_back();
+    const std::size_t share = std::max<std::size_t>(1, ready_.size() / threads);
+    const std::size_t count = failed_ ? 0 : std::min({kMaxHourTasks, share, ready_.size()});
+    jobs.resize(count);
+    for (CellJob& job : jobs) {
+      const std::int32_t t = ready_.top();
+      ready_.pop();
+      job.task = t;
+      job.history = nullptr;
+      if (plan_.consumer[t] >= 0) {
+        if (pool_.empty()) {
+          histories_[t] = std::make_unique<float[]>(historyLength_);
+        } else {
+          histories_[t] = std::move(pool_.back());
+          pool_.pop_back();
+        }
+        job.history = histories_[t].get();
       }
-      history = histories_[t].get();
+      job.feeders.clear();
+      for (std::int32_t f : plan_.feedersOf(t)) job.feeders.push_back(histories_[f].get());
     }
-    return t;
-  }
-
-  // The feeders' histories of task t, read-only while t runs.
-  void feedersOf(std::int32_t t, std::vector<const float*>& out) {
-    std::lock_guard lock(mutex_);
-    out.clear();
-    for (std::int32_t f : plan_.feedersOf(t)) out.push_back(histories_[f].get());
   }
 
   void finish(std::int32_t t) {
@@ -167,15 +178,17 @@ void routeCells(const RoutingRun& run, RoutingStates& states, HourlyDischarge& d
   Scheduler scheduler(plan, run.order, historyLength, console);
 
   auto worker = [&] {
-    std::vector<const float*> feeders;
+    std::vector<CellJob> jobs;
     try {
-      float* history = nullptr;
-      for (std::int32_t t; (t = scheduler.take(history)) >= 0;) {
-        const std::int32_t index = plan.cell[t];
-        scheduler.feedersOf(t, feeders);
-        routeOneCell(run, run.grid.cells[index], states.states[states.slotOfCell[index]], feeders,
-                     history, discharge.of(index));
-        scheduler.finish(t);
+      for (scheduler.take(jobs, threads); !jobs.empty(); scheduler.take(jobs, threads)) {
+        for (CellJob& job : jobs) {
+          const std::int32_t index = plan.cell[job.task];
+          job.cell = &run.grid.cells[index];
+          job.state = &states.states[states.slotOfCell[index]];
+          job.hourlyMeans = discharge.of(index);
+        }
+        routeBatch(run, jobs);
+        for (const CellJob& job : jobs) scheduler.finish(job.task);
       }
     } catch (...) {
       scheduler.fail(std::current_exception());
