@@ -90,6 +90,16 @@ std::optional<std::string> nextToken(std::istream& in) {
   return std::nullopt;
 }
 
+bool readInt32(std::istream& in, std::int32_t& value) {
+  auto token = nextToken(in);
+  return token && parseInt32(*token, value) == ParseStatus::kOk;
+}
+
+bool readDouble(std::istream& in, double& value) {
+  auto token = nextToken(in);
+  return token && parseDouble(*token, value) == ParseStatus::kOk;
+}
+
 const char* describe(ParseStatus status) {
   switch (status) {
     case ParseStatus::kOk:

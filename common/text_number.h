@@ -34,6 +34,11 @@ ParseStatus parseDouble(std::string_view token, double& value);
 /// Next whitespace-delimited token of `in`, or nullopt at the end of the input.
 std::optional<std::string> nextToken(std::istream& in);
 
+/// The next token of `in` as a whole int32 / double; false at the end of the input or when the
+/// token is not one (the value is then unchanged). For files whose every value must be sound.
+bool readInt32(std::istream& in, std::int32_t& value);
+bool readDouble(std::istream& in, double& value);
+
 /// Short English description of a non-ok status, for messages ("is not a number").
 const char* describe(ParseStatus status);
 

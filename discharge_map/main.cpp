@@ -7,7 +7,7 @@
 
 #include "common/params.h"
 #include "discharge_map/discharge_range.h"
-#include "discharge_map/hourly_discharge.h"
+#include "common/hourly_discharge.h"
 #include "discharge_map/map_renderer.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "common/binary_grid.h"
 #include "discharge_map/colour_ramp.h"
-#include "discharge_map/hourly_discharge.h"
+#include "common/hourly_discharge.h"
 #include "discharge_map/ppm_writer.h"
 
 namespace runoff {

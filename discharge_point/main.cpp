@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/params.h"
-#include "discharge_map/hourly_discharge.h"
+#include "common/hourly_discharge.h"
 #include "discharge_point/point_series.h"
 
 namespace {

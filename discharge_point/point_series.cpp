@@ -4,7 +4,7 @@
 
 #include "common/binary_grid.h"
 #include "common/text_number.h"
-#include "discharge_map/hourly_discharge.h"
+#include "common/hourly_discharge.h"
 
 namespace runoff {
 

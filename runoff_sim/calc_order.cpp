@@ -1,31 +1,15 @@
 #include "runoff_sim/calc_order.h"
 
-#include <cfloat>
-#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iomanip>
 
 #include "common/atomic_file.h"
 #include "common/text_number.h"
+#include "runoff_sim/cache_key.h"
 #include "runoff_sim/exchange_order.h"
 
 namespace runoff {
-namespace {
-
-bool sameKeyValue(double stored, double current) { return std::fabs(current - stored) <= DBL_MIN; }
-
-bool readInt(std::istream& in, std::int32_t& value) {
-  auto token = nextToken(in);
-  return token && parseInt32(*token, value) == ParseStatus::kOk;
-}
-
-bool readDouble(std::istream& in, double& value) {
-  auto token = nextToken(in);
-  return token && parseDouble(*token, value) == ParseStatus::kOk;
-}
-
-}  // namespace
 
 CalculationOrder buildCalculationOrder(const TopoGrid& grid) {
   std::vector<std::int32_t> acc(grid.cells.size());
@@ -50,12 +34,12 @@ CalculationOrder buildCalculationOrder(const TopoGrid& grid) {
 bool orderCacheKeyMatches(std::istream& groups, const RunParameters& params) {
   std::int32_t cols = -9999, rows = -9999;
   double lon = -9999.0, lat = -9999.0;
-  if (!readInt(groups, cols) || !readInt(groups, rows) || !readDouble(groups, lon) ||
+  if (!readInt32(groups, cols) || !readInt32(groups, rows) || !readDouble(groups, lon) ||
       !readDouble(groups, lat)) {
     return false;
   }
   return cols == params.topoCols && rows == params.topoRows &&
-         sameKeyValue(lon, params.topoSwLon) && sameKeyValue(lat, params.topoSwLat);
+         keyValueMatches(lon, params.topoSwLon) && keyValueMatches(lat, params.topoSwLat);
 }
 
 std::optional<CalculationOrder> readOrderCache(std::istream& groups, std::istream& cells,
@@ -63,7 +47,7 @@ std::optional<CalculationOrder> readOrderCache(std::istream& groups, std::istrea
                                                const TopoGrid& grid) {
   if (!orderCacheKeyMatches(groups, params)) return std::nullopt;
   CalculationOrder order;
-  if (!readInt(groups, order.groupCount) || !readInt(groups, order.orderCount) ||
+  if (!readInt32(groups, order.groupCount) || !readInt32(groups, order.orderCount) ||
       order.groupCount < 0 || order.orderCount < 0 ||
       order.groupCount > order.orderCount ||
       static_cast<std::size_t>(order.orderCount) > grid.cells.size()) {
@@ -72,7 +56,7 @@ std::optional<CalculationOrder> readOrderCache(std::istream& groups, std::istrea
   std::int64_t sizeSum = 0;
   order.groupSizes.resize(order.groupCount);
   for (std::int32_t& size : order.groupSizes) {
-    if (!readInt(groups, size) || size <= 0) return std::nullopt;
+    if (!readInt32(groups, size) || size <= 0) return std::nullopt;
     sizeSum += size;
   }
   if (sizeSum != order.orderCount) return std::nullopt;
@@ -90,7 +74,7 @@ std::optional<CalculationOrder> readOrderCache(std::istream& groups, std::istrea
   for (std::int32_t g = 0; g < order.groupCount; ++g) {
     for (std::int32_t i = 0; i < order.groupSizes[g]; ++i, ++entry) {
       std::int32_t storedAcc, row, col;
-      if (!readInt(cells, storedAcc) || !readInt(cells, row) || !readInt(cells, col)) {
+      if (!readInt32(cells, storedAcc) || !readInt32(cells, row) || !readInt32(cells, col)) {
         return std::nullopt;
       }
       if (row < 0 || row >= grid.rows || col < 0 || col >= grid.cols) return std::nullopt;

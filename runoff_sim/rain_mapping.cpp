@@ -1,29 +1,14 @@
 #include "runoff_sim/rain_mapping.h"
 
-#include <cfloat>
-#include <cmath>
 #include <fstream>
 #include <iomanip>
 #include <sstream>
 
 #include "common/atomic_file.h"
 #include "common/text_number.h"
+#include "runoff_sim/cache_key.h"
 
 namespace runoff {
-namespace {
-
-bool sameKeyValue(double stored, double current) { return std::fabs(current - stored) <= DBL_MIN; }
-
-template <typename T, typename Parse>
-bool readValue(std::istream& in, T& value, Parse parse) {
-  auto token = nextToken(in);
-  return token && parse(*token, value) == ParseStatus::kOk;
-}
-
-bool readInt(std::istream& in, std::int32_t& value) { return readValue(in, value, parseInt32); }
-bool readDouble(std::istream& in, double& value) { return readValue(in, value, parseDouble); }
-
-}  // namespace
 
 RainLocator::Cell findNearestRainCell(GridCell& cell, const RainLocator& locator,
                                       const RainGrid& rain) {
@@ -51,21 +36,21 @@ std::optional<std::vector<RainLocator::Cell>> readMappingCache(std::istream& in,
                                                                const RainLocator& locator) {
   std::int32_t cols = -9999, rows = -9999;
   double dx = -9999.0, dy = -9999.0, lon = -9999.0, lat = -9999.0;
-  if (!readInt(in, cols) || !readInt(in, rows) || !readDouble(in, dx) || !readDouble(in, dy) ||
+  if (!readInt32(in, cols) || !readInt32(in, rows) || !readDouble(in, dx) || !readDouble(in, dy) ||
       !readDouble(in, lon) || !readDouble(in, lat)) {
     return std::nullopt;
   }
-  if (cols != params.rainCols || rows != params.rainRows || !sameKeyValue(dx, params.rainDx) ||
-      !sameKeyValue(dy, params.rainDy) || !sameKeyValue(lon, params.rainSwLon) ||
-      !sameKeyValue(lat, params.rainSwLat)) {
+  if (cols != params.rainCols || rows != params.rainRows || !keyValueMatches(dx, params.rainDx) ||
+      !keyValueMatches(dy, params.rainDy) || !keyValueMatches(lon, params.rainSwLon) ||
+      !keyValueMatches(lat, params.rainSwLat)) {
     return std::nullopt;
   }
   std::vector<RainLocator::Cell> mapping(topo.cells.size());
   for (std::int32_t r = 0; r < topo.rows; ++r) {
     for (std::int32_t c = 0; c < topo.cols; ++c) {
       std::int32_t topoRow, topoCol, rainRow, rainCol;
-      if (!readInt(in, topoRow) || !readInt(in, topoCol) || !readInt(in, rainRow) ||
-          !readInt(in, rainCol)) {
+      if (!readInt32(in, topoRow) || !readInt32(in, topoCol) || !readInt32(in, rainRow) ||
+          !readInt32(in, rainCol)) {
         return std::nullopt;
       }
       if (topoRow != r || topoCol != c || rainRow < 0 || rainRow >= params.rainRows ||

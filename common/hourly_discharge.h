@@ -4,8 +4,8 @@
 // hour 1 first; within an hour rows from south to north, each row from west to east. Cells
 // without a result hold -9999. Both post-processors read it strictly sequentially, from its
 // start, holding at most one hour of it.
-#ifndef RUNOFF_DISCHARGE_MAP_HOURLY_DISCHARGE_H_
-#define RUNOFF_DISCHARGE_MAP_HOURLY_DISCHARGE_H_
+#ifndef RUNOFF_COMMON_HOURLY_DISCHARGE_H_
+#define RUNOFF_COMMON_HOURLY_DISCHARGE_H_
 
 #include <cstdint>
 #include <filesystem>
@@ -20,7 +20,6 @@ inline constexpr const char* kHourlyDischargePath = "./dischargeHourly.bin";
 
 /// Checks that the file at `path` is a regular file holding at least `hours` x `rows` x `cols`
 /// values. Returns the one console line that explains why it is unusable, or nullopt.
-/// Header-only: the point series extractor reads the same file and shares the check.
 inline std::optional<std::string> checkHourlyFileSize(const std::filesystem::path& path,
                                                       std::int64_t hours, std::int32_t rows,
                                                       std::int32_t cols) {
@@ -49,4 +48,4 @@ inline std::optional<std::string> checkHourlyFileSize(const std::filesystem::pat
 
 }  // namespace runoff
 
-#endif  // RUNOFF_DISCHARGE_MAP_HOURLY_DISCHARGE_H_
+#endif  // RUNOFF_COMMON_HOURLY_DISCHARGE_H_
