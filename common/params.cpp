@@ -1,5 +1,6 @@
 #include "common/params.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -173,7 +174,7 @@ ParamResult readParameters(std::istream& in, ParamScope scope, std::ostream& ech
 ParamResult readParameters(const std::string& path, ParamScope scope, std::ostream& echo) {
   echo << "Reading parameters for runoff simulation." << std::endl;
   std::ifstream in(path);
-  if (!in) {
+  if (!in || std::filesystem::is_directory(path)) {
     ParamResult result;
     result.status = ParamResult::Status::kCannotOpen;
     result.message = std::string(kParameterFileName) + " cannot open.";

@@ -2,6 +2,7 @@
 // daily and hourly discharge grids. No arguments; every file lies at a fixed path relative to
 // the working directory. Each step below is one call; any failure prints one line and ends
 // the run with exit status 1.
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <new>
@@ -23,6 +24,12 @@ namespace {
 
 using namespace runoff;
 
+// Opens an input file; a directory in its place opens too, but is no file.
+bool openInput(std::ifstream& in, const char* path) {
+  in.open(path);
+  return in.is_open() && !std::filesystem::is_directory(path);
+}
+
 int fail(const std::string& message) {
   std::cout << message << std::endl;
   return 1;
@@ -37,14 +44,14 @@ int runSimulation() {
 
   RiverList rivers;
   {
-    std::ifstream list(kRiverListPath);
-    if (!list) return fail("riverNumList.dat cannot open.");
+    std::ifstream list;
+    if (!openInput(list, kRiverListPath)) return fail("riverNumList.dat cannot open.");
     rivers.riverCount = countLines(list);
   }
   out << "Number of rivers for simulation : " << rivers.riverCount << '\n' << '\n';
   {
-    std::ifstream list(kRiverListPath);
-    if (!list) return fail("riverNumList.dat cannot open.");
+    std::ifstream list;
+    if (!openInput(list, kRiverListPath)) return fail("riverNumList.dat cannot open.");
     std::string message;
     auto records = readRiverRecords(list, rivers.riverCount, message);
     if (!records) return fail(message);
@@ -74,8 +81,8 @@ int runSimulation() {
 
   out << "Read " << kRainfallPath << '\n';
   {
-    std::ifstream rainFile(kRainfallPath);
-    if (!rainFile) return fail("ROF file cannot open.");
+    std::ifstream rainFile;
+    if (!openInput(rainFile, kRainfallPath)) return fail("ROF file cannot open.");
     if (std::string problem = readRainfall(rainFile, rain); !problem.empty()) return fail(problem);
   }
 

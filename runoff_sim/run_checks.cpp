@@ -14,10 +14,11 @@
 namespace runoff {
 namespace {
 
-std::string tooLarge(const char* what, double bytes) {
+// `need` is the subject with its verb: "Routing needs".
+std::string tooLarge(const char* need, double bytes) {
   std::ostringstream s;
   s.precision(3);
-  s << what << " needs about " << bytes / (1024.0 * 1024 * 1024)
+  s << need << " about " << bytes / (1024.0 * 1024 * 1024)
     << " GiB, more than the memory of this machine.";
   return s.str();
 }
@@ -51,7 +52,7 @@ std::string checkGridSizes(const RunParameters& params) {
   const double topoBytes = topoCells * (sizeof(GridCell) + 12);
   const double rainBytes =
       rainCells * (sizeof(RainCell) + 4.0 * 24 * (static_cast<double>(params.days) + 1));
-  if (topoBytes + rainBytes > memory) return tooLarge("The run's grids", topoBytes + rainBytes);
+  if (topoBytes + rainBytes > memory) return tooLarge("The run's grids need", topoBytes + rainBytes);
   return "";
 }
 
@@ -66,7 +67,7 @@ std::string checkRoutingMemory(const TopoGrid& grid, const RunParameters& params
                          2.0 * 8 * (static_cast<double>(params.spaceSteps) + 1) + 4.0 * hours;
   const double history = 4.0 * hours * params.subSteps;
   const double bytes = cells * perCell + 64 * history;
-  if (bytes > static_cast<double>(physicalMemoryBytes())) return tooLarge("Routing", bytes);
+  if (bytes > static_cast<double>(physicalMemoryBytes())) return tooLarge("Routing needs", bytes);
   return "";
 }
 

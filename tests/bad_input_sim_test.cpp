@@ -120,9 +120,9 @@ std::vector<FailCase> parameterCases() {
       {"RainCountsOverflow", setsParams({{6, "65536"}, {7, "65536"}}),
        "The input data grid of 65536 x 65536 cells is too large."},
       {"TopoBeyondMemory", setsParams({{2, "40000"}, {3, "40000"}}),
-       "The run's grids needs about 137 GiB, more than the memory of this machine."},
+       "The run's grids need about 137 GiB, more than the memory of this machine."},
       {"DaysBeyondMemory", setsParam(12, "2000000000"),
-       "The run's grids needs about 715 GiB, more than the memory of this machine."},
+       "The run's grids need about 715 GiB, more than the memory of this machine."},
       {"HistoriesBeyondMemory", setsParams({{12, "100000"}, {13, "1"}}),
        "Routing needs about 2.06e+03 GiB, more than the memory of this machine."},
   };
@@ -207,6 +207,14 @@ std::vector<FailCase> rainfallCases() {
   };
 }
 
+// A directory where an input file should be opens as an empty stream; it is no file.
+Damage replacedByDirectory(const std::string& file) {
+  return [=](const fs::path& d) {
+    fs::remove(d / file);
+    fs::create_directory(d / file);
+  };
+}
+
 std::vector<FailCase> directoryCases() {
   const std::string lost =
       "./output cannot be written: create the directory (writable) before the run, or its "
@@ -219,6 +227,10 @@ std::vector<FailCase> directoryCases() {
        },
        lost},
       {"OutputMissing", [](const fs::path& d) { fs::remove(d / "output"); }, lost},
+      {"ParamIsADirectory", replacedByDirectory(kParam), kParam + " cannot open."},
+      {"RiverListIsADirectory", replacedByDirectory("topoData/riverNumList.dat"),
+       "riverNumList.dat cannot open."},
+      {"RainIsADirectory", replacedByDirectory("input/rain.dat"), "ROF file cannot open."},
       {"OutputDanglingLink",
        [](const fs::path& d) {
          fs::remove(d / "output");
