@@ -164,14 +164,6 @@ double inflowAt(std::span<const float* const> feeders, std::size_t step) {
 
 }  // namespace
 
-float routeHour(CellRouting& cell, std::span<const float* const> feeders, std::size_t firstStep,
-                std::int32_t subSteps, float* history) {
-  float mean = 0;
-  const HourTask task{&cell, feeders, history};
-  routeHours({&task, 1}, firstStep, subSteps, {&mean, 1});
-  return mean;
-}
-
 void routeHours(std::span<const HourTask> tasks, std::size_t firstStep, std::int32_t subSteps,
                 std::span<float> hourMeans) {
   float hourSum[kMaxHourTasks] = {};

@@ -68,14 +68,8 @@ void setLateralInflow(CellRouting& cell, float rainPreviousHour, float rainCurre
 /// the upstream cells in slot order) and returns the outlet discharge in single precision.
 float stepKinematicWave(CellRouting& cell, double qIn);
 
-/// Advances the cell through the `subSteps` steps of one hour, after setLateralInflow. Step s
-/// takes as inflow the sum, in order and in double precision, of feeders[f][firstStep + s] and
-/// stores its outflow in history[firstStep + s] unless `history` is null. Returns the hour's
-/// mean outflow: the single-precision sum in step order divided by `subSteps`.
-float routeHour(CellRouting& cell, std::span<const float* const> feeders, std::size_t firstStep,
-                std::int32_t subSteps, float* history);
-
-/// One cell's part in routeHours: its state, its feeders' histories and its own (or null).
+/// One cell's part in routeHours: its state, its feeders' sub-step histories in upstream slot
+/// order, and the buffer for its own (null when nothing reads it).
 struct HourTask {
   CellRouting* cell = nullptr;
   std::span<const float* const> feeders;
@@ -84,9 +78,13 @@ struct HourTask {
 
 inline constexpr std::size_t kMaxHourTasks = 4;
 
-/// routeHour for up to kMaxHourTasks independent cells at once, their steps interleaved so
-/// that the processor overlaps their dependency chains; hourMeans[i] receives task i's mean.
-/// Each result is exactly what routeHour gives for that cell alone.
+/// Advances up to kMaxHourTasks independent cells through the `subSteps` steps of one hour,
+/// after setLateralInflow. Step s of a cell takes as inflow the sum, in order and in double
+/// precision, of its feeders[f][firstStep + s], and stores its outflow in
+/// history[firstStep + s]. hourMeans[i] receives cell i's mean outflow of the hour: the
+/// single-precision sum in step order divided by `subSteps`. The cells' steps are interleaved
+/// so that the processor overlaps their dependency chains; each result is exactly that of
+/// stepping the cell alone.
 void routeHours(std::span<const HourTask> tasks, std::size_t firstStep, std::int32_t subSteps,
                 std::span<float> hourMeans);
 
