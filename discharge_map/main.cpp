@@ -5,9 +5,9 @@
 #include <iostream>
 #include <string>
 
+#include "common/hourly_discharge.h"
 #include "common/params.h"
 #include "discharge_map/discharge_range.h"
-#include "common/hourly_discharge.h"
 #include "discharge_map/map_renderer.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/binary_grid.h"
-#include "discharge_map/colour_ramp.h"
 #include "common/hourly_discharge.h"
+#include "discharge_map/colour_ramp.h"
 #include "discharge_map/ppm_writer.h"
 
 namespace runoff {

@@ -5,8 +5,8 @@
 #include <iostream>
 #include <string>
 
-#include "common/params.h"
 #include "common/hourly_discharge.h"
+#include "common/params.h"
 #include "discharge_point/point_series.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "common/binary_grid.h"
-#include "common/text_number.h"
 #include "common/hourly_discharge.h"
+#include "common/text_number.h"
 
 namespace runoff {
 

@@ -90,13 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Golden, GoldenCase,
                          ::testing::Values("small-realistic", "small-inconsistent-acc",
                                            "small-eight-inflows", "small-rain-across-180",
                                            "sample-basin"),
-                         [](const auto& info) {
-                           std::string n = info.param;
-                           for (char& c : n) {
-                             if (c == '-') c = '_';
-                           }
-                           return n;
-                         });
+                         [](const auto& info) { return caseName(info.param); });
 
 }  // namespace
 }  // namespace runoff::testing

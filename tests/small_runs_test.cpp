@@ -34,13 +34,7 @@ TEST_P(SmallRun, ReplaysByteForByte) {
 INSTANTIATE_TEST_SUITE_P(Runs, SmallRun,
                          ::testing::Values("eight-inflows", "inconsistent-acc",
                                            "unselected-upstream"),
-                         [](const auto& info) {
-                           std::string n = info.param;
-                           for (char& c : n) {
-                             if (c == '-') c = '_';
-                           }
-                           return n;
-                         });
+                         [](const auto& info) { return caseName(info.param); });
 
 }  // namespace
 }  // namespace runoff::testing

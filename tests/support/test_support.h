@@ -45,6 +45,14 @@ void writeFloats(const fs::path& path, const std::vector<float>& values);
 void writeInts(const fs::path& path, const std::vector<std::int32_t>& values);
 std::vector<float> readFloats(const fs::path& path);
 
+/// A case name usable as a GoogleTest parameter name ("small-realistic" -> "small_realistic").
+inline std::string caseName(std::string name) {
+  for (char& c : name) {
+    if (c == '-') c = '_';
+  }
+  return name;
+}
+
 /// Copies a directory tree (used to stage a golden case or an example basin).
 void copyTree(const fs::path& from, const fs::path& to);
 
