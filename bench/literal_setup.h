@@ -1,7 +1,7 @@
-// The set-up steps of a run written out the plain way, the way the model first did them: the
-// calculation order by the pairwise exchange procedure (every pair of cells compared), the
-// nearest rainfall cell by visiting every rainfall cell for every topography cell, and the
-// selection test as a linear search of the river list every time a cell is looked at. The
+// The set-up steps of a run written out the plain way: the calculation order by the pairwise
+// exchange procedure (every pair of cells compared), the nearest rainfall cell by visiting
+// every rainfall cell for every topography cell, and the selection test as a linear search of
+// the river list every time a cell is looked at. The
 // set-up benchmark times them beside the simulator's own steps and checks the results agree.
 // Quadratic or worse: only for grids of some 300 x 300 cells.
 #ifndef RUNOFF_BENCH_LITERAL_SETUP_H_
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "literal_exchange_order.h"
+#include "literal_rain_search.h"
 #include "runoff_sim/calc_order.h"
 #include "runoff_sim/grid_cell.h"
 #include "runoff_sim/rain_grid.h"
@@ -51,24 +52,15 @@ inline CalculationOrder literalCalculationOrder(const TopoGrid& grid) {
 /// the first strictly nearest centre in the plane of degrees. Sets the cell's `rainCell` and
 /// returns its index in `rain`, or kNoCell when no distance falls below 1e29.
 inline std::int32_t literalNearestRainCell(GridCell& cell, const RainGrid& rain) {
-  const double y = static_cast<double>(cell.latSec) / 3600;
-  const double x = static_cast<double>(cell.lonSec) / 3600;
-  double best = 1e29;
-  std::int32_t found = kNoCell;
-  for (std::int32_t k = 0; k < rain.rows; ++k) {
-    for (std::int32_t l = 0; l < rain.cols; ++l) {
-      const RainCell& r = rain.cells[static_cast<std::size_t>(k) * rain.cols + l];
-      const double dy = y - static_cast<double>(r.lat);
-      const double dx = x - static_cast<double>(r.lon);
-      const double d = std::sqrt(dy * dy + dx * dx);
-      if (d < best) {
-        best = d;
-        found = k * rain.cols + l;
-      }
-    }
-  }
-  if (found != kNoCell) cell.rainCell = found;
-  return found;
+  std::vector<float> rowLat(rain.rows), colLon(rain.cols);
+  for (std::int32_t k = 0; k < rain.rows; ++k) rowLat[k] = rain.cells[k * rain.cols].lat;
+  for (std::int32_t l = 0; l < rain.cols; ++l) colLon[l] = rain.cells[l].lon;
+  const RainLocator::Cell found =
+      testing::exhaustiveNearest(rowLat, colLon, static_cast<double>(cell.latSec) / 3600,
+                                 static_cast<double>(cell.lonSec) / 3600);
+  if (found.row < 0) return kNoCell;
+  cell.rainCell = found.row * rain.cols + found.col;
+  return cell.rainCell;
 }
 
 /// The selection test: an edge cell never; otherwise search the list from its first entry.

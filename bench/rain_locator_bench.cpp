@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "literal_rain_search.h"
 #include "runoff_sim/rain_locator.h"
 
 namespace {
@@ -58,24 +59,6 @@ std::vector<float> rainCentres(double sw, bool wrap) {
   return centres;
 }
 
-RainLocator::Cell exhaustive(const std::vector<float>& rowLat, const std::vector<float>& colLon,
-                             double y, double x) {
-  RainLocator::Cell best;
-  double bestDistance = 1e29;
-  for (std::size_t k = 0; k < rowLat.size(); ++k) {
-    for (std::size_t l = 0; l < colLon.size(); ++l) {
-      const double dy = y - static_cast<double>(rowLat[k]);
-      const double dx = x - static_cast<double>(colLon[l]);
-      const double d = std::sqrt(dy * dy + dx * dx);
-      if (d < bestDistance) {
-        bestDistance = d;
-        best = {static_cast<std::int32_t>(k), static_cast<std::int32_t>(l)};
-      }
-    }
-  }
-  return best;
-}
-
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -98,7 +81,8 @@ void runCase(const char* name, float swLat, float swLon) {
   std::size_t sampled = 0, differing = 0;
   start = std::chrono::steady_clock::now();
   for (std::size_t i = 0; i < points.size(); i += kStride) {
-    const RainLocator::Cell want = exhaustive(rowLat, colLon, points[i].y, points[i].x);
+    const RainLocator::Cell want =
+        runoff::testing::exhaustiveNearest(rowLat, colLon, points[i].y, points[i].x);
     ++sampled;
     if (want.row != fast[i].row || want.col != fast[i].col) ++differing;
   }

@@ -1,5 +1,6 @@
 // The fast nearest-rainfall-cell search against the exhaustive one it replaces: same cell for
 // every point, including every kind of tie, wrapped longitudes and absurd coordinates.
+#include "literal_rain_search.h"
 #include "runoff_sim/rain_locator.h"
 
 #include <gtest/gtest.h>
@@ -17,24 +18,7 @@ namespace {
 
 using Cell = RainLocator::Cell;
 
-// Every cell, row 0 first and column 0 first within a row; strictly nearer replaces.
-Cell exhaustiveNearest(const std::vector<float>& rowLat, const std::vector<float>& colLon, double y,
-                       double x) {
-  Cell best;
-  double bestDistance = 1e29;
-  for (std::size_t k = 0; k < rowLat.size(); ++k) {
-    for (std::size_t l = 0; l < colLon.size(); ++l) {
-      const double dy = y - static_cast<double>(rowLat[k]);
-      const double dx = x - static_cast<double>(colLon[l]);
-      const double d = std::sqrt(dy * dy + dx * dx);
-      if (d < bestDistance) {
-        bestDistance = d;
-        best = {static_cast<std::int32_t>(k), static_cast<std::int32_t>(l)};
-      }
-    }
-  }
-  return best;
-}
+using testing::exhaustiveNearest;
 
 // Centres as the rainfall grid makes them: south-west centre plus index times spacing in
 // double, rounded to float; longitudes above 180 are taken back by 360 and rounded again.
