@@ -2,6 +2,9 @@
 // records actually present select rivers; negative river numbers select nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <random>
 #include <sstream>
 
 #include "runoff_sim/river_list.h"
@@ -74,6 +77,22 @@ TEST(RiverList, DuplicateNumbersSelectAsOnce) {
   RiverSelection once({2, 5});
   RiverSelection twice({5, 2, 5, 2, 2});
   for (std::int32_t r = -2; r < 8; ++r) EXPECT_EQ(once.contains(r), twice.contains(r)) << r;
+}
+
+TEST(RiverList, MembershipTestAgreesWithSearchingTheList) {
+  // The precomputed test against the search of the list from its first entry, on random lists
+  // of repeated and extreme numbers; a negative number selects nothing either way.
+  std::mt19937 rng(3);
+  const std::int32_t pool[] = {0, 1, 2, 3, 7, 100, 65535, INT32_MAX, -1, INT32_MIN};
+  for (int trial = 0; trial < 2000; ++trial) {
+    std::vector<std::int32_t> list(rng() % 9);
+    for (std::int32_t& r : list) r = pool[rng() % std::size(pool)];
+    RiverSelection selection(list);
+    for (std::int32_t river : pool) {
+      const bool searched = river >= 0 && std::find(list.begin(), list.end(), river) != list.end();
+      ASSERT_EQ(selection.contains(river), searched) << "trial " << trial << " river " << river;
+    }
+  }
 }
 
 TEST(RiverList, EdgeCellOfAListedRiverIsNotSelected) {
