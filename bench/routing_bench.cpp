@@ -49,35 +49,40 @@ struct Basin {
 bool loadBasin(const std::filesystem::path& dir, int days, int timeStep, Basin& basin) {
   std::filesystem::current_path(dir);
   std::ostringstream quiet;
-  ParamResult read = readParameters(std::string("./") + kParameterFileName,
-                                    ParamScope::kSimulation, quiet);
-  if (read.status != ParamResult::Status::kOk) {
-    std::cerr << read.message << '\n';
+  Result<RunParameters> read =
+      readParameters(std::string("./") + kParameterFileName, ParamScope::kSimulation, quiet);
+  if (!read.ok()) {
+    std::cerr << read.message() << '\n';
     return false;
   }
-  basin.params = read.params;
+  basin.params = read.value();
   if (days > 0) basin.params.days = days;
   if (timeStep > 0) {
     basin.params.timeStep = timeStep;
     basin.params.subSteps = 3600 / timeStep;
   }
   std::ifstream list(kRiverListPath);
-  std::string message;
-  auto rivers = readRiverRecords(list, countLines(list), message);
+  const std::int32_t riverCount = countLines(list);
   list.clear();
   list.seekg(0);
-  rivers = readRiverRecords(list, 1 << 20, message);
-  if (!rivers) rivers = std::vector<std::int32_t>{};
+  Result<std::vector<std::int32_t>> rivers = readRiverRecords(list, riverCount);
+  if (!rivers.ok()) {
+    std::cerr << rivers.message() << '\n';
+    return false;
+  }
   basin.rain = buildRainGrid(basin.params);
-  if (std::string problem = loadTopography(basin.grid, basin.params); !problem.empty()) {
-    std::cerr << problem << '\n';
+  if (Status loaded = loadTopography(basin.grid, basin.params); !loaded.ok()) {
+    std::cerr << loaded.message() << '\n';
     return false;
   }
   RainLocator locator = makeRainLocator(basin.rain);
   for (GridCell& cell : basin.grid.cells) findNearestRainCell(cell, locator, basin.rain);
   basin.order = buildCalculationOrder(basin.grid);
   std::ifstream rainFile(kRainfallPath);
-  readRainfall(rainFile, basin.rain);
+  if (Status read = readRainfall(rainFile, basin.rain); !read.ok()) {
+    std::cerr << read.message() << '\n';
+    return false;
+  }
   RiverSelection selection(*rivers);
   std::vector<std::uint8_t> inOrder(basin.grid.cells.size(), 0);
   for (const CellIndex& c : basin.order.calcOrder) inOrder[basin.grid.index(c.row, c.col)] = 1;
@@ -105,15 +110,16 @@ Measurement measure(const Basin& basin, bool plain, int threads) {
     RoutingStates states = setUpRouting(basin.grid, basin.params);
     HourlyDischarge discharge(basin.selected, basin.params.days);
     std::ostringstream console;
-    RoutingRun run{basin.grid, basin.rain, basin.order, basin.selected, basin.params.days,
-                   basin.params.subSteps};
+    RoutingRun run{basin.grid,     basin.rain,        basin.order,
+                   basin.selected, basin.params.days, basin.params.subSteps};
     auto start = std::chrono::steady_clock::now();
     if (plain) {
       reference::plainRouteCells(run, states, discharge, console);
     } else {
       routeCells(run, states, discharge, console, threads);
     }
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::uint64_t hash = 1469598103934665603ull;
     for (std::int32_t i = 0; i < static_cast<std::int32_t>(basin.grid.cells.size()); ++i) {
       if (!discharge.isSelected(i)) continue;
@@ -154,16 +160,16 @@ int main(int argc, char** argv) {
   const double cellSteps = static_cast<double>(basin.routedCells) * stepsPerCell;
   std::printf("basin %s: %d x %d cells, %lld routed, %d days, subSteps %d, %.3g cell-steps\n",
               dir.string().c_str(), basin.params.topoRows, basin.params.topoCols,
-              static_cast<long long>(basin.routedCells), basin.params.days,
-              basin.params.subSteps, cellSteps);
+              static_cast<long long>(basin.routedCells), basin.params.days, basin.params.subSteps,
+              cellSteps);
 
   if (argc > 4) {
     const bool plainOnly = std::string(argv[4]) == "plain";
     RoutingStates states = setUpRouting(basin.grid, basin.params);
     HourlyDischarge discharge(basin.selected, basin.params.days);
     std::ostringstream console;
-    RoutingRun run{basin.grid, basin.rain, basin.order, basin.selected, basin.params.days,
-                   basin.params.subSteps};
+    RoutingRun run{basin.grid,     basin.rain,        basin.order,
+                   basin.selected, basin.params.days, basin.params.subSteps};
     if (plainOnly) {
       reference::plainRouteCells(run, states, discharge, console);
     } else {
@@ -182,8 +188,8 @@ int main(int argc, char** argv) {
   Measurement lean1 = measure(basin, false, 1);
   Measurement lean2 = measure(basin, false, 2);
 
-  std::printf("%-28s %10s %16s %10s %12s %s\n", "variant", "seconds", "cell-steps/s",
-              "speed-up", "peak MiB", "result");
+  std::printf("%-28s %10s %16s %10s %12s %s\n", "variant", "seconds", "cell-steps/s", "speed-up",
+              "peak MiB", "result");
   auto row = [&](const char* name, const Measurement& m, const Measurement& base) {
     if (!m.ran) {
       std::printf("%-28s %10s %16s %10s %12s %s\n", name, "-", "-", "-", "-",
@@ -206,5 +212,5 @@ int main(int argc, char** argv) {
     std::printf("peak memory, simulator 1 thread / plain: %.3f\n", lean1.peakMiB / plain.peakMiB);
   }
   return (plain.ran && (lean1.checksum != plain.checksum || lean2.checksum != plain.checksum)) ? 1
-                                                                                                : 0;
+                                                                                               : 0;
 }

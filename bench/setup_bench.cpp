@@ -136,11 +136,12 @@ std::string records(const std::vector<T>& grid, int side) {
   return bytes;
 }
 
-// The grid as the simulator loads it: every cell placed and linked. Empty string on success.
-std::string loadGrid(const Case& c, const RunParameters& params, TopoGrid& grid) {
+// The grid as the simulator loads it: every cell placed and linked.
+runoff::Status loadGrid(const Case& c, const RunParameters& params, TopoGrid& grid) {
   std::istringstream dem(records(*c.elevation, c.side));
-  if (std::string failure = runoff::fillElevation(grid, params, dem); !failure.empty())
-    return failure;
+  if (runoff::Status filled = runoff::fillElevation(grid, params, dem); !filled.ok()) {
+    return filled;
+  }
   std::istringstream dir(records(*c.flowDir, c.side));
   std::istringstream acc(records(c.flowAcc, c.side));
   std::istringstream river(records(c.riverNum, c.side));
@@ -203,8 +204,8 @@ void printRow(const Case& c, const char* step, double fast, double literal,
 CaseResult runCase(const Case& c, int maxLiteralSide, bool& failed) {
   const RunParameters params = caseParameters(c);
   TopoGrid grid;
-  if (std::string failure = loadGrid(c, params, grid); !failure.empty()) {
-    std::printf("%s: %s\n", c.name.c_str(), failure.c_str());
+  if (runoff::Status loaded = loadGrid(c, params, grid); !loaded.ok()) {
+    std::printf("%s: %s\n", c.name.c_str(), loaded.message().c_str());
     failed = true;
     return {};
   }

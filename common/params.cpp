@@ -13,9 +13,10 @@ namespace {
 // the first failure as the message the program will print.
 class ValueReader {
  public:
-  ValueReader(std::istream& in, ParamResult& result) : in_(in), result_(result) {}
+  explicit ValueReader(std::istream& in) : in_(in) {}
 
-  bool failed() const { return result_.status != ParamResult::Status::kOk; }
+  bool failed() const { return !status_.ok(); }
+  const Status& status() const { return status_; }
 
   bool readInt(int number, const char* name, std::int32_t& value) {
     auto token = next(number, name);
@@ -54,12 +55,11 @@ class ValueReader {
   void fail(int number, const char* name, const std::string& problem) {
     std::ostringstream line;
     line << kParameterFileName << ": value " << number << " (" << name << ") " << problem << ".";
-    result_.status = ParamResult::Status::kInvalid;
-    result_.message = line.str();
+    status_ = Status::invalid(line.str());
   }
 
   std::istream& in_;
-  ParamResult& result_;
+  Status status_;
 };
 
 std::string shown(double v) {
@@ -70,27 +70,31 @@ std::string shown(double v) {
 
 }  // namespace
 
-ParamResult readParameters(std::istream& in, ParamScope scope, std::ostream& echo) {
-  ParamResult result;
-  RunParameters& p = result.params;
-  ValueReader r(in, result);
+Result<RunParameters> readParameters(std::istream& in, ParamScope scope, std::ostream& echo) {
+  RunParameters p;
+  ValueReader r(in);
+  // The echo lines completed before a failure stay written.
+  const auto result = [&]() -> Result<RunParameters> {
+    if (r.failed()) return r.status();
+    return p;
+  };
   const bool sim = scope == ParamScope::kSimulation;
 
   echo << "1) Reading parameters for study area." << std::endl;
   if (!r.readFloat(1, "topoScale", p.topoScale) ||
       !r.require(p.topoScale > 0, 1, "topoScale", "above 0", shown(p.topoScale))) {
-    return result;
+    return result();
   }
   echo << "  Topography scale : " << static_cast<double>(p.topoScale) << std::endl;
   if (!r.readInt(2, "topoCols", p.topoCols) ||
       !r.require(p.topoCols >= 1, 2, "topoCols", "at least 1", shown(p.topoCols)) ||
       !r.readInt(3, "topoRows", p.topoRows) ||
       !r.require(p.topoRows >= 1, 3, "topoRows", "at least 1", shown(p.topoRows))) {
-    return result;
+    return result();
   }
   echo << "  Number of col : " << p.topoCols << "  Number of row : " << p.topoRows << std::endl;
   if (!r.readDouble(4, "topoSwLon", p.topoSwLon) || !r.readDouble(5, "topoSwLat", p.topoSwLat)) {
-    return result;
+    return result();
   }
   echo << " Sorth West corner Longitude (degree) : " << p.topoSwLon
        << " Latitude (deg) : " << p.topoSwLat << std::endl;
@@ -100,19 +104,19 @@ ParamResult readParameters(std::istream& in, ParamScope scope, std::ostream& ech
       !r.require(p.rainCols >= 1, 6, "rainCols", "at least 1", shown(p.rainCols)) ||
       !r.readInt(7, "rainRows", p.rainRows) ||
       !r.require(p.rainRows >= 1, 7, "rainRows", "at least 1", shown(p.rainRows))) {
-    return result;
+    return result();
   }
   echo << "  Number of col : " << p.rainCols << "  Number of row : " << p.rainRows << std::endl;
   if (!r.readDouble(8, "rainDx", p.rainDx) || !r.readDouble(9, "rainDy", p.rainDy)) {
-    return result;
+    return result();
   }
   echo << "  Input data grid size of x-direction : " << p.rainDx << std::endl;
   echo << "  Input data grid size of y-direction : " << p.rainDy << std::endl;
-  if (!r.readDouble(10, "rainSwLon", p.rainSwLon)) return result;
+  if (!r.readDouble(10, "rainSwLon", p.rainSwLon)) return result();
   echo << (sim ? "  Longitude of the center of the Southwest corner of input data (degree) : "
                : "  West corner longitude of input data : ")
        << p.rainSwLon << std::endl;
-  if (!r.readDouble(11, "rainSwLat", p.rainSwLat)) return result;
+  if (!r.readDouble(11, "rainSwLat", p.rainSwLat)) return result();
   echo << (sim ? "  Latitude of the center of the Southwest corner of input data (degree) : "
                : "  South corner latitude of input data : ")
        << p.rainSwLat << std::endl;
@@ -120,27 +124,27 @@ ParamResult readParameters(std::istream& in, ParamScope scope, std::ostream& ech
   echo << "3) Reading parameters for simuration duration." << std::endl;
   if (!r.readInt(12, "days", p.days) ||
       !r.require(p.days >= 0, 12, "days", "at least 0", shown(p.days))) {
-    return result;
+    return result();
   }
   echo << "  Simulation duration (days) : " << p.days << std::endl;
-  if (!sim) return result;
+  if (!sim) return result();
 
   echo << "4) Reading parameters for finite difference condition." << std::endl;
   if (!r.readInt(13, "timeStep", p.timeStep) ||
       !r.require(p.timeStep >= 1 && p.timeStep <= 3600, 13, "timeStep", "from 1 to 3600",
                  shown(p.timeStep))) {
-    return result;
+    return result();
   }
   echo << "  Finite difference time step (sec) : " << p.timeStep << std::endl;
   if (!r.readInt(14, "spaceSteps", p.spaceSteps) ||
       !r.require(p.spaceSteps >= 1, 14, "spaceSteps", "at least 1", shown(p.spaceSteps))) {
-    return result;
+    return result();
   }
   echo << "  Finite difference space step : " << p.spaceSteps << std::endl;
   if (!r.readDouble(15, "fdWeight", p.fdWeight) ||
       !r.require(p.fdWeight >= 0 && p.fdWeight <= 1, 15, "fdWeight", "from 0 to 1",
                  shown(p.fdWeight))) {
-    return result;
+    return result();
   }
   echo << "  Finite difference weight : " << p.fdWeight << std::endl;
   p.subSteps = 3600 / p.timeStep;
@@ -148,37 +152,32 @@ ParamResult readParameters(std::istream& in, ParamScope scope, std::ostream& ech
   echo << "5) Reading parameters for kinematic wave model." << std::endl;
   if (!r.readDouble(16, "slopeManning", p.slopeManning) ||
       !r.require(p.slopeManning > 0, 16, "slopeManning", "above 0", shown(p.slopeManning))) {
-    return result;
+    return result();
   }
   echo << "  Manning roughmess coefficient for slope [m/s] : " << p.slopeManning << std::endl;
   if (!r.readDouble(17, "channelManning", p.channelManning) ||
-      !r.require(p.channelManning > 0, 17, "channelManning", "above 0",
-                 shown(p.channelManning))) {
-    return result;
+      !r.require(p.channelManning > 0, 17, "channelManning", "above 0", shown(p.channelManning))) {
+    return result();
   }
-  echo << "  Manning roughmess coefficient for channel [m/s] : " << p.channelManning
-       << std::endl;
-  if (!r.readInt(18, "channelThreshold", p.channelThreshold)) return result;
+  echo << "  Manning roughmess coefficient for channel [m/s] : " << p.channelManning << std::endl;
+  if (!r.readInt(18, "channelThreshold", p.channelThreshold)) return result();
   echo << "  Area to classify slope and channel : " << p.channelThreshold << std::endl;
 
   echo << "6) Reading itinial discharge for kinematic wave model." << std::endl;
   if (!r.readDouble(19, "initialRunoff", p.initialRunoff) ||
-      !r.require(p.initialRunoff >= 0, 19, "initialRunoff", "at least 0",
-                 shown(p.initialRunoff))) {
-    return result;
+      !r.require(p.initialRunoff >= 0, 19, "initialRunoff", "at least 0", shown(p.initialRunoff))) {
+    return result();
   }
   echo << "  Initial runoff height [mm/hr] : " << p.initialRunoff << std::endl;
-  return result;
+  return result();
 }
 
-ParamResult readParameters(const std::string& path, ParamScope scope, std::ostream& echo) {
+Result<RunParameters> readParameters(const std::string& path, ParamScope scope,
+                                     std::ostream& echo) {
   echo << "Reading parameters for runoff simulation." << std::endl;
   std::ifstream in(path);
   if (!in || std::filesystem::is_directory(path)) {
-    ParamResult result;
-    result.status = ParamResult::Status::kCannotOpen;
-    result.message = std::string(kParameterFileName) + " cannot open.";
-    return result;
+    return Status::cannotOpen(std::string(kParameterFileName) + " cannot open.");
   }
   return readParameters(in, scope, echo);
 }

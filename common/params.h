@@ -16,9 +16,10 @@
 
 #include <cstdint>
 #include <istream>
-#include <optional>
 #include <ostream>
 #include <string>
+
+#include "common/status.h"
 
 namespace runoff {
 
@@ -52,20 +53,14 @@ enum class ParamScope {
 
 inline constexpr const char* kParameterFileName = "param-ravo-event-ver300.dat";
 
-struct ParamResult {
-  enum class Status { kOk, kCannotOpen, kInvalid };
-  Status status = Status::kOk;
-  RunParameters params;
-  std::string message;  // the one console line for a failure
-};
-
 /// Reads and echoes the parameters from `in`. Stops at the first missing, malformed or
-/// unusable value; the echo lines completed before it stay written.
-ParamResult readParameters(std::istream& in, ParamScope scope, std::ostream& echo);
+/// unusable value (an invalid status naming it); the echo lines completed before it stay
+/// written.
+Result<RunParameters> readParameters(std::istream& in, ParamScope scope, std::ostream& echo);
 
 /// Writes the opening line, opens `path` and reads it as above. A file that cannot be
-/// opened gives kCannotOpen with the message "param-ravo-event-ver300.dat cannot open.".
-ParamResult readParameters(const std::string& path, ParamScope scope, std::ostream& echo);
+/// opened gives a cannot-open status with "param-ravo-event-ver300.dat cannot open.".
+Result<RunParameters> readParameters(const std::string& path, ParamScope scope, std::ostream& echo);
 
 }  // namespace runoff
 

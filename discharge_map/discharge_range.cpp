@@ -1,62 +1,54 @@
 #include "discharge_map/discharge_range.h"
 
-#include <optional>
+#include <string>
 #include <vector>
 
-#include "common/binary_grid.h"
 #include "common/text_number.h"
 
 namespace runoff {
 namespace {
 
-constexpr const char* kWrongValues = "Wrong values inputted!";
-
-RangeAnswer refuse(std::string message) {
-  RangeAnswer answer;
-  answer.kind = RangeAnswer::Kind::kRefused;
-  answer.message = std::move(message);
-  return answer;
-}
-
-// Reads one typed bound; the message of the refusal when it is missing or not a number.
-std::optional<std::string> readBound(std::istream& in, const char* name, float& value) {
+// Reads one typed bound. A token that is not a number is not refused yet: the dialogue goes
+// on to the next question as for any other unusable range. Only the end of input stops it.
+Result<bool> readBound(std::istream& in, const char* name, float& value) {
   const auto token = nextToken(in);
-  if (!token) return std::string("No ") + name + " value inputted: end of input.";
-  if (parseFloat(*token, value) != ParseStatus::kOk) return std::string(kWrongValues);
-  return std::nullopt;
+  if (!token) return Status::invalid(std::string("No ") + name + " value inputted: end of input.");
+  return parseFloat(*token, value) == ParseStatus::kOk;
 }
 
 }  // namespace
 
-RangeAnswer askForRange(std::istream& in, std::ostream& out) {
+Result<std::optional<DischargeRange>> askForRange(std::istream& in, std::ostream& out) {
   out << "\nDo you want to set the maximum and minimun values of rainfall intensity? (y/n)"
       << std::endl;
   const auto word = nextToken(in);
-  if (!word) return refuse("No answer inputted: end of input.");
-  if (*word != "y") return {};
+  if (!word) return Status::invalid("No answer inputted: end of input.");
+  if (*word != "y") return std::optional<DischargeRange>();
 
-  RangeAnswer answer;
-  answer.kind = RangeAnswer::Kind::kUserGiven;
+  DischargeRange range;
   out << "Input maximum value : " << std::flush;
-  if (auto failure = readBound(in, "maximum", answer.range.maxDischarge)) return refuse(*failure);
+  const Result<bool> maxIsNumber = readBound(in, "maximum", range.maxDischarge);
+  if (!maxIsNumber.ok()) return maxIsNumber.status();
   out << "Input minimum value : " << std::flush;
-  if (auto failure = readBound(in, "minimum", answer.range.minDischarge)) return refuse(*failure);
-  if (!answer.range.valid()) return refuse(kWrongValues);
-  return answer;
+  const Result<bool> minIsNumber = readBound(in, "minimum", range.minDischarge);
+  if (!minIsNumber.ok()) return minIsNumber.status();
+  if (!*maxIsNumber || !*minIsNumber || !range.valid()) {
+    return Status::invalid("Wrong values inputted!");
+  }
+  return std::optional<DischargeRange>(range);
 }
 
-bool scanDischargeRange(std::istream& in, std::int64_t hours, std::size_t cellsPerHour,
-                        DischargeRange& range) {
-  std::vector<float> values(hours > 0 ? cellsPerHour : 0);
+Status scanDischargeRange(DischargeReader& discharge, std::int64_t hours, DischargeRange& range) {
+  std::vector<float> values(hours > 0 ? discharge.cellsPerGrid() : 0);
   for (std::int64_t h = 0; h < hours; ++h) {
-    if (!readFloatRecords(in, values)) return false;
+    if (Status read = discharge.readGrid(values); !read.ok()) return read;
     for (float v : values) {
       if (v < 0.0f) continue;  // the missing value never counts
       if (v > range.maxDischarge) range.maxDischarge = v;
       if (v < range.minDischarge) range.minDischarge = v;
     }
   }
-  return true;
+  return {};
 }
 
 }  // namespace runoff

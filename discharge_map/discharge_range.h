@@ -3,11 +3,13 @@
 #ifndef RUNOFF_DISCHARGE_MAP_DISCHARGE_RANGE_H_
 #define RUNOFF_DISCHARGE_MAP_DISCHARGE_RANGE_H_
 
-#include <cstddef>
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <ostream>
-#include <string>
+
+#include "common/discharge_files.h"
+#include "common/status.h"
 
 namespace runoff {
 
@@ -18,22 +20,16 @@ struct DischargeRange {
   bool valid() const { return minDischarge < maxDischarge; }
 };
 
-struct RangeAnswer {
-  enum class Kind { kAutomatic, kUserGiven, kRefused };
-  Kind kind = Kind::kAutomatic;
-  DischargeRange range;  // the typed range, for kUserGiven
-  std::string message;   // the one console line, for kRefused
-};
-
 /// Asks whether the user sets the range (only the word "y" does) and, if so, reads the
-/// maximum and then the minimum. Prompts go to `out`. Refuses a value that is not a number or
-/// a minimum not strictly below the maximum ("Wrong values inputted!"), and the end of input.
-RangeAnswer askForRange(std::istream& in, std::ostream& out);
+/// maximum and then the minimum; prompts go to `out`. Returns the typed range, or nullopt when
+/// the range is left to the scan. Both values are always asked for; a value that is not a
+/// number, or a minimum not strictly below the maximum, is then refused with "Wrong values
+/// inputted!". The end of input is refused with a line of its own.
+Result<std::optional<DischargeRange>> askForRange(std::istream& in, std::ostream& out);
 
-/// Reads `hours` grids of `cellsPerHour` values from `in`, one hour at a time, and widens
-/// `range` to every value of 0 or more. False when the input ends early.
-bool scanDischargeRange(std::istream& in, std::int64_t hours, std::size_t cellsPerHour,
-                        DischargeRange& range);
+/// Reads `hours` grids from `discharge`, one hour at a time, and widens `range` to every value
+/// of 0 or more. Fails when the file ends early.
+Status scanDischargeRange(DischargeReader& discharge, std::int64_t hours, DischargeRange& range);
 
 }  // namespace runoff
 

@@ -5,8 +5,9 @@
 #include <iostream>
 #include <string>
 
-#include "common/hourly_discharge.h"
+#include "common/discharge_files.h"
 #include "common/params.h"
+#include "common/status.h"
 #include "discharge_map/discharge_range.h"
 #include "discharge_map/map_renderer.h"
 
@@ -32,43 +33,50 @@ int failAndWait(const std::string& message) {
 
 int main() {
   using namespace runoff;
-  const ParamResult read = readParameters(std::string("../") + kParameterFileName,
-                                          ParamScope::kPostProcessor, std::cout);
-  if (read.status == ParamResult::Status::kCannotOpen) return failAndWait(read.message);
-  if (read.status != ParamResult::Status::kOk) return fail(read.message);
-  const RunParameters& p = read.params;
+  const Result<RunParameters> read = readParameters(std::string("../") + kParameterFileName,
+                                                    ParamScope::kPostProcessor, std::cout);
+  if (read.status().code() == Status::Code::kCannotOpen) return failAndWait(read.message());
+  if (!read.ok()) return fail(read.message());
+  const RunParameters& p = read.value();
   std::cout << std::endl;
 
   std::cout << "Read " << kHourlyDischargePath << std::endl;
-  std::ifstream discharge(kHourlyDischargePath, std::ios::binary);
-  if (!discharge) return fail("Discharge data cannot open.");
+  std::ifstream file(kHourlyDischargePath, std::ios::binary);
+  if (!file) return fail("Discharge data cannot open.");
   const std::int64_t hours = std::int64_t{24} * p.days;
   if (hours > kMaxHours) return fail("Max_time_counter exceeds 10000!");
-  if (auto unusable = checkHourlyFileSize(kHourlyDischargePath, hours, p.topoRows, p.topoCols)) {
-    return fail(*unusable);
+  if (Status size =
+          checkDischargeFileSize(kHourlyDischargePath, hours, "hours", p.topoRows, p.topoCols);
+      !size.ok()) {
+    return fail(size.message());
   }
+  const std::size_t cells =
+      static_cast<std::size_t>(p.topoRows) * static_cast<std::size_t>(p.topoCols);
 
-  const RangeAnswer answer = askForRange(std::cin, std::cout);
-  if (answer.kind == RangeAnswer::Kind::kRefused) return fail(answer.message);
-  DischargeRange range = answer.range;
-  if (answer.kind == RangeAnswer::Kind::kAutomatic) {
-    const std::size_t cells =
-        static_cast<std::size_t>(p.topoRows) * static_cast<std::size_t>(p.topoCols);
-    if (!scanDischargeRange(discharge, hours, cells, range)) {
-      return fail(std::string("Discharge data cannot be read to its end: ") + kHourlyDischargePath);
+  const Result<std::optional<DischargeRange>> answer = askForRange(std::cin, std::cout);
+  if (!answer.ok()) return fail(answer.message());
+  DischargeRange range;
+  if (answer->has_value()) {
+    range = **answer;
+  } else {
+    DischargeReader scan(file, kHourlyDischargePath, cells);
+    if (Status scanned = scanDischargeRange(scan, hours, range); !scanned.ok()) {
+      return fail(scanned.message());
     }
   }
-  discharge.close();
+  file.close();
   if (!range.valid()) return fail("Maximun discharge <= Minimum discharge!");
   std::cout << "Maximun discharge = " << range.maxDischarge
             << " Minimum discharge = " << range.minDischarge << std::endl;
 
   std::cout << "Read " << kHourlyDischargePath << std::endl;
-  discharge.open(kHourlyDischargePath, std::ios::binary);
-  if (!discharge) return failAndWait("Discharge data cannot open.");
-  if (auto failure =
-          renderDischargeMaps(discharge, hours, p.topoRows, p.topoCols, range, std::cout)) {
-    return fail(*failure);
+  file.open(kHourlyDischargePath, std::ios::binary);
+  if (!file) return failAndWait("Discharge data cannot open.");
+  DischargeReader discharge(file, kHourlyDischargePath, cells);
+  if (Status drawn =
+          renderDischargeMaps(discharge, hours, p.topoRows, p.topoCols, range, std::cout);
+      !drawn.ok()) {
+    return fail(drawn.message());
   }
   std::cout << "\nProgram ends!" << std::endl;
   return 0;

@@ -4,8 +4,6 @@
 #include <fstream>
 #include <vector>
 
-#include "common/binary_grid.h"
-#include "common/hourly_discharge.h"
 #include "discharge_map/colour_ramp.h"
 #include "discharge_map/ppm_writer.h"
 
@@ -17,27 +15,24 @@ std::string imageFileName(std::int64_t hour) {
   return name;
 }
 
-std::optional<std::string> renderDischargeMaps(std::istream& discharge, std::int64_t hours,
-                                               std::int32_t rows, std::int32_t cols,
-                                               const DischargeRange& range, std::ostream& console) {
-  if (hours <= 0) return std::nullopt;
+Status renderDischargeMaps(DischargeReader& discharge, std::int64_t hours, std::int32_t rows,
+                           std::int32_t cols, const DischargeRange& range, std::ostream& console) {
+  if (hours <= 0) return {};
   const std::size_t cells = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
   std::vector<float> values(cells);
   std::vector<std::int32_t> colourIndex(cells);
   for (std::int64_t hour = 1; hour <= hours; ++hour) {
     const std::string name = imageFileName(hour);
     console << "Write " << name << '\r' << std::flush;
-    if (!readFloatRecords(discharge, values)) {
-      return std::string("Discharge data cannot be read to its end: ") + kHourlyDischargePath;
-    }
+    if (Status read = discharge.readGrid(values); !read.ok()) return read;
     std::ofstream image(name, std::ios::binary | std::ios::trunc);
-    if (!image) return std::string("Image output file cannot open.");
+    if (!image) return Status::ioError("Image output file cannot open.");
     fillColourIndex(values, rows, cols, range.minDischarge, range.maxDischarge, colourIndex);
     writePpmImage(image, colourIndex, rows, cols);
     image.close();
-    if (!image) return "Image output file cannot be written: " + name;
+    if (!image) return Status::ioError("Image output file cannot be written: " + name);
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace runoff

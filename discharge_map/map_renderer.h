@@ -4,11 +4,11 @@
 #define RUNOFF_DISCHARGE_MAP_MAP_RENDERER_H_
 
 #include <cstdint>
-#include <istream>
-#include <optional>
 #include <ostream>
 #include <string>
 
+#include "common/discharge_files.h"
+#include "common/status.h"
 #include "discharge_map/discharge_range.h"
 
 namespace runoff {
@@ -18,10 +18,9 @@ std::string imageFileName(std::int64_t hour);
 
 /// Reads `hours` grids of rows x cols values from `discharge`, one hour at a time, and writes
 /// each as an image, announcing it on `console` as "Write <name>" and a carriage return.
-/// Stops at the first failure and returns its console line; nullopt when all were written.
-std::optional<std::string> renderDischargeMaps(std::istream& discharge, std::int64_t hours,
-                                               std::int32_t rows, std::int32_t cols,
-                                               const DischargeRange& range, std::ostream& console);
+/// Stops at the first failure.
+Status renderDischargeMaps(DischargeReader& discharge, std::int64_t hours, std::int32_t rows,
+                           std::int32_t cols, const DischargeRange& range, std::ostream& console);
 
 }  // namespace runoff
 

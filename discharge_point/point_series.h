@@ -7,34 +7,29 @@
 
 #include <cstdint>
 #include <istream>
-#include <optional>
 #include <ostream>
 #include <string>
+
+#include "common/discharge_files.h"
+#include "common/status.h"
 
 namespace runoff {
 
 enum class CellAxis { kColumn, kRow };
 
-struct CellNumber {
-  bool ok = false;
-  std::int32_t value = 0;
-  std::string message;  // the one console line when not ok
-};
-
 /// Reads the typed column or row number and checks it lies from 1 to `count`. Refuses the end
 /// of input and a token that is not a whole number, each with its own line.
-CellNumber readCellNumber(std::istream& in, CellAxis axis, std::int32_t count);
+Result<std::int32_t> readCellNumber(std::istream& in, CellAxis axis, std::int32_t count);
 
 /// "./12-7_discharge.dat" for column 12, row 7.
 std::string seriesFileName(std::int32_t column, std::int32_t row);
 
 /// Reads `hours` grids of rows x cols values from `discharge`, one hour at a time, and writes
-/// the value of (`column`, `row`) of each to `series`. Returns the console line of the first
-/// failure: the discharge file ending early; nullopt otherwise (the caller checks `series`).
-std::optional<std::string> writePointSeries(std::istream& discharge, std::ostream& series,
-                                            std::int64_t hours, std::int32_t rows,
-                                            std::int32_t cols, std::int32_t column,
-                                            std::int32_t row);
+/// the value of (`column`, `row`) of each to `series`. Fails when the discharge file ends
+/// early; the caller checks `series`.
+Status writePointSeries(DischargeReader& discharge, std::ostream& series, std::int64_t hours,
+                        std::int32_t rows, std::int32_t cols, std::int32_t column,
+                        std::int32_t row);
 
 }  // namespace runoff
 

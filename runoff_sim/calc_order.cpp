@@ -43,13 +43,11 @@ bool orderCacheKeyMatches(std::istream& groups, const RunParameters& params) {
 }
 
 std::optional<CalculationOrder> readOrderCache(std::istream& groups, std::istream& cells,
-                                               const RunParameters& params,
-                                               const TopoGrid& grid) {
+                                               const RunParameters& params, const TopoGrid& grid) {
   if (!orderCacheKeyMatches(groups, params)) return std::nullopt;
   CalculationOrder order;
   if (!readInt32(groups, order.groupCount) || !readInt32(groups, order.orderCount) ||
-      order.groupCount < 0 || order.orderCount < 0 ||
-      order.groupCount > order.orderCount ||
+      order.groupCount < 0 || order.orderCount < 0 || order.groupCount > order.orderCount ||
       static_cast<std::size_t>(order.orderCount) > grid.cells.size()) {
     return std::nullopt;
   }
@@ -95,8 +93,9 @@ std::optional<CalculationOrder> readOrderCache(std::istream& groups, std::istrea
 
 void writeGroupCache(std::ostream& out, const RunParameters& params,
                      const CalculationOrder& order) {
-  out << params.topoCols << '\n' << params.topoRows << '\n' << std::setprecision(15)
-      << params.topoSwLon << '\n'
+  out << params.topoCols << '\n'
+      << params.topoRows << '\n'
+      << std::setprecision(15) << params.topoSwLon << '\n'
       << params.topoSwLat << '\n'
       << order.groupCount << '\n'
       << order.orderCount << '\n';
@@ -109,8 +108,8 @@ void writeOrderedCells(std::ostream& out, const TopoGrid& grid, const Calculatio
   }
 }
 
-std::string obtainCalculationOrder(const TopoGrid& grid, const RunParameters& params,
-                                   CalculationOrder& order, std::ostream& console) {
+Status obtainCalculationOrder(const TopoGrid& grid, const RunParameters& params,
+                              CalculationOrder& order, std::ostream& console) {
   const std::string groupPath = kGroupCachePath;
   const std::string cellPath = kOrderCachePath;
   bool keyValid = false;
@@ -121,7 +120,7 @@ std::string obtainCalculationOrder(const TopoGrid& grid, const RunParameters& pa
   if (keyValid) {
     std::ifstream groups(groupPath);
     std::ifstream cells(cellPath);
-    if (!cells) return cellPath + " cannot open.";
+    if (!cells) return Status::cannotOpen(cellPath + " cannot open.");
     if (auto stored = readOrderCache(groups, cells, params, grid)) {
       order = std::move(*stored);
       console << "Read basinList data from " << groupPath << '\n';
@@ -161,10 +160,9 @@ std::string obtainCalculationOrder(const TopoGrid& grid, const RunParameters& pa
     }
   }
   console << '\n'
-          << "Number of different kind of cell accumulattion number : " << order.groupCount
-          << '\n'
+          << "Number of different kind of cell accumulattion number : " << order.groupCount << '\n'
           << "Number of calculation cell number : " << order.orderCount << '\n';
-  return "";
+  return {};
 }
 
 }  // namespace runoff

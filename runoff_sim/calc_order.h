@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "common/params.h"
+#include "common/status.h"
 #include "runoff_sim/topo_grid.h"
 
 namespace runoff {
@@ -48,20 +49,18 @@ CalculationOrder buildCalculationOrder(const TopoGrid& grid);
 /// The order as stored in the two cache streams; nullopt when the key differs or the contents
 /// do not describe `grid`.
 std::optional<CalculationOrder> readOrderCache(std::istream& groups, std::istream& cells,
-                                               const RunParameters& params,
-                                               const TopoGrid& grid);
+                                               const RunParameters& params, const TopoGrid& grid);
 
 /// Key test alone: does the group file name this grid's size and corner?
 bool orderCacheKeyMatches(std::istream& groups, const RunParameters& params);
 
-void writeGroupCache(std::ostream& out, const RunParameters& params,
-                     const CalculationOrder& order);
+void writeGroupCache(std::ostream& out, const RunParameters& params, const CalculationOrder& order);
 void writeOrderedCells(std::ostream& out, const TopoGrid& grid, const CalculationOrder& order);
 
 /// The order step of a run, with its console lines: reads the cache or builds the order and
-/// writes the cache. Returns an empty string on success, else the one line to report.
-std::string obtainCalculationOrder(const TopoGrid& grid, const RunParameters& params,
-                                   CalculationOrder& order, std::ostream& console);
+/// writes the cache. Fails when a cached key is valid but its cell list cannot be opened.
+Status obtainCalculationOrder(const TopoGrid& grid, const RunParameters& params,
+                              CalculationOrder& order, std::ostream& console);
 
 }  // namespace runoff
 

@@ -1,10 +1,6 @@
 #include "runoff_sim/discharge_output.h"
 
-#include <fstream>
 #include <memory>
-
-#include "common/atomic_file.h"
-#include "common/binary_grid.h"
 
 namespace runoff {
 
@@ -37,77 +33,35 @@ HourlyDischarge::HourlyDischarge(const std::vector<std::uint8_t>& selected, std:
   values_.assign(static_cast<std::size_t>(count) * hours(), 0.0f);
 }
 
-namespace {
-
-// One output file: opened at once under a temporary name, written grid by grid in blocks,
-// and given its final name only when all three files are complete, so that a post-processor
-// never reads a grid file cut short by a failed or interrupted run.
-class GridFile {
- public:
-  explicit GridFile(const char* path) : path_(path), out_(path, std::ios::binary) {}
-  bool isOpen() const { return out_.isOpen(); }
-  bool write(std::span<const float> grid) { return writeFloatRecords(out_.stream(), grid); }
-  bool close() { return out_.finish(); }
-  bool publish() { return out_.publish(); }
-  std::string failure() const { return std::string(path_) + " cannot be written."; }
-
- private:
-  const char* path_;
-  AtomicFile out_;
-};
-
-}  // namespace
-
-std::string writeDischargeFiles(const TopoGrid& grid, const HourlyDischarge& discharge,
-                                std::ostream& console) {
-  const char* paths[3] = {kDailyPath, kDailyMaxPath, kHourlyPath};
-  std::unique_ptr<GridFile> files[3];
-  for (int f = 0; f < 3; ++f) {
-    console << "Write " << paths[f] << '\n';
-    files[f] = std::make_unique<GridFile>(paths[f]);
-    if (!files[f]->isOpen()) return files[f]->failure();
-  }
-  GridFile& daily = *files[0];
-  GridFile& dailyMax = *files[1];
-  GridFile& hourly = *files[2];
-
+Status writeDischargeFiles(const TopoGrid& grid, const HourlyDischarge& discharge,
+                           std::ostream& console) {
+  for (DischargeFile file : kDischargeFiles) console << "Write " << outputPath(file) << '\n';
   const std::size_t cellCount = grid.cells.size();
-  std::vector<float> meanGrid(cellCount), maxGrid(cellCount), hourGrid(cellCount);
+  Result<std::unique_ptr<DischargeWriter>> writer =
+      DischargeWriter::create(kOutputDirectory, cellCount);
+  if (!writer.ok()) return writer.status();
+
+  std::vector<float> meanGrid(cellCount), maxGrid(cellCount), hourGrids(24 * cellCount);
   for (std::int32_t d = 0; d < discharge.days(); ++d) {
     std::size_t p = 0;
     for (std::int32_t r = grid.rows - 1; r >= 0; --r) {
       for (std::int32_t c = 0; c < grid.cols; ++c, ++p) {
-        std::int32_t i = grid.index(r, c);
+        const std::int32_t i = grid.index(r, c);
         if (discharge.isSelected(i)) {
           auto day = discharge.of(i).subspan(static_cast<std::size_t>(d) * 24, 24);
           meanGrid[p] = dailyMean(day);
           maxGrid[p] = dailyMaxHourly(day);
+          for (std::size_t h = 0; h < 24; ++h) hourGrids[h * cellCount + p] = day[h];
         } else {
           meanGrid[p] = kMissingDischarge;
           maxGrid[p] = kMissingDischarge;
+          for (std::size_t h = 0; h < 24; ++h) hourGrids[h * cellCount + p] = kMissingDischarge;
         }
       }
     }
-    if (!daily.write(meanGrid)) return daily.failure();
-    if (!dailyMax.write(maxGrid)) return dailyMax.failure();
-    for (std::int32_t h = 0; h < 24; ++h) {
-      p = 0;
-      for (std::int32_t r = grid.rows - 1; r >= 0; --r) {
-        for (std::int32_t c = 0; c < grid.cols; ++c, ++p) {
-          std::int32_t i = grid.index(r, c);
-          hourGrid[p] = discharge.isSelected(i) ? discharge.of(i)[d * 24 + h] : kMissingDischarge;
-        }
-      }
-      if (!hourly.write(hourGrid)) return hourly.failure();
-    }
+    if (Status s = (*writer)->appendDay(meanGrid, maxGrid, hourGrids); !s.ok()) return s;
   }
-  for (auto& file : files) {
-    if (!file->close()) return file->failure();
-  }
-  for (auto& file : files) {
-    if (!file->publish()) return file->failure();
-  }
-  return "";
+  return (*writer)->publish();
 }
 
 }  // namespace runoff

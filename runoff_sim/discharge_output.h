@@ -1,30 +1,19 @@
-// Hourly means, daily means and daily maxima of the routed discharge, and the three grids that
-// hold them.
-//
-// Files under ./output/, each a plain sequence of little-endian float32 values without header:
-//   dischargeDaily.bin           one grid per day (daily mean of the hourly means)
-//   dischargeHourlyMaxInDay.bin  one grid per day (largest hourly mean of the day, at least 0)
-//   dischargeHourly.bin          one grid per hour, day 1 hours 1-24 first
-// A grid is topoRows x topoCols values, rows from the southern row to the northern row, each
-// row from west to east. Every cell that is not selected holds -9999 (bytes 00 3C 1C C6).
-// All means are single precision: a float sum in order, divided by the count as a float.
+// Hourly means, daily means and daily maxima of the routed discharge, in single precision: a
+// float sum in order, divided by the count as a float. The files that hold them are described
+// in common/discharge_files.h.
 #ifndef RUNOFF_RUNOFF_SIM_DISCHARGE_OUTPUT_H_
 #define RUNOFF_RUNOFF_SIM_DISCHARGE_OUTPUT_H_
 
 #include <cstdint>
 #include <ostream>
 #include <span>
-#include <string>
 #include <vector>
 
+#include "common/discharge_files.h"
+#include "common/status.h"
 #include "runoff_sim/topo_grid.h"
 
 namespace runoff {
-
-inline constexpr float kMissingDischarge = -9999.0f;
-inline constexpr const char* kDailyPath = "./output/dischargeDaily.bin";
-inline constexpr const char* kDailyMaxPath = "./output/dischargeHourlyMaxInDay.bin";
-inline constexpr const char* kHourlyPath = "./output/dischargeHourly.bin";
 
 /// Mean of one hour's sub-step outflows (m^3/s).
 float hourlyMean(std::span<const float> subStepOutflow);
@@ -56,10 +45,10 @@ class HourlyDischarge {
   std::vector<float> values_;
 };
 
-/// Writes the three files with their "Write " lines on `console`. Returns an empty string on
-/// success, else the one line to report (a file that cannot be created or written whole).
-std::string writeDischargeFiles(const TopoGrid& grid, const HourlyDischarge& discharge,
-                                std::ostream& console);
+/// Writes the three files with their "Write " lines on `console`; fails when a file cannot be
+/// created or written whole.
+Status writeDischargeFiles(const TopoGrid& grid, const HourlyDischarge& discharge,
+                           std::ostream& console);
 
 }  // namespace runoff
 

@@ -16,7 +16,8 @@ namespace {
 constexpr const char* kWgs84Wkt =
     "GEOGCS[&quot;WGS 84&quot;,DATUM[&quot;WGS_1984&quot;,SPHEROID[&quot;WGS 84&quot;,6378137,"
     "298.257223563,AUTHORITY[&quot;EPSG&quot;,&quot;7030&quot;]],AUTHORITY[&quot;EPSG&quot;,"
-    "&quot;6326&quot;]],PRIMEM[&quot;Greenwich&quot;,0,AUTHORITY[&quot;EPSG&quot;,&quot;8901&quot;]],"
+    "&quot;6326&quot;]],PRIMEM[&quot;Greenwich&quot;,0,AUTHORITY[&quot;EPSG&quot;,&quot;8901&quot;]"
+    "],"
     "UNIT[&quot;degree&quot;,0.0174532925199433,AUTHORITY[&quot;EPSG&quot;,&quot;9122&quot;]],"
     "AXIS[&quot;Latitude&quot;,NORTH],AXIS[&quot;Longitude&quot;,EAST],"
     "AUTHORITY[&quot;EPSG&quot;,&quot;4326&quot;]]";
@@ -38,8 +39,14 @@ std::string describeBand(std::int64_t band, std::int32_t gridsPerDay) {
 
 }  // namespace
 
-void writeDischargeVrt(std::ostream& out, const RunParameters& params, const std::string& binName,
-                       std::int32_t gridsPerDay) {
+std::string vrtPath(DischargeFile file) {
+  const std::string bin = outputPath(file);
+  return bin.substr(0, bin.size() - 4) + ".vrt";
+}
+
+void writeDischargeVrt(std::ostream& out, const RunParameters& params, DischargeFile file) {
+  const std::int32_t gridsPerDay = runoff::gridsPerDay(file);
+  const char* binName = dischargeFileName(file);
   const std::int64_t rows = params.topoRows;
   const std::int64_t cols = params.topoCols;
   const std::int64_t bands = static_cast<std::int64_t>(params.days) * gridsPerDay;
@@ -66,27 +73,20 @@ void writeDischargeVrt(std::ostream& out, const RunParameters& params, const std
   out << "</VRTDataset>\n";
 }
 
-std::string writeDischargeVrts(const RunParameters& params) {
-  struct View {
-    const char* path;
-    const char* binName;
-    std::int32_t gridsPerDay;
-  };
-  const View views[] = {{kDailyVrtPath, "dischargeDaily.bin", 1},
-                        {kDailyMaxVrtPath, "dischargeHourlyMaxInDay.bin", 1},
-                        {kHourlyVrtPath, "dischargeHourly.bin", 24}};
-  for (const View& view : views) {
+Status writeDischargeVrts(const RunParameters& params) {
+  for (DischargeFile file : kDischargeFiles) {
+    const std::string path = vrtPath(file);
     if (params.days == 0) {
       std::error_code error;
-      std::filesystem::remove(view.path, error);
-      if (error) return std::string(view.path) + " cannot be removed.";
+      std::filesystem::remove(path, error);
+      if (error) return Status::ioError(path + " cannot be removed.");
       continue;
     }
-    AtomicFile file(view.path, std::ios::binary);  // whole or not at all
-    if (file.isOpen()) writeDischargeVrt(file.stream(), params, view.binName, view.gridsPerDay);
-    if (!file.commit()) return std::string(view.path) + " cannot be written.";
+    AtomicFile vrt(path, std::ios::binary);  // whole or not at all
+    if (vrt.isOpen()) writeDischargeVrt(vrt.stream(), params, file);
+    if (!vrt.commit()) return Status::ioError(path + " cannot be written.");
   }
-  return "";
+  return {};
 }
 
 }  // namespace runoff

@@ -14,7 +14,8 @@
 //       Description  "day D" or "day D hour H", both counted from 1
 //       NoDataValue  -9999
 //       SourceFilename NAME.bin, relative to the .vrt
-//       ImageOffset  byte offset of the grid's NORTHERN row: (b * rows * cols + (rows-1) * cols) * 4
+//       ImageOffset  byte offset of the grid's NORTHERN row: (b * rows * cols + (rows-1) * cols) *
+//       4
 //                    for band b counted from 0, since the raw rows run from south to north
 //       PixelOffset  4, LineOffset -cols * 4 (each image line steps one row south)
 //       ByteOrder    LSB: little-endian Float32
@@ -28,24 +29,21 @@
 #include <ostream>
 #include <string>
 
+#include "common/discharge_files.h"
 #include "common/params.h"
+#include "common/status.h"
 
 namespace runoff {
 
-inline constexpr const char* kDailyVrtPath = "./output/dischargeDaily.vrt";
-inline constexpr const char* kDailyMaxVrtPath = "./output/dischargeHourlyMaxInDay.vrt";
-inline constexpr const char* kHourlyVrtPath = "./output/dischargeHourly.vrt";
+/// Writes the virtual raster of one discharge file (found beside the .vrt).
+void writeDischargeVrt(std::ostream& out, const RunParameters& params, DischargeFile file);
 
-/// Writes the virtual raster of one discharge grid file named `binName` (a plain file name,
-/// found beside the .vrt) that holds `days` x `gridsPerDay` grids (1 for the daily files, 24
-/// for the hourly file).
-void writeDischargeVrt(std::ostream& out, const RunParameters& params, const std::string& binName,
-                       std::int32_t gridsPerDay);
+/// "./output/dischargeDaily.vrt" and so on.
+std::string vrtPath(DischargeFile file);
 
 /// Writes the three .vrt files under ./output/ for the grids of this run (removes them for a
-/// run of 0 days). Returns an empty string on success, else the one line to report, naming
-/// the file that could not be written or removed.
-std::string writeDischargeVrts(const RunParameters& params);
+/// run of 0 days); the failure names the file that could not be written or removed.
+Status writeDischargeVrts(const RunParameters& params);
 
 }  // namespace runoff
 

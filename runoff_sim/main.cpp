@@ -37,10 +37,10 @@ int fail(const std::string& message) {
 
 int runSimulation() {
   std::ostream& out = std::cout;
-  ParamResult read = readParameters(std::string("./") + kParameterFileName,
-                                    ParamScope::kSimulation, out);
-  if (read.status != ParamResult::Status::kOk) return fail(read.message);
-  const RunParameters& params = read.params;
+  Result<RunParameters> read =
+      readParameters(std::string("./") + kParameterFileName, ParamScope::kSimulation, out);
+  if (!read.ok()) return fail(read.message());
+  const RunParameters& params = read.value();
 
   RiverList rivers;
   {
@@ -52,30 +52,29 @@ int runSimulation() {
   {
     std::ifstream list;
     if (!openInput(list, kRiverListPath)) return fail("riverNumList.dat cannot open.");
-    std::string message;
-    auto records = readRiverRecords(list, rivers.riverCount, message);
-    if (!records) return fail(message);
-    rivers.riverNums = std::move(*records);
+    auto records = readRiverRecords(list, rivers.riverCount);
+    if (!records.ok()) return fail(records.message());
+    rivers.riverNums = std::move(records).value();
   }
 
-  if (std::string problem = checkGridSizes(params); !problem.empty()) return fail(problem);
+  if (Status status = checkGridSizes(params); !status.ok()) return fail(status.message());
   RainGrid rain = buildRainGrid(params);
   TopoGrid topo;
-  if (std::string problem = loadTopography(topo, params); !problem.empty()) return fail(problem);
+  if (Status status = loadTopography(topo, params); !status.ok()) return fail(status.message());
 
-  if (std::string problem = mapCellsToRain(topo, rain, params, out); !problem.empty()) {
-    return fail(problem);
+  if (Status status = mapCellsToRain(topo, rain, params, out); !status.ok()) {
+    return fail(status.message());
   }
 
   out << "Setting parameter data." << '\n';
-  if (std::string problem = checkRoutingMemory(topo, params); !problem.empty()) {
-    return fail(problem);
+  if (Status status = checkRoutingMemory(topo, params); !status.ok()) {
+    return fail(status.message());
   }
   RoutingStates states = setUpRouting(topo, params);
 
   CalculationOrder order;
-  if (std::string problem = obtainCalculationOrder(topo, params, order, out); !problem.empty()) {
-    return fail(problem);
+  if (Status status = obtainCalculationOrder(topo, params, order, out); !status.ok()) {
+    return fail(status.message());
   }
   out << "Total simulation time is " << params.days << " days." << '\n' << '\n';
 
@@ -83,10 +82,10 @@ int runSimulation() {
   {
     std::ifstream rainFile;
     if (!openInput(rainFile, kRainfallPath)) return fail("ROF file cannot open.");
-    if (std::string problem = readRainfall(rainFile, rain); !problem.empty()) return fail(problem);
+    if (Status status = readRainfall(rainFile, rain); !status.ok()) return fail(status.message());
   }
 
-  if (std::string problem = checkOutputDirectory(); !problem.empty()) return fail(problem);
+  if (Status status = checkOutputDirectory(); !status.ok()) return fail(status.message());
   out << "Runoff simulation starts." << '\n';
   const RiverSelection selection(rivers.riverNums);
   std::vector<std::uint8_t> selected(topo.cells.size());
@@ -98,10 +97,10 @@ int runSimulation() {
              routingThreads());
   out << '\n' << "Runoff simulation ends." << '\n';
 
-  if (std::string problem = writeDischargeFiles(topo, discharge, out); !problem.empty()) {
-    return fail(problem);
+  if (Status status = writeDischargeFiles(topo, discharge, out); !status.ok()) {
+    return fail(status.message());
   }
-  if (std::string problem = writeDischargeVrts(params); !problem.empty()) return fail(problem);
+  if (Status status = writeDischargeVrts(params); !status.ok()) return fail(status.message());
   out.flush();
   return 0;
 }

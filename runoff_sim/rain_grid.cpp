@@ -27,27 +27,26 @@ RainGrid buildRainGrid(const RunParameters& params) {
     float latitude = static_cast<float>(params.rainSwLat + k * params.rainDy);
     for (std::int32_t l = 0; l < grid.cols; ++l) {
       float longitude = static_cast<float>(params.rainSwLon + l * params.rainDx);
-      initRainCell(grid.cells[static_cast<std::size_t>(k) * grid.cols + l], latitude, longitude,
-                   l, k);
+      initRainCell(grid.cells[static_cast<std::size_t>(k) * grid.cols + l], latitude, longitude, l,
+                   k);
     }
   }
-  grid.hourlyRain.assign(grid.cells.size() * (static_cast<std::size_t>(grid.days) + 1) * 24,
-                         0.0f);
+  grid.hourlyRain.assign(grid.cells.size() * (static_cast<std::size_t>(grid.days) + 1) * 24, 0.0f);
   return grid;
 }
 
-std::string readRainfall(std::istream& in, RainGrid& grid) {
+Status readRainfall(std::istream& in, RainGrid& grid) {
   for (std::int32_t day = 1; day <= grid.days; ++day) {
     for (std::int32_t hour = 0; hour < 24; ++hour) {
       auto fail = [&](const std::string& token, ParseStatus status) {
         std::ostringstream s;
         s << kRainfallPath << ": the record of day " << day << " hour " << hour << " holds \""
           << token << "\", which " << describe(status) << ".";
-        return s.str();
+        return Status::invalid(s.str());
       };
       for (int i = 0; i < 6; ++i) {
         auto token = nextToken(in);
-        if (!token) return "";  // the storm ends before the run: the rest stays dry
+        if (!token) return {};  // the storm ends before the run: the rest stays dry
         std::int32_t ignored;
         ParseStatus status = parseInt32(*token, ignored);
         if (status != ParseStatus::kOk) return fail(*token, status);
@@ -55,7 +54,7 @@ std::string readRainfall(std::istream& in, RainGrid& grid) {
       for (std::int32_t k = grid.rows - 1; k >= 0; --k) {
         for (std::int32_t l = 0; l < grid.cols; ++l) {
           auto token = nextToken(in);
-          if (!token) return "";
+          if (!token) return {};
           float value = 0;
           ParseStatus status = parseFloat(*token, value);
           if (status != ParseStatus::kOk) return fail(*token, status);
@@ -63,17 +62,17 @@ std::string readRainfall(std::istream& in, RainGrid& grid) {
           // route as nonsense or overflow the discharge; neither is rainfall.
           if (!(value >= 0.0f && value <= kMaxRainfall)) {
             std::ostringstream s;
-            s << kRainfallPath << ": the record of day " << day << " hour " << hour
-              << " holds \"" << *token << "\", which is not a rainfall intensity (0 to "
-              << kMaxRainfall << " mm/h).";
-            return s.str();
+            s << kRainfallPath << ": the record of day " << day << " hour " << hour << " holds \""
+              << *token << "\", which is not a rainfall intensity (0 to " << kMaxRainfall
+              << " mm/h).";
+            return Status::invalid(s.str());
           }
           grid.hourlyRain[grid.rainIndex(k * grid.cols + l, day, hour)] = value;
         }
       }
     }
   }
-  return "";
+  return {};
 }
 
 }  // namespace runoff

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/params.h"
+#include "common/status.h"
 
 namespace runoff {
 
@@ -23,8 +24,8 @@ inline constexpr const char* kRainfallPath = "./input/rain.dat";
 inline constexpr float kMaxRainfall = 10000.0f;
 
 struct RainCell {
-  float lat = 0;  // centre latitude, degrees
-  float lon = 0;  // centre longitude, degrees; stored within -180..180 when above 180
+  float lat = 0;           // centre latitude, degrees
+  float lon = 0;           // centre longitude, degrees; stored within -180..180 when above 180
   std::int32_t colNo = 0;  // counted from 1 at the west
   std::int32_t rowNo = 0;  // counted from 1 at the south
 };
@@ -51,10 +52,9 @@ void initRainCell(RainCell& cell, float latitude, float longitude, std::int32_t 
 /// Builds the grid from the input-data section of the parameters, all rainfall zero.
 RainGrid buildRainGrid(const RunParameters& params);
 
-/// Fills days 1 to `days` of every cell from `in`. Returns an empty string on success, else
-/// the one line to report: a value that is not a number or not an intensity from 0 to
-/// kMaxRainfall, with its day and hour.
-std::string readRainfall(std::istream& in, RainGrid& grid);
+/// Fills days 1 to `days` of every cell from `in`. Refuses a value that is not a number or
+/// not an intensity from 0 to kMaxRainfall, naming its day and hour.
+Status readRainfall(std::istream& in, RainGrid& grid);
 
 }  // namespace runoff
 

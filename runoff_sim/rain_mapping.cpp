@@ -79,8 +79,9 @@ std::optional<std::vector<RainLocator::Cell>> readMappingCache(std::istream& in,
 
 void writeMappingCache(std::ostream& out, const RunParameters& params, const TopoGrid& topo,
                        const RainGrid& rain) {
-  out << params.rainCols << '\n' << params.rainRows << '\n' << std::setprecision(15)
-      << params.rainDx << '\n'
+  out << params.rainCols << '\n'
+      << params.rainRows << '\n'
+      << std::setprecision(15) << params.rainDx << '\n'
       << params.rainDy << '\n'
       << params.rainSwLon << '\n'
       << params.rainSwLat << '\n';
@@ -92,8 +93,8 @@ void writeMappingCache(std::ostream& out, const RunParameters& params, const Top
   }
 }
 
-std::string mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParameters& params,
-                           std::ostream& console) {
+Status mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParameters& params,
+                      std::ostream& console) {
   const std::string path = kMappingCachePath;
   RainLocator locator = makeRainLocator(rain);
   {
@@ -105,7 +106,7 @@ std::string mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParame
         for (std::size_t i = 0; i < topo.cells.size(); ++i) {
           setRainCell(topo.cells[i], rain, (*mapping)[i].row, (*mapping)[i].col);
         }
-        return "";
+        return {};
       }
     }
   }
@@ -116,7 +117,7 @@ std::string mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParame
         std::ostringstream s;
         s << "No rainfall cell lies within reach of topography cell (" << r << ", " << c
           << "): check the coordinates in " << kParameterFileName << ".";
-        return s.str();
+        return Status::invalid(s.str());
       }
     }
   }
@@ -124,11 +125,11 @@ std::string mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParame
   AtomicFile out(path);
   if (!out.isOpen()) {
     console << path << " cannot open.\n";
-    return "";
+    return {};
   }
   writeMappingCache(out.stream(), params, topo, rain);
   if (!out.commit()) console << path << " cannot be written.\n";
-  return "";
+  return {};
 }
 
 }  // namespace runoff

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/params.h"
+#include "common/status.h"
 #include "runoff_sim/rain_grid.h"
 #include "runoff_sim/rain_locator.h"
 #include "runoff_sim/topo_grid.h"
@@ -51,10 +52,10 @@ void writeMappingCache(std::ostream& out, const RunParameters& params, const Top
                        const RainGrid& rain);
 
 /// The mapping step of a run: reads the cache at kMappingCachePath or makes the mapping and
-/// writes the cache, with the console lines of either path on `console`. Returns an empty
-/// string on success, else the one line to report.
-std::string mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParameters& params,
-                           std::ostream& console);
+/// writes the cache, with the console lines of either path on `console`. Fails when a cell has
+/// no rainfall cell within reach; a cache that cannot be written is only reported.
+Status mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParameters& params,
+                      std::ostream& console);
 
 }  // namespace runoff
 

@@ -18,9 +18,7 @@ std::int32_t countLines(std::istream& in) {
   return static_cast<std::int32_t>(lines);
 }
 
-std::optional<std::vector<std::int32_t>> readRiverRecords(std::istream& in,
-                                                          std::int32_t riverCount,
-                                                          std::string& message) {
+Result<std::vector<std::int32_t>> readRiverRecords(std::istream& in, std::int32_t riverCount) {
   std::vector<std::int32_t> riverNums;
   for (std::int32_t record = 1; record <= riverCount; ++record) {
     std::int32_t first = 0;
@@ -31,8 +29,7 @@ std::optional<std::vector<std::int32_t>> readRiverRecords(std::istream& in,
         std::ostringstream s;
         s << "riverNumList.dat: record " << record << " has " << field
           << " of its 8 numbers (six integers, then two reals).";
-        message = s.str();
-        return std::nullopt;
+        return Status::invalid(s.str());
       }
       ParseStatus status;
       if (field < 6) {
@@ -47,8 +44,7 @@ std::optional<std::vector<std::int32_t>> readRiverRecords(std::istream& in,
         std::ostringstream s;
         s << "riverNumList.dat: number " << field + 1 << " of record " << record << " "
           << describe(status) << ": \"" << *token << "\".";
-        message = s.str();
-        return std::nullopt;
+        return Status::invalid(s.str());
       }
     }
     riverNums.push_back(first);

@@ -9,10 +9,10 @@
 
 #include <cstdint>
 #include <istream>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "runoff_sim/grid_cell.h"
 
 namespace runoff {
@@ -30,11 +30,9 @@ struct RiverList {
 /// counts.
 std::int32_t countLines(std::istream& in);
 
-/// Reads the records of `in` for a file of `riverCount` lines. Fails (message set) on a token
-/// that is not a number of the right kind or on a record cut short.
-std::optional<std::vector<std::int32_t>> readRiverRecords(std::istream& in,
-                                                          std::int32_t riverCount,
-                                                          std::string& message);
+/// Reads the river numbers of the records of `in`, a file of `riverCount` lines. Fails on a
+/// token that is not a number of the right kind or on a record cut short.
+Result<std::vector<std::int32_t>> readRiverRecords(std::istream& in, std::int32_t riverCount);
 
 /// Membership test for river numbers, built once from the list: a negative number never
 /// belongs, whatever the list holds.

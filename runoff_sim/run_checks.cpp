@@ -15,12 +15,12 @@ namespace runoff {
 namespace {
 
 // `need` is the subject with its verb: "Routing needs".
-std::string tooLarge(const char* need, double bytes) {
+Status tooLarge(const char* need, double bytes) {
   std::ostringstream s;
   s.precision(3);
   s << need << " about " << bytes / (1024.0 * 1024 * 1024)
     << " GiB, more than the memory of this machine.";
-  return s.str();
+  return Status::invalid(s.str());
 }
 
 }  // namespace
@@ -32,31 +32,32 @@ std::uint64_t physicalMemoryBytes() {
   return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
 }
 
-std::string checkGridSizes(const RunParameters& params) {
+Status checkGridSizes(const RunParameters& params) {
   const double memory = static_cast<double>(physicalMemoryBytes());
   const double topoCells = static_cast<double>(params.topoRows) * params.topoCols;
   if (topoCells > std::numeric_limits<std::int32_t>::max()) {
     std::ostringstream s;
     s << "The topography grid of " << params.topoRows << " x " << params.topoCols
       << " cells is too large.";
-    return s.str();
+    return Status::invalid(s.str());
   }
   const double rainCells = static_cast<double>(params.rainRows) * params.rainCols;
   if (rainCells > std::numeric_limits<std::int32_t>::max()) {
     std::ostringstream s;
     s << "The input data grid of " << params.rainRows << " x " << params.rainCols
       << " cells is too large.";
-    return s.str();
+    return Status::invalid(s.str());
   }
   // The topography grid plus the largest temporary of its loading (three int32 grids).
   const double topoBytes = topoCells * (sizeof(GridCell) + 12);
   const double rainBytes =
       rainCells * (sizeof(RainCell) + 4.0 * 24 * (static_cast<double>(params.days) + 1));
-  if (topoBytes + rainBytes > memory) return tooLarge("The run's grids need", topoBytes + rainBytes);
-  return "";
+  if (topoBytes + rainBytes > memory)
+    return tooLarge("The run's grids need", topoBytes + rainBytes);
+  return {};
 }
 
-std::string checkRoutingMemory(const TopoGrid& grid, const RunParameters& params) {
+Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params) {
   // Every cell that takes part holds its routing state and, when selected, its hourly means;
   // sub-step histories live only while they wait for the cell they feed (a few per thread
   // for a branching network).
@@ -68,22 +69,23 @@ std::string checkRoutingMemory(const TopoGrid& grid, const RunParameters& params
   const double history = 4.0 * hours * params.subSteps;
   const double bytes = cells * perCell + 64 * history;
   if (bytes > static_cast<double>(physicalMemoryBytes())) return tooLarge("Routing needs", bytes);
-  return "";
+  return {};
 }
 
-std::string checkOutputDirectory() {
+Status checkOutputDirectory() {
   const char* probe = "./output/.runoff-sim-write-test";
   {
     std::ofstream out(probe, std::ios::binary | std::ios::trunc);
     out << "x";
     out.close();
     if (out.fail()) {
-      return "./output cannot be written: create the directory (writable) before the run, or "
-             "its results would be lost.";
+      return Status::ioError(
+          "./output cannot be written: create the directory (writable) before the run, or its "
+          "results would be lost.");
     }
   }
   std::remove(probe);
-  return "";
+  return {};
 }
 
 }  // namespace runoff

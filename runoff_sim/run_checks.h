@@ -7,19 +7,20 @@
 #include <string>
 
 #include "common/params.h"
+#include "common/status.h"
 #include "runoff_sim/topo_grid.h"
 
 namespace runoff {
 
 /// Refuses grids whose cell counts overflow the indices or whose arrays cannot fit in this
-/// machine's memory. Returns an empty string when they fit, else the line to report.
-std::string checkGridSizes(const RunParameters& params);
+/// machine's memory.
+Status checkGridSizes(const RunParameters& params);
 
 /// Refuses a routing whose states and histories cannot fit in this machine's memory.
-std::string checkRoutingMemory(const TopoGrid& grid, const RunParameters& params);
+Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params);
 
 /// "./output" must exist and accept files before hours of routing start.
-std::string checkOutputDirectory();
+Status checkOutputDirectory();
 
 /// Bytes of physical memory of this machine (a large value when unknown).
 std::uint64_t physicalMemoryBytes();

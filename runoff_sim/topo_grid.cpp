@@ -18,8 +18,7 @@ void initCell(GridCell& cell, std::int32_t row, std::int32_t col, std::int32_t r
   cell.lonSec = static_cast<float>(static_cast<double>(westEdge) + halfCell);
 
   float northSouth = static_cast<float>(kMetresPerArcSec * static_cast<double>(scale));
-  float cosLat =
-      static_cast<float>(std::cos(static_cast<double>(cell.latSec) / 3600 / 180 * 3.14));
+  float cosLat = static_cast<float>(std::cos(static_cast<double>(cell.latSec) / 3600 / 180 * 3.14));
   cell.widthX = northSouth * cosLat;
 
   cell.elev = elevation;
@@ -62,15 +61,15 @@ void countUpstream(GridCell& cell) {
 
 namespace {
 
-std::string tooShort(const char* name, const TopoGrid& grid) {
-  return std::string("./topoData/") + name + " is too short: it must hold " +
-         std::to_string(static_cast<std::int64_t>(grid.rows) * grid.cols) +
-         " records of 4 bytes.";
+Status tooShort(const char* name, const TopoGrid& grid) {
+  return Status::invalid(std::string("./topoData/") + name + " is too short: it must hold " +
+                         std::to_string(static_cast<std::int64_t>(grid.rows) * grid.cols) +
+                         " records of 4 bytes.");
 }
 
 }  // namespace
 
-std::string fillElevation(TopoGrid& grid, const RunParameters& params, std::istream& modDem) {
+Status fillElevation(TopoGrid& grid, const RunParameters& params, std::istream& modDem) {
   grid.rows = params.topoRows;
   grid.cols = params.topoCols;
   const std::size_t n = static_cast<std::size_t>(grid.rows) * grid.cols;
@@ -90,11 +89,11 @@ std::string fillElevation(TopoGrid& grid, const RunParameters& params, std::istr
       resetLinks(cell);
     }
   }
-  return "";
+  return {};
 }
 
-std::string fillLinks(TopoGrid& grid, std::istream& flowDir, std::istream& flowAcc,
-                      std::istream& riverNum) {
+Status fillLinks(TopoGrid& grid, std::istream& flowDir, std::istream& flowAcc,
+                 std::istream& riverNum) {
   const std::size_t n = grid.cells.size();
   std::vector<std::int32_t> dir(n), acc(n), river(n);
   if (!readIntRecords(flowDir, dir)) return tooShort("flowDir.bin", grid);
@@ -134,28 +133,27 @@ std::string fillLinks(TopoGrid& grid, std::istream& flowDir, std::istream& flowA
         bad = cell.down;
       }
       if (bad != kNoCell) {
-        return "./topoData/modDem.bin: the elevation at column " +
-               std::to_string(bad % grid.cols + 1) + ", row " +
-               std::to_string(grid.rows - bad / grid.cols) +
-               " (counted from 1 at the south-west) is not a finite number.";
+        return Status::invalid("./topoData/modDem.bin: the elevation at column " +
+                               std::to_string(bad % grid.cols + 1) + ", row " +
+                               std::to_string(grid.rows - bad / grid.cols) +
+                               " (counted from 1 at the south-west) is not a finite number.");
       }
     }
   }
-  return "";
+  return {};
 }
 
-std::string loadTopography(TopoGrid& grid, const RunParameters& params) {
+Status loadTopography(TopoGrid& grid, const RunParameters& params) {
   std::ifstream dem("./topoData/modDem.bin", std::ios::binary);
-  if (!dem) return "modDem.bin cannot open.";
-  std::string failure = fillElevation(grid, params, dem);
-  if (!failure.empty()) return failure;
+  if (!dem) return Status::cannotOpen("modDem.bin cannot open.");
+  if (Status filled = fillElevation(grid, params, dem); !filled.ok()) return filled;
   dem.close();
   std::ifstream dir("./topoData/flowDir.bin", std::ios::binary);
-  if (!dir) return "flowDir.bin cannot open.";
+  if (!dir) return Status::cannotOpen("flowDir.bin cannot open.");
   std::ifstream acc("./topoData/flowAcc.bin", std::ios::binary);
-  if (!acc) return "flowAcc.bin cannot open.";
+  if (!acc) return Status::cannotOpen("flowAcc.bin cannot open.");
   std::ifstream river("./topoData/riverNum.bin", std::ios::binary);
-  if (!river) return "riverNum.bin cannot open.";
+  if (!river) return Status::cannotOpen("riverNum.bin cannot open.");
   return fillLinks(grid, dir, acc, river);
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/params.h"
+#include "common/status.h"
 #include "runoff_sim/grid_cell.h"
 
 namespace runoff {
@@ -50,18 +51,17 @@ void registerUpstream(TopoGrid& grid, std::int32_t cellIndex);
 void countUpstream(GridCell& cell);
 
 /// Sizes `grid` and sets every cell's position, size, width and elevation from the elevation
-/// records of `modDem`, with its links cleared. Returns an empty string on success, else the
-/// one line to report (too few records).
-std::string fillElevation(TopoGrid& grid, const RunParameters& params, std::istream& modDem);
+/// records of `modDem`, with its links cleared. Fails on too few records.
+Status fillElevation(TopoGrid& grid, const RunParameters& params, std::istream& modDem);
 
-/// Reads direction, accumulation and river number of every cell and wires the links. Returns
-/// an empty string on success, else the one line to report (a stream with too few records).
-std::string fillLinks(TopoGrid& grid, std::istream& flowDir, std::istream& flowAcc,
-                      std::istream& riverNum);
+/// Reads direction, accumulation and river number of every cell and wires the links. Fails on
+/// a stream with too few records and on a routed cell whose slope has no finite elevation.
+Status fillLinks(TopoGrid& grid, std::istream& flowDir, std::istream& flowAcc,
+                 std::istream& riverNum);
 
 /// Opens the four files under ./topoData/ in the order modDem, flowDir, flowAcc, riverNum and
-/// fills the grid. Returns an empty string on success, else the line to report.
-std::string loadTopography(TopoGrid& grid, const RunParameters& params);
+/// fills the grid.
+Status loadTopography(TopoGrid& grid, const RunParameters& params);
 
 }  // namespace runoff
 

@@ -151,8 +151,8 @@ TEST_P(MapRefuses, WithOneLineAndStatusOne) {
 std::vector<PostCase> mapCases() {
   // The prompts end without a line end; the captured output keeps the message on their line.
   const std::string max = "Input maximum value : ";
-  const std::string wrong = max + "Wrong values inputted!";
-  const std::string minPrompt = "Input minimum value : Wrong values inputted!";
+  // Both values are asked for before either is judged.
+  const std::string wrong = max + "Input minimum value : Wrong values inputted!";
   return {
       {"ParamMissing", removes(kParam), "", "Program ends. Hit any key!"},
       {"HourlyMissing", removes(kHourly), "n\n", "Discharge data cannot open."},
@@ -168,8 +168,8 @@ std::vector<PostCase> mapCases() {
       {"MaximumNaN", nothing(), "y\nnan\n0\n", wrong},
       {"MaximumInfinity", nothing(), "y\ninf\n0\n", wrong},
       {"MaximumBeyondFloat", nothing(), "y\n1e39\n0\n", wrong},
-      {"MinimumNegativeInfinity", nothing(), "y\n5\n-inf\n", max + minPrompt},
-      {"MinimumNotBelowMaximum", nothing(), "y\n5\n5\n", max + minPrompt},
+      {"MinimumNegativeInfinity", nothing(), "y\n5\n-inf\n", wrong},
+      {"MinimumNotBelowMaximum", nothing(), "y\n5\n5\n", wrong},
       {"OnlyMissingValues",
        [](const fs::path& run) { writeFloats(run / kHourly, std::vector<float>(600, -9999.0f)); },
        "n\n", "Maximun discharge <= Minimum discharge!"},

@@ -227,15 +227,20 @@ TEST(DischargeMap, MinimumEqualToMaximumIsRefused) {
   EXPECT_TRUE(fs::is_empty(m.output() / "image"));
 }
 
-TEST(DischargeMap, MaximumThatIsNotANumberIsRefused) {
-  for (const char* input : {"y\nabc\n1\n", "y\n5x\n1\n", "y\nnan\n1\n"}) {
-    MapRun m(1, 1, 1, std::vector<float>(24, 0.5f));
-    RunResult r = m.run(input);
-    EXPECT_EQ(r.exitStatus, 1) << input;
-    EXPECT_EQ(r.out, echo(1, 1, 1) + "\nRead ./dischargeHourly.bin\n" + kQuestion +
-                         "Input maximum value : Wrong values inputted!\n")
-        << input;
-    EXPECT_TRUE(fs::is_empty(m.output() / "image"));
+// A value that is not a number, typed for either bound, is judged only once both were read:
+// a script that answers both questions sees the same dialogue as for any other bad range.
+TEST(DischargeMap, ValueThatIsNotANumberIsRefusedAfterBothPrompts) {
+  for (const char* bad : {"abc", "inf", "+inf", "INF", "nan", "5x"}) {
+    for (const std::string& input :
+         {std::string("y\n") + bad + "\n1\n", std::string("y\n5\n") + bad + "\n"}) {
+      MapRun m(1, 1, 1, std::vector<float>(24, 0.5f));
+      RunResult r = m.run(input);
+      EXPECT_EQ(r.exitStatus, 1) << input;
+      EXPECT_EQ(r.out, echo(1, 1, 1) + "\nRead ./dischargeHourly.bin\n" + kQuestion + kUserPrompts +
+                           "Wrong values inputted!\n")
+          << input;
+      EXPECT_TRUE(fs::is_empty(m.output() / "image"));
+    }
   }
 }
 

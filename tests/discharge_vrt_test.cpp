@@ -1,6 +1,8 @@
 // The .vrt files beside the discharge grids, opened the way a GIS user opens them: with
 // gdalinfo and gdal_translate from gdal-bin (run-tests.sh installs it). A small run on a grid
 // of 8 columns by 14 rows, so that a swapped axis or a grid read south-up shows at once.
+#include "runoff_sim/discharge_vrt.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "runoff_sim/discharge_vrt.h"
 #include "support/test_support.h"
 
 namespace runoff::testing {
@@ -89,10 +90,10 @@ class DischargeVrt : public ::testing::Test {
   std::vector<std::vector<float>> bandRows(const fs::path& source, int band) {
     fs::path asc = dir / ("band" + std::to_string(band) + ".asc");
     int status;
-    std::string log = shell("gdal_translate -q -of AAIGrid -co SIGNIFICANT_DIGITS=9 -b " +
-                                std::to_string(band) + " '" + source.string() + "' '" +
-                                asc.string() + "'",
-                            status);
+    std::string log =
+        shell("gdal_translate -q -of AAIGrid -co SIGNIFICANT_DIGITS=9 -b " + std::to_string(band) +
+                  " '" + source.string() + "' '" + asc.string() + "'",
+              status);
     EXPECT_EQ(status, 0) << log;
     std::istringstream in(readFile(asc));
     std::string word;
@@ -132,9 +133,9 @@ TEST_F(DischargeVrt, GdalSeesTheGridNorthUpAtTheParameterFileCorner) {
     std::size_t bands;
     const char* lastDescription;
   };
-  for (const Expect& e : {Expect{"dischargeDaily.vrt", 2, "day 2"},
-                          Expect{"dischargeHourlyMaxInDay.vrt", 2, "day 2"},
-                          Expect{"dischargeHourly.vrt", 48, "day 2 hour 24"}}) {
+  for (const Expect& e :
+       {Expect{"dischargeDaily.vrt", 2, "day 2"}, Expect{"dischargeHourlyMaxInDay.vrt", 2, "day 2"},
+        Expect{"dischargeHourly.vrt", 48, "day 2 hour 24"}}) {
     SCOPED_TRACE(e.vrt);
     std::string json = gdalinfoJson(e.vrt);
     EXPECT_EQ(arrayAfter(json, "size"), (std::vector<double>{kCols, kRows}));
@@ -165,9 +166,9 @@ TEST_F(DischargeVrt, BandValuesEqualTheRawGridWithNorthAtTheTop) {
     const char* name;  // without extension
     int band;
   };
-  for (const Case& c : {Case{"dischargeHourly", 1}, Case{"dischargeHourly", 14},
-                        Case{"dischargeHourly", 48}, Case{"dischargeDaily", 2},
-                        Case{"dischargeHourlyMaxInDay", 1}}) {
+  for (const Case& c :
+       {Case{"dischargeHourly", 1}, Case{"dischargeHourly", 14}, Case{"dischargeHourly", 48},
+        Case{"dischargeDaily", 2}, Case{"dischargeHourlyMaxInDay", 1}}) {
     SCOPED_TRACE(std::string(c.name) + " band " + std::to_string(c.band));
     auto raw = rawRows(std::string(c.name) + ".bin", c.band);
     // The comparison tells north from south only if the grid is not symmetric.
@@ -181,10 +182,10 @@ TEST_F(DischargeVrt, BandValuesEqualTheRawGridWithNorthAtTheTop) {
 TEST_F(DischargeVrt, GdalTranslateMakesAGeoTiffWithTheSameValues) {
   ASSERT_EQ(runProgram(RUNOFF_SIM_EXE, dir.path()).exitStatus, 0);
   int status;
-  std::string log = shell("gdal_translate -q -of GTiff '" +
-                              (dir / "output" / "dischargeHourly.vrt").string() + "' '" +
-                              (dir / "hourly.tif").string() + "'",
-                          status);
+  std::string log =
+      shell("gdal_translate -q -of GTiff '" + (dir / "output" / "dischargeHourly.vrt").string() +
+                "' '" + (dir / "hourly.tif").string() + "'",
+            status);
   ASSERT_EQ(status, 0) << log;
   EXPECT_EQ(bandRows(dir / "hourly.tif", 30), rawRows("dischargeHourly.bin", 30));
 }
@@ -200,8 +201,8 @@ TEST_F(DischargeVrt, ZeroDayRunLeavesNoVrtAndRemovesAStaleOne) {
   RunResult run = runProgram(RUNOFF_SIM_EXE, dir.path());
   EXPECT_EQ(run.exitStatus, 0) << run.out;
   EXPECT_TRUE(fs::exists(dir / "output" / "dischargeHourly.bin"));
-  for (const char* vrt : {"dischargeDaily.vrt", "dischargeHourlyMaxInDay.vrt",
-                          "dischargeHourly.vrt"}) {
+  for (const char* vrt :
+       {"dischargeDaily.vrt", "dischargeHourlyMaxInDay.vrt", "dischargeHourly.vrt"}) {
     EXPECT_FALSE(fs::exists(dir / "output" / vrt)) << vrt;
   }
 }
@@ -210,8 +211,9 @@ TEST_F(DischargeVrt, UnwritableVrtIsReportedInOneLineWithExitOne) {
   fs::create_directories(dir / "output" / "dischargeHourlyMaxInDay.vrt");
   RunResult run = runProgram(RUNOFF_SIM_EXE, dir.path());
   EXPECT_EQ(run.exitStatus, 1);
-  const std::string last = "Write ./output/dischargeHourly.bin\n"
-                           "./output/dischargeHourlyMaxInDay.vrt cannot be written.\n";
+  const std::string last =
+      "Write ./output/dischargeHourly.bin\n"
+      "./output/dischargeHourlyMaxInDay.vrt cannot be written.\n";
   ASSERT_GE(run.out.size(), last.size());
   EXPECT_EQ(run.out.substr(run.out.size() - last.size()), last);
   // The grids themselves are complete.
@@ -230,7 +232,7 @@ TEST(DischargeVrtText, ImageOffsetsOfLargeGridsAreNotTruncated) {
   p.topoSwLat = 40;
   p.days = 2;
   std::ostringstream out;
-  writeDischargeVrt(out, p, "dischargeHourly.bin", 24);
+  writeDischargeVrt(out, p, DischargeFile::kHourly);
   const std::string text = out.str();
   // Band 48: (47 * 20000 * 30000 + 19999 * 30000) * 4.
   EXPECT_NE(text.find("<ImageOffset>115199880000</ImageOffset>"), std::string::npos);

@@ -53,9 +53,7 @@ struct Budget {
   double outflow = 0;         // discharge summed over time where water leaves them
   double initialStorage = 0;  // water on them at the start (the initial runoff profile)
   double finalStorage = 0;    // water still on them at the end (estimated, see below)
-  double relativeError() const {
-    return (outflow + finalStorage - initialStorage - rain) / rain;
-  }
+  double relativeError() const { return (outflow + finalStorage - initialStorage - rain) / rain; }
 };
 
 // Water on a cell whose discharge runs linearly from `qIn` at its upstream end to `qOut` at
@@ -75,17 +73,17 @@ Budget budgetOf(const fs::path& dir) {
   Budget budget;
   std::ifstream paramFile(dir / "param-ravo-event-ver300.dat");
   std::ostringstream echo;
-  ParamResult read = readParameters(paramFile, ParamScope::kSimulation, echo);
-  EXPECT_EQ(read.status, ParamResult::Status::kOk) << read.message;
-  const RunParameters& p = read.params;
+  Result<RunParameters> read = readParameters(paramFile, ParamScope::kSimulation, echo);
+  EXPECT_TRUE(read.ok()) << read.message();
+  const RunParameters& p = read.value();
 
   TopoGrid grid;
   std::ifstream dem(dir / "topoData/modDem.bin", std::ios::binary);
   std::ifstream flowDir(dir / "topoData/flowDir.bin", std::ios::binary);
   std::ifstream flowAcc(dir / "topoData/flowAcc.bin", std::ios::binary);
   std::ifstream riverNum(dir / "topoData/riverNum.bin", std::ios::binary);
-  EXPECT_EQ(fillElevation(grid, p, dem), "");
-  EXPECT_EQ(fillLinks(grid, flowDir, flowAcc, riverNum), "");
+  EXPECT_TRUE(fillElevation(grid, p, dem).ok());
+  EXPECT_TRUE(fillLinks(grid, flowDir, flowAcc, riverNum).ok());
   RoutingStates routing = setUpRouting(grid, p);
 
   std::vector<bool> listed;
@@ -99,15 +97,15 @@ Budget budgetOf(const fs::path& dir) {
   std::vector<bool> selected(n);
   for (std::size_t i = 0; i < n; ++i) {
     const GridCell& c = grid.cells[i];
-    selected[i] = c.takesPart() && c.riverNum < static_cast<int>(listed.size()) &&
-                  listed[c.riverNum];
+    selected[i] =
+        c.takesPart() && c.riverNum < static_cast<int>(listed.size()) && listed[c.riverNum];
   }
 
   // The rain cell of every grid cell, from the mapping the run cached (lines 7 on:
   // "topoRow topoCol rainRow rainCol").
   RainGrid rain = buildRainGrid(p);
   std::ifstream rainFile(dir / "input/rain.dat");
-  EXPECT_EQ(readRainfall(rainFile, rain), "");
+  EXPECT_TRUE(readRainfall(rainFile, rain).ok());
   std::vector<int> rainCellOf(n, -1);
   std::istringstream mapping(readFile(dir / "temp/setROFCell.dat"));
   std::string line;
@@ -189,8 +187,8 @@ TEST_F(ExampleBasin, WaterBalanceClosesWithinTheSchemesError) {
   EXPECT_GT(b.rain, 5.5e6);  // about 105 mm on 58 km2
   EXPECT_GT(b.outflow, 0.5 * b.rain);
   EXPECT_NEAR(b.relativeError(), 0.0, 0.20)
-      << "rain " << b.rain << " outflow " << b.outflow << " storage " << b.initialStorage
-      << " -> " << b.finalStorage;
+      << "rain " << b.rain << " outflow " << b.outflow << " storage " << b.initialStorage << " -> "
+      << b.finalStorage;
 }
 
 // The imbalance is a discretisation error: four space intervals per cell must at least nearly

@@ -1,6 +1,8 @@
 // The parameter reader: the echo byte for byte in both scopes and any layout of the values,
 // the derived sub-step count, single-precision parsing, and the one-line refusal of values
 // that are missing, malformed or unusable.
+#include "common/params.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,22 +10,22 @@
 #include <string>
 #include <vector>
 
-#include "common/params.h"
 #include "common/text_number.h"
 
 namespace runoff {
 namespace {
 
-const std::vector<std::string> kValues = {"2.5",  "7",   "4",    "135.123456789", "35",
-                                          "3",    "2",   "0.125", "0.25",         "135.0625",
-                                          "35.125", "2", "600",  "3",             "0.75",
-                                          "0.4",  "0.03", "20",  "1.5"};
+const std::vector<std::string> kValues = {
+    "2.5", "7",   "4", "135.123456789", "35",  "3",    "2",  "0.125", "0.25", "135.0625", "35.125",
+    "2",   "600", "3", "0.75",          "0.4", "0.03", "20", "1.5"};
 
 // The same values in exponent form where the field is real.
 const std::vector<std::string> kExponentValues = {
-    "25e-1",  "7",       "4",  "1.35123456789E2", "3.5e1", "3",     "2",
-    "1.25e-1", "2.5E-1", "1.350625e+2", "3.5125e1", "2", "600", "3",
-    "7.5e-1", "4e-1",    "3e-2", "20", "15e-1"};
+    "25e-1",  "7",           "4",        "1.35123456789E2",
+    "3.5e1",  "3",           "2",        "1.25e-1",
+    "2.5E-1", "1.350625e+2", "3.5125e1", "2",
+    "600",    "3",           "7.5e-1",   "4e-1",
+    "3e-2",   "20",          "15e-1"};
 
 const char* kSimulationEcho =
     "1) Reading parameters for study area.\n"
@@ -70,7 +72,7 @@ std::string joined(const std::vector<std::string>& values, const std::string& se
 }
 
 struct Read {
-  ParamResult result;
+  Result<RunParameters> result;
   std::string echo;
 };
 
@@ -81,6 +83,8 @@ Read readText(const std::string& text, ParamScope scope = ParamScope::kSimulatio
   r.echo = echo.str();
   return r;
 }
+
+using Code = Status::Code;
 
 std::vector<std::string> with(int field, const std::string& text) {
   std::vector<std::string> v = kValues;
@@ -93,14 +97,14 @@ TEST(Params, EchoIsTheSameForEveryLayoutOfTheValues) {
        {joined(kValues, "\n"), joined(kValues, " "), "\t" + joined(kValues, " \t \n\n"),
         joined(kExponentValues, "\n")}) {
     Read r = readText(text);
-    ASSERT_EQ(r.result.status, ParamResult::Status::kOk) << r.result.message;
+    ASSERT_TRUE(r.result.ok()) << r.result.message();
     EXPECT_EQ(r.echo, kSimulationEcho) << text;
   }
 }
 
 TEST(Params, ValuesAreTheSameForEveryLayout) {
-  const RunParameters a = readText(joined(kValues, "\n")).result.params;
-  const RunParameters b = readText(joined(kExponentValues, " ")).result.params;
+  const RunParameters a = readText(joined(kValues, "\n")).result.value();
+  const RunParameters b = readText(joined(kExponentValues, " ")).result.value();
   EXPECT_EQ(a.topoScale, 2.5f);
   EXPECT_EQ(a.topoSwLon, 135.123456789);
   EXPECT_EQ(b.topoSwLon, a.topoSwLon);
@@ -115,9 +119,9 @@ TEST(Params, PostProcessorScopeEchoesThreeSectionsAndIgnoresTheRest) {
   for (const std::string& text :
        {joined(kValues, "\n"), joined(v, " "), joined(v, "\n") + "not numbers 60.0 -1 x\n"}) {
     Read r = readText(text, ParamScope::kPostProcessor);
-    ASSERT_EQ(r.result.status, ParamResult::Status::kOk) << r.result.message;
+    ASSERT_TRUE(r.result.ok()) << r.result.message();
     EXPECT_EQ(r.echo, kPostProcessorEcho);
-    EXPECT_EQ(r.result.params.days, 2);
+    EXPECT_EQ(r.result.value().days, 2);
   }
 }
 
@@ -125,25 +129,25 @@ TEST(Params, PostProcessorScopeStillRefusesABadValueInTheFirstThreeSections) {
   std::vector<std::string> v(kValues.begin(), kValues.begin() + 12);
   v[11] = "two";
   Read r = readText(joined(v, "\n"), ParamScope::kPostProcessor);
-  EXPECT_EQ(r.result.status, ParamResult::Status::kInvalid);
-  EXPECT_EQ(r.result.message,
+  EXPECT_EQ(r.result.status().code(), Code::kInvalid);
+  EXPECT_EQ(r.result.message(),
             "param-ravo-event-ver300.dat: value 12 (days) is not a number: \"two\".");
 }
 
 TEST(Params, SubStepsIsTheTruncatedQuotientOfAnHour) {
   for (auto [step, expected] : {std::pair{60, 60}, {3600, 1}, {7, 514}, {1, 3600}}) {
     Read r = readText(joined(with(13, std::to_string(step)), "\n"));
-    ASSERT_EQ(r.result.status, ParamResult::Status::kOk);
-    EXPECT_EQ(r.result.params.subSteps, expected) << step;
+    ASSERT_TRUE(r.result.ok());
+    EXPECT_EQ(r.result.value().subSteps, expected) << step;
   }
 }
 
 TEST(Params, FileThatCannotBeOpenedIsReportedWithoutDirectory) {
   std::ostringstream echo;
-  ParamResult r = readParameters(std::string("/nonexistent/dir/x.dat"), ParamScope::kSimulation,
-                                 echo);
-  EXPECT_EQ(r.status, ParamResult::Status::kCannotOpen);
-  EXPECT_EQ(r.message, "param-ravo-event-ver300.dat cannot open.");
+  Result<RunParameters> r =
+      readParameters(std::string("/nonexistent/dir/x.dat"), ParamScope::kSimulation, echo);
+  EXPECT_EQ(r.status().code(), Code::kCannotOpen);
+  EXPECT_EQ(r.message(), "param-ravo-event-ver300.dat cannot open.");
   EXPECT_EQ(echo.str(), "Reading parameters for runoff simulation.\n");
 }
 
@@ -158,8 +162,8 @@ TEST(Params, FloatFieldIsParsedStraightIntoSinglePrecision) {
   ASSERT_EQ(parseFloat(text, parsed), ParseStatus::kOk);
   EXPECT_EQ(parsed, direct);
   Read r = readText(joined(with(1, text), "\n"));
-  ASSERT_EQ(r.result.status, ParamResult::Status::kOk);
-  EXPECT_EQ(r.result.params.topoScale, direct);
+  ASSERT_TRUE(r.result.ok());
+  EXPECT_EQ(r.result.value().topoScale, direct);
 }
 
 struct BadValue {
@@ -180,8 +184,8 @@ TEST_P(ParamsRefuse, OneLineNamingTheValueAndEchoOnlyBeforeIt) {
     v[bad.field - 1] = bad.text;
   }
   Read r = readText(joined(v, "\n"));
-  EXPECT_EQ(r.result.status, ParamResult::Status::kInvalid);
-  EXPECT_EQ(r.result.message, "param-ravo-event-ver300.dat: value " + bad.message);
+  EXPECT_EQ(r.result.status().code(), Code::kInvalid);
+  EXPECT_EQ(r.result.message(), "param-ravo-event-ver300.dat: value " + bad.message);
   const std::string full = kSimulationEcho;
   const std::size_t cut = full.find(bad.echoCut);
   ASSERT_NE(cut, std::string::npos);
@@ -235,9 +239,9 @@ TEST(Params, BoundaryValuesAreAccepted) {
   v[13] = "1";     // spaceSteps
   v[14] = "1";     // fdWeight
   v[18] = "0";     // initialRunoff
-  EXPECT_EQ(readText(joined(v, "\n")).result.status, ParamResult::Status::kOk);
+  EXPECT_TRUE(readText(joined(v, "\n")).result.ok());
   v[14] = "0";
-  EXPECT_EQ(readText(joined(v, "\n")).result.status, ParamResult::Status::kOk);
+  EXPECT_TRUE(readText(joined(v, "\n")).result.ok());
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // The rainfall grid: centres and the longitude wrap, and the hour records of the rainfall
 // file: northern row first, early end leaves zeros, anything that is not a number is refused.
+#include "runoff_sim/rain_grid.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
-
-#include "runoff_sim/rain_grid.h"
 
 namespace runoff {
 namespace {
@@ -23,7 +23,7 @@ RainGrid grid(int rows, int cols, int days) {
 
 std::string read(RainGrid& g, const std::string& text) {
   std::istringstream in(text);
-  return readRainfall(in, g);
+  return readRainfall(in, g).message();
 }
 
 TEST(RainGrid, LongitudesAboveOneEightyWrapAndOneEightyStays) {

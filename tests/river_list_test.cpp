@@ -1,13 +1,13 @@
 // The river list: the announced count is the number of lines, blank ones included; only the
 // records actually present select rivers; negative river numbers select nothing.
+#include "runoff_sim/river_list.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 #include <random>
 #include <sstream>
-
-#include "runoff_sim/river_list.h"
 
 namespace runoff {
 namespace {
@@ -17,9 +17,9 @@ std::int32_t lines(const std::string& text) {
   return countLines(in);
 }
 
-std::optional<std::vector<std::int32_t>> records(const std::string& text, std::string& message) {
+Result<std::vector<std::int32_t>> records(const std::string& text) {
   std::istringstream in(text);
-  return readRiverRecords(in, lines(text), message);
+  return readRiverRecords(in, lines(text));
 }
 
 TEST(RiverList, BlankLinesCountAsEntries) {
@@ -30,40 +30,35 @@ TEST(RiverList, BlankLinesCountAsEntries) {
 }
 
 TEST(RiverList, BlankLinesPastTheLastRecordSelectNothing) {
-  std::string message;
-  auto nums = records("3 0 0 0 0 0 0.0 0.0\n\n7 1 2 3 4 5 6.5 7.5\n\n\n", message);
-  ASSERT_TRUE(nums) << message;
+  auto nums = records("3 0 0 0 0 0 0.0 0.0\n\n7 1 2 3 4 5 6.5 7.5\n\n\n");
+  ASSERT_TRUE(nums.ok()) << nums.message();
   EXPECT_EQ(*nums, (std::vector<std::int32_t>{3, 7}));
 }
 
 TEST(RiverList, FileWithoutNumbersSelectsNothing) {
-  std::string message;
-  auto nums = records("\n\n  \n", message);
-  ASSERT_TRUE(nums) << message;
+  auto nums = records("\n\n  \n");
+  ASSERT_TRUE(nums.ok()) << nums.message();
   EXPECT_TRUE(nums->empty());
   RiverSelection selection(*nums);
   for (std::int32_t r : {-1, 0, 1, 3}) EXPECT_FALSE(selection.contains(r)) << r;
 }
 
 TEST(RiverList, RecordsAreReadAsOneStreamAcrossLines) {
-  std::string message;
-  auto nums = records("4 0 0\n0 0 0 1.0\n2.0\n9 0 0 0 0 0 0 0\n", message);
-  ASSERT_TRUE(nums) << message;
+  auto nums = records("4 0 0\n0 0 0 1.0\n2.0\n9 0 0 0 0 0 0 0\n");
+  ASSERT_TRUE(nums.ok()) << nums.message();
   EXPECT_EQ(*nums, (std::vector<std::int32_t>{4, 9}));
 }
 
 TEST(RiverList, RecordCutShortIsReported) {
-  std::string message;
-  EXPECT_FALSE(records("4 0 0 0 0 0 1.0\n", message));
-  EXPECT_EQ(message, "riverNumList.dat: record 1 has 7 of its 8 numbers (six integers, then two reals).");
+  EXPECT_EQ(records("4 0 0 0 0 0 1.0\n").message(),
+            "riverNumList.dat: record 1 has 7 of its 8 numbers (six integers, then two reals).");
 }
 
 TEST(RiverList, NonNumberIsReported) {
-  std::string message;
-  EXPECT_FALSE(records("4 0 0 0 0 0 1.0 2.0\nriver 0 0 0 0 0 1 2\n", message));
-  EXPECT_EQ(message, "riverNumList.dat: number 1 of record 2 is not a number: \"river\".");
-  EXPECT_FALSE(records("4.5 0 0 0 0 0 1.0 2.0\n", message));
-  EXPECT_EQ(message, "riverNumList.dat: number 1 of record 1 is not a whole integer: \"4.5\".");
+  EXPECT_EQ(records("4 0 0 0 0 0 1.0 2.0\nriver 0 0 0 0 0 1 2\n").message(),
+            "riverNumList.dat: number 1 of record 2 is not a number: \"river\".");
+  EXPECT_EQ(records("4.5 0 0 0 0 0 1.0 2.0\n").message(),
+            "riverNumList.dat: number 1 of record 1 is not a whole integer: \"4.5\".");
 }
 
 TEST(RiverList, NegativeNumbersNeverSelect) {

@@ -2,6 +2,8 @@
 // with a step that reuses powers it already took. None of that may change a bit: these tests
 // compare it with the plain design (cell by cell in calculation order, full histories, the
 // step evaluated literally) on random basins built to stress the dependency rule.
+#include "runoff_sim/routing_loop.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,7 +14,6 @@
 #include "runoff_sim/kinematic_wave.h"
 #include "runoff_sim/rain_mapping.h"
 #include "runoff_sim/river_list.h"
-#include "runoff_sim/routing_loop.h"
 #include "runoff_sim/routing_plan.h"
 #include "support/plain_routing.h"
 #include "support/test_support.h"
@@ -82,8 +83,8 @@ struct RandomBasin {
     }
     std::istringstream demIn(std::string(reinterpret_cast<const char*>(elev.data()), n * 4));
     std::istringstream dirIn(records(dir)), accIn(records(acc)), riverIn(records(river));
-    EXPECT_EQ(fillElevation(grid, params, demIn), "");
-    EXPECT_EQ(fillLinks(grid, dirIn, accIn, riverIn), "");
+    EXPECT_TRUE(fillElevation(grid, params, demIn).ok());
+    EXPECT_TRUE(fillLinks(grid, dirIn, accIn, riverIn).ok());
 
     rain = buildRainGrid(params);
     for (float& value : rain.hourlyRain) value = uniform(0, 3) == 0 ? 0.0f : uniform(0, 400) * 0.1f;
@@ -138,8 +139,7 @@ Routed routeLean(const RandomBasin& basin, int threads) {
 
 bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
   // memcmp must not see the null data pointer of an empty vector, even for zero bytes.
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * 4) == 0);
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * 4) == 0);
 }
 
 TEST(RoutingLoop, MatchesPlainDesignBitForBitOnAnyThreadCount) {
@@ -148,8 +148,8 @@ TEST(RoutingLoop, MatchesPlainDesignBitForBitOnAnyThreadCount) {
     Routed plain = routePlain(basin);
     for (int threads : {1, 2, 7}) {
       Routed lean = routeLean(basin, threads);
-      ASSERT_TRUE(sameBits(lean.means, plain.means)) << "seed " << seed << ", " << threads
-                                                     << " threads";
+      ASSERT_TRUE(sameBits(lean.means, plain.means))
+          << "seed " << seed << ", " << threads << " threads";
       ASSERT_EQ(lean.console, plain.console) << "seed " << seed << ", " << threads << " threads";
     }
   }

@@ -1,13 +1,13 @@
 // Cell positions and widths bit for bit, record order of the topography files, and the
 // drainage links on grids small enough to check by hand.
+#include "runoff_sim/topo_grid.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <sstream>
 #include <vector>
-
-#include "runoff_sim/topo_grid.h"
 
 namespace runoff {
 namespace {
@@ -27,7 +27,8 @@ std::string records(const std::vector<T>& values) {
 template <typename T>
 std::vector<T> southFirst(const std::vector<T>& v, int rows, int cols) {
   std::vector<T> out;
-  for (int r = rows - 1; r >= 0; --r) out.insert(out.end(), v.begin() + r * cols, v.begin() + (r + 1) * cols);
+  for (int r = rows - 1; r >= 0; --r)
+    out.insert(out.end(), v.begin() + r * cols, v.begin() + (r + 1) * cols);
   return out;
 }
 
@@ -45,12 +46,13 @@ TopoGrid load(const Grids& g) {
   p.topoSwLon = 135;
   TopoGrid grid;
   std::istringstream dem(records(std::vector<float>(g.rows * g.cols, 0.0f)));
-  EXPECT_EQ(fillElevation(grid, p, dem), "");
-  std::vector<std::int32_t> acc = g.acc.empty() ? std::vector<std::int32_t>(g.dir.size(), 1) : g.acc;
+  EXPECT_TRUE(fillElevation(grid, p, dem).ok());
+  std::vector<std::int32_t> acc =
+      g.acc.empty() ? std::vector<std::int32_t>(g.dir.size(), 1) : g.acc;
   std::istringstream dir(records(southFirst(g.dir, g.rows, g.cols)));
   std::istringstream accIn(records(southFirst(acc, g.rows, g.cols)));
   std::istringstream river(records(southFirst(g.river, g.rows, g.cols)));
-  EXPECT_EQ(fillLinks(grid, dir, accIn, river), "");
+  EXPECT_TRUE(fillLinks(grid, dir, accIn, river).ok());
   return grid;
 }
 
@@ -81,7 +83,8 @@ TEST(TopoGrid, PositionAndWidthAreBitExactNearThirtyFiveNorth) {
 }
 
 TEST(TopoGrid, ThreeByThreeHasOneInteriorCell) {
-  TopoGrid grid = load({3, 3, std::vector<std::int32_t>(9, 0), {}, std::vector<std::int32_t>(9, 0)});
+  TopoGrid grid =
+      load({3, 3, std::vector<std::int32_t>(9, 0), {}, std::vector<std::int32_t>(9, 0)});
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) EXPECT_EQ(grid.at(r, c).isEdge, (r == 1 && c == 1) ? 0 : 1);
   }
@@ -94,7 +97,7 @@ TEST(TopoGrid, FirstRecordIsTheSouthWestCell) {
   p.topoCols = 3;
   TopoGrid grid;
   std::istringstream dem(records(std::vector<float>{1, 2, 3, 4, 5, 6}));
-  ASSERT_EQ(fillElevation(grid, p, dem), "");
+  ASSERT_TRUE(fillElevation(grid, p, dem).ok());
   EXPECT_EQ(grid.at(1, 0).elev, 1.0f);
   EXPECT_EQ(grid.at(1, 2).elev, 3.0f);
   EXPECT_EQ(grid.at(0, 0).elev, 4.0f);
@@ -103,10 +106,12 @@ TEST(TopoGrid, FirstRecordIsTheSouthWestCell) {
 
 TEST(TopoGrid, CodesLeavingTheGridGiveNoDownstreamCell) {
   // Each edge cell points out of the grid: row 0 north, last row south, west and east columns.
-  struct Case { int row, col, code; };
-  for (Case k : {Case{0, 1, 1}, Case{0, 1, 2}, Case{0, 1, 8}, Case{2, 1, 4}, Case{2, 1, 5},
-                 Case{2, 1, 6}, Case{1, 0, 6}, Case{1, 0, 7}, Case{1, 0, 8}, Case{1, 2, 2},
-                 Case{1, 2, 3}, Case{1, 2, 4}}) {
+  struct Case {
+    int row, col, code;
+  };
+  for (Case k :
+       {Case{0, 1, 1}, Case{0, 1, 2}, Case{0, 1, 8}, Case{2, 1, 4}, Case{2, 1, 5}, Case{2, 1, 6},
+        Case{1, 0, 6}, Case{1, 0, 7}, Case{1, 0, 8}, Case{1, 2, 2}, Case{1, 2, 3}, Case{1, 2, 4}}) {
     std::vector<std::int32_t> dir(9, 0);
     dir[k.row * 3 + k.col] = k.code;
     TopoGrid grid = load({3, 3, dir, {}, std::vector<std::int32_t>(9, 0)});
@@ -201,16 +206,16 @@ TEST(TopoGrid, ShortFileIsReportedBeforeAnyCellIsFilled) {
   p.topoCols = 3;
   TopoGrid grid;
   std::istringstream dem(records(std::vector<float>(8, 1.0f)));
-  EXPECT_EQ(fillElevation(grid, p, dem),
+  EXPECT_EQ(fillElevation(grid, p, dem).message(),
             "./topoData/modDem.bin is too short: it must hold 9 records of 4 bytes.");
   for (const GridCell& cell : grid.cells) EXPECT_EQ(cell.elev, 0.0f);
 
   std::istringstream fullDem(records(std::vector<float>(9, 1.0f)));
-  ASSERT_EQ(fillElevation(grid, p, fullDem), "");
+  ASSERT_TRUE(fillElevation(grid, p, fullDem).ok());
   std::istringstream dir(records(std::vector<std::int32_t>(9, 5)));
   std::istringstream acc(records(std::vector<std::int32_t>(9, 1)).substr(0, 34));  // 2 bytes short
   std::istringstream river(records(std::vector<std::int32_t>(9, 0)));
-  EXPECT_EQ(fillLinks(grid, dir, acc, river),
+  EXPECT_EQ(fillLinks(grid, dir, acc, river).message(),
             "./topoData/flowAcc.bin is too short: it must hold 9 records of 4 bytes.");
   for (const GridCell& cell : grid.cells) EXPECT_EQ(cell.down, kNoCell);
 }
@@ -222,7 +227,7 @@ TEST(TopoGrid, ExtraRecordsAreIgnored) {
   p.topoCols = 2;
   TopoGrid grid;
   std::istringstream dem(records(std::vector<float>{7, 8, 9, 10}));
-  EXPECT_EQ(fillElevation(grid, p, dem), "");
+  EXPECT_TRUE(fillElevation(grid, p, dem).ok());
   EXPECT_EQ(grid.at(0, 1).elev, 8.0f);
 }
 

@@ -18,24 +18,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     std::istringstream answers(parts[0]);
     std::ostringstream prompts;
-    runoff::RangeAnswer answer = runoff::askForRange(answers, prompts);
-    if (answer.kind == runoff::RangeAnswer::Kind::kUserGiven && !answer.range.valid()) {
-      __builtin_trap();
-    }
+    auto answer = runoff::askForRange(answers, prompts);
+    if (answer.ok() && answer->has_value() && !(*answer)->valid()) __builtin_trap();
     std::istringstream file(parts[1]);
+    runoff::DischargeReader reader(file, "fuzz", kRows * kCols);
     runoff::DischargeRange range;
-    runoff::scanDischargeRange(file, kHours, kRows * kCols, range);
+    (void)runoff::scanDischargeRange(reader, kHours, range);
   }
   {
     std::istringstream answers(parts[0]);
-    runoff::CellNumber column = runoff::readCellNumber(answers, runoff::CellAxis::kColumn, kCols);
-    runoff::CellNumber row = runoff::readCellNumber(answers, runoff::CellAxis::kRow, kRows);
-    if (column.ok && (column.value < 1 || column.value > kCols)) __builtin_trap();
-    if (row.ok && (row.value < 1 || row.value > kRows)) __builtin_trap();
-    if (column.ok && row.ok) {
+    auto column = runoff::readCellNumber(answers, runoff::CellAxis::kColumn, kCols);
+    auto row = runoff::readCellNumber(answers, runoff::CellAxis::kRow, kRows);
+    if (column.ok() && (*column < 1 || *column > kCols)) __builtin_trap();
+    if (row.ok() && (*row < 1 || *row > kRows)) __builtin_trap();
+    if (column.ok() && row.ok()) {
       std::istringstream file(parts[1]);
+      runoff::DischargeReader reader(file, "fuzz", kRows * kCols);
       std::ostringstream series;
-      runoff::writePointSeries(file, series, kHours, kRows, kCols, column.value, row.value);
+      (void)runoff::writePointSeries(reader, series, kHours, kRows, kCols, *column, *row);
     }
   }
   return 0;
