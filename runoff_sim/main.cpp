@@ -37,6 +37,8 @@ int fail(const std::string& message) {
 
 int runSimulation() {
   std::ostream& out = std::cout;
+  const Result<MemoryBudget> budget = memoryBudget();
+  if (!budget.ok()) return fail(budget.message());
   Result<RunParameters> read =
       readParameters(std::string("./") + kParameterFileName, ParamScope::kSimulation, out);
   if (!read.ok()) return fail(read.message());
@@ -57,7 +59,7 @@ int runSimulation() {
     rivers.riverNums = std::move(records).value();
   }
 
-  if (Status status = checkGridSizes(params); !status.ok()) return fail(status.message());
+  if (Status status = checkGridSizes(params, *budget); !status.ok()) return fail(status.message());
   RainGrid rain = buildRainGrid(params);
   TopoGrid topo;
   if (Status status = loadTopography(topo, params); !status.ok()) return fail(status.message());
@@ -67,7 +69,7 @@ int runSimulation() {
   }
 
   out << "Setting parameter data." << '\n';
-  if (Status status = checkRoutingMemory(topo, params); !status.ok()) {
+  if (Status status = checkRoutingMemory(topo, params, *budget); !status.ok()) {
     return fail(status.message());
   }
   RoutingStates states = setUpRouting(topo, params);

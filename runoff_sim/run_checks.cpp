@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -15,13 +18,15 @@ namespace runoff {
 namespace {
 
 // `need` is the subject with its verb: "Routing needs".
-Status tooLarge(const char* need, double bytes) {
+Status tooLarge(const char* need, double bytes, const MemoryBudget& budget) {
   std::ostringstream s;
   s.precision(3);
-  s << need << " about " << bytes / (1024.0 * 1024 * 1024)
-    << " GiB, more than the memory of this machine.";
+  s << need << " about " << bytes / (1024.0 * 1024 * 1024) << " GiB, more than " << budget.name
+    << ".";
   return Status::invalid(s.str());
 }
+
+constexpr const char* kMemoryLimitVariable = "RUNOFF_MEMORY_LIMIT";
 
 }  // namespace
 
@@ -32,8 +37,40 @@ std::uint64_t physicalMemoryBytes() {
   return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
 }
 
-Status checkGridSizes(const RunParameters& params) {
-  const double memory = static_cast<double>(physicalMemoryBytes());
+Result<MemoryBudget> memoryBudget() {
+  const char* text = std::getenv(kMemoryLimitVariable);
+  if (text == nullptr) return MemoryBudget{physicalMemoryBytes(), "the memory of this machine"};
+  const std::string value(text);
+  std::size_t digits = 0;
+  while (digits < value.size() && std::isdigit(static_cast<unsigned char>(value[digits]))) {
+    ++digits;
+  }
+  int shift = -1;
+  if (digits == value.size()) {
+    shift = 0;
+  } else if (digits + 1 == value.size()) {
+    const char* suffixes = "KMGT";
+    if (const char* at = std::strchr(suffixes, value.back()); at != nullptr && *at != '\0') {
+      shift = 10 * static_cast<int>(at - suffixes + 1);
+    }
+  }
+  std::uint64_t number = 0;
+  bool fits = digits > 0 && digits <= 19 && shift >= 0;
+  if (fits) {
+    number = std::stoull(value.substr(0, digits));
+    fits = number > 0 && number <= (std::numeric_limits<std::uint64_t>::max() >> shift);
+  }
+  if (!fits) {
+    return Status::invalid(std::string(kMemoryLimitVariable) +
+                           " must be a positive whole number of bytes, optionally followed by "
+                           "K, M, G or T, not \"" +
+                           value + "\".");
+  }
+  return MemoryBudget{number << shift, std::string("the ") + kMemoryLimitVariable + " of " + value};
+}
+
+Status checkGridSizes(const RunParameters& params, const MemoryBudget& budget) {
+  const double memory = static_cast<double>(budget.bytes);
   const double topoCells = static_cast<double>(params.topoRows) * params.topoCols;
   if (topoCells > std::numeric_limits<std::int32_t>::max()) {
     std::ostringstream s;
@@ -52,12 +89,14 @@ Status checkGridSizes(const RunParameters& params) {
   const double topoBytes = topoCells * (sizeof(GridCell) + 12);
   const double rainBytes =
       rainCells * (sizeof(RainCell) + 4.0 * 24 * (static_cast<double>(params.days) + 1));
-  if (topoBytes + rainBytes > memory)
-    return tooLarge("The run's grids need", topoBytes + rainBytes);
+  if (topoBytes + rainBytes > memory) {
+    return tooLarge("The run's grids need", topoBytes + rainBytes, budget);
+  }
   return {};
 }
 
-Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params) {
+Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
+                          const MemoryBudget& budget) {
   // Every cell that takes part holds its routing state and, when selected, its hourly means;
   // sub-step histories live only while they wait for the cell they feed (a few per thread
   // for a branching network).
@@ -68,7 +107,7 @@ Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params) {
                          2.0 * 8 * (static_cast<double>(params.spaceSteps) + 1) + 4.0 * hours;
   const double history = 4.0 * hours * params.subSteps;
   const double bytes = cells * perCell + 64 * history;
-  if (bytes > static_cast<double>(physicalMemoryBytes())) return tooLarge("Routing needs", bytes);
+  if (bytes > static_cast<double>(budget.bytes)) return tooLarge("Routing needs", bytes, budget);
   return {};
 }
 

@@ -12,12 +12,24 @@
 
 namespace runoff {
 
-/// Refuses grids whose cell counts overflow the indices or whose arrays cannot fit in this
-/// machine's memory.
-Status checkGridSizes(const RunParameters& params);
+/// The memory a run may take, and how a refusal names it.
+struct MemoryBudget {
+  std::uint64_t bytes = 0;
+  std::string name;  // "the memory of this machine", or the limit that was set
+};
 
-/// Refuses a routing whose states and histories cannot fit in this machine's memory.
-Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params);
+/// The physical memory of this machine, or less when the environment variable
+/// RUNOFF_MEMORY_LIMIT gives a limit: a whole number of bytes, optionally followed by K, M, G
+/// or T (powers of 1024), as a batch job's memory request is given. Fails on any other text.
+Result<MemoryBudget> memoryBudget();
+
+/// Refuses grids whose cell counts overflow the indices or whose arrays cannot fit in
+/// `budget`.
+Status checkGridSizes(const RunParameters& params, const MemoryBudget& budget);
+
+/// Refuses a routing whose states and histories cannot fit in `budget`.
+Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
+                          const MemoryBudget& budget);
 
 /// "./output" must exist and accept files before hours of routing start.
 Status checkOutputDirectory();

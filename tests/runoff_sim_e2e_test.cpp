@@ -46,7 +46,11 @@ TEST(RunoffSimE2e, IntegerFieldWithADecimalPointStopsAfterTheEchoBeforeIt) {
 }
 
 TEST(RunoffSimE2e, UnusableParameterValuesEndTheRunWithOneLine) {
-  struct Case { ParamField field; const char* text; const char* line; };
+  struct Case {
+    ParamField field;
+    const char* text;
+    const char* line;
+  };
   for (Case k : {Case{kTopoRows, "0", "value 3 (topoRows) must be at least 1, not 0."},
                  Case{kRainCols, "-2", "value 6 (rainCols) must be at least 1, not -2."},
                  Case{kDays, "-1", "value 12 (days) must be at least 0, not -1."},
@@ -64,7 +68,10 @@ TEST(RunoffSimE2e, UnusableParameterValuesEndTheRunWithOneLine) {
 }
 
 TEST(RunoffSimE2e, MissingInputFilesAreNamed) {
-  struct Case { const char* file; const char* line; };
+  struct Case {
+    const char* file;
+    const char* line;
+  };
   for (Case k : {Case{"param-ravo-event-ver300.dat", "param-ravo-event-ver300.dat cannot open.\n"},
                  Case{"topoData/riverNumList.dat", "riverNumList.dat cannot open.\n"},
                  Case{"topoData/modDem.bin", "modDem.bin cannot open.\n"},
@@ -119,28 +126,83 @@ TEST(RunoffSimE2e, GridWhoseCellCountOverflowsIsRefused) {
   EXPECT_EQ(lastLine(r.out), "The input data grid of 70000 x 70000 cells is too large.\n");
 }
 
-TEST(RunoffSimE2e, GridsTooLargeForMemoryAreRefusedBeforeReading) {
-  TempDir dir;
-  for (auto [field, value] : {std::pair{kTopoCols, "40000"}, std::pair{kDays, "2000000000"}}) {
-    Basin b = mixedBasin(1);
-    b.param(field, value);
-    if (field == kTopoCols) b.param(kTopoRows, "40000");
-    RunResult r = runBasin(b, dir);
-    EXPECT_EQ(r.exitStatus, 1) << value;
-    EXPECT_TRUE(contains(lastLine(r.out), "more than the memory of this machine.\n")) << r.out;
-    EXPECT_FALSE(contains(r.out, "Make ROF")) << r.out;
-  }
-}
+// The memory verdict depends on the budget the run is given, never on the machine the test
+// runs on: each case sets RUNOFF_MEMORY_LIMIT (empty: not set; the small basin fits any host).
+struct MemoryCase {
+  std::string name;
+  std::string limit;
+  std::vector<std::pair<ParamField, std::string>> params;
+  std::string lastLine;    // "" = the run succeeds
+  std::string notReached;  // a console text the refusal comes before
+};
 
-TEST(RunoffSimE2e, RoutingTooLargeForMemoryIsRefusedBeforeRouting) {
+void PrintTo(const MemoryCase& c, std::ostream* os) { *os << c.name; }
+
+class MemoryBudget : public ::testing::TestWithParam<MemoryCase> {};
+
+TEST_P(MemoryBudget, DecidesTheVerdict) {
+  const MemoryCase& c = GetParam();
   TempDir dir;
   Basin b = mixedBasin(1);
-  b.param(kSpaceSteps, "2000000000");
-  RunResult r = runBasin(b, dir);
-  EXPECT_EQ(r.exitStatus, 1);
-  EXPECT_TRUE(contains(lastLine(r.out), "more than the memory of this machine.\n")) << r.out;
-  EXPECT_FALSE(contains(r.out, "Runoff simulation starts."));
+  for (const auto& [field, value] : c.params) b.param(field, value);
+  b.write(dir.path());
+  const std::string prefix = c.limit.empty() ? "" : "RUNOFF_MEMORY_LIMIT=" + c.limit;
+  RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path(), "", prefix);
+  if (c.lastLine.empty()) {
+    EXPECT_EQ(r.exitStatus, 0) << r.out;
+    return;
+  }
+  EXPECT_EQ(r.exitStatus, 1) << r.out;
+  EXPECT_EQ(lastLine(r.out), c.lastLine + "\n") << r.out;
+  EXPECT_FALSE(contains(r.out, c.notReached)) << r.out;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    RunoffSimE2e, MemoryBudget,
+    ::testing::Values(
+        MemoryCase{"SmallRunWithoutLimit", "", {}, "", ""},
+        MemoryCase{"SmallRunUnderLimit", "64M", {}, "", ""},
+        MemoryCase{"GridsBeyondLimit",
+                   "16G",
+                   {{kTopoCols, "40000"}, {kTopoRows, "40000"}},
+                   "The run's grids need about 137 GiB, more than the RUNOFF_MEMORY_LIMIT of 16G.",
+                   "Make ROF"},
+        MemoryCase{"GridsBeyondSmallLimit",
+                   "1024",
+                   {},
+                   "The run's grids need about 2.92e-06 GiB, more than the RUNOFF_MEMORY_LIMIT "
+                   "of 1024.",
+                   "Make ROF"},
+        MemoryCase{"RoutingBeyondLimit",
+                   "16G",
+                   {{kSpaceSteps, "2000000000"}},
+                   "Routing needs about 238 GiB, more than the RUNOFF_MEMORY_LIMIT of 16G.",
+                   "Runoff simulation starts."},
+        MemoryCase{"LimitNotANumber",
+                   "lots",
+                   {},
+                   "RUNOFF_MEMORY_LIMIT must be a positive whole number of bytes, optionally "
+                   "followed by K, M, G or T, not \"lots\".",
+                   "Reading parameters"},
+        MemoryCase{"LimitWithUnknownSuffix",
+                   "16GB",
+                   {},
+                   "RUNOFF_MEMORY_LIMIT must be a positive whole number of bytes, optionally "
+                   "followed by K, M, G or T, not \"16GB\".",
+                   "Reading parameters"},
+        MemoryCase{"LimitZero",
+                   "0",
+                   {},
+                   "RUNOFF_MEMORY_LIMIT must be a positive whole number of bytes, optionally "
+                   "followed by K, M, G or T, not \"0\".",
+                   "Reading parameters"},
+        MemoryCase{"LimitBeyond64Bits",
+                   "99999999999T",
+                   {},
+                   "RUNOFF_MEMORY_LIMIT must be a positive whole number of bytes, optionally "
+                   "followed by K, M, G or T, not \"99999999999T\".",
+                   "Reading parameters"}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(RunoffSimE2e, MissingOrUnusableOutputDirectoryStopsBeforeRouting) {
   for (bool asFile : {false, true}) {
