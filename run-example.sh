@@ -4,7 +4,8 @@
 # with the automatic range, discharge-point at the outlet of the largest basin; then draws the
 # hydrograph and the peak-hour map and prints a short summary.
 # Installs the compiler, CMake, gnuplot and ImageMagick with apt-get when they are missing.
-# BUILD_DIR (default build) and RUN_DIR (default run-example) may be set to other folders.
+# BUILD_DIR (default build) and RUN_DIR (default run-example) may be set to other folders;
+# RUNOFF_CMAKE_ARGS adds options to the configure step.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
@@ -15,10 +16,26 @@ build=${BUILD_DIR:-build}
 run=${RUN_DIR:-run-example}
 example=examples/sample-basin
 
+# Only the three programs: the tests and benchmarks (and GoogleTest) stay out of this build, so
+# the example runs on a fresh machine before anything else. A failed configure or build shows
+# its own output.
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$jobs" --target runoff-sim discharge-map discharge-point >/dev/null
+quietly() {  # quietly LOG COMMAND...: runs COMMAND, its output shown only when it fails
+  local log=$1
+  shift
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "run-example.sh: '$*' failed" >&2
+    exit 1
+  fi
+}
+mkdir -p "$build"
+quietly "$build/example-configure.log" cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  -DRUNOFF_BUILD_TESTS=OFF -DRUNOFF_BUILD_BENCH=OFF ${RUNOFF_CMAKE_ARGS:-}
+quietly "$build/example-build.log" cmake --build "$build" -j "$jobs" \
+  --target runoff-sim discharge-map discharge-point
 bin=$(cd "$build" && pwd)
+repo=$(pwd)
 
 rm -rf "$run"
 mkdir -p "$run"
@@ -41,7 +58,7 @@ step discharge-map output "$bin/discharge_map/discharge-map" 'n\n'
 
 # Outlet of the largest basin, basin-mean rainfall, water budget.
 le() { od -An -v -w4 --endian=little "$@"; }
-summary=$(awk -f ../scripts/example-summary.awk -v rainOut=basin-rain.dat \
+summary=$(awk -f "$repo/scripts/example-summary.awk" -v rainOut=basin-rain.dat \
   part=params param-ravo-event-ver300.dat part=rivers topoData/riverNumList.dat \
   part=basin <(le -td4 topoData/riverNum.bin) part=dir <(le -td4 topoData/flowDir.bin) \
   part=acc <(le -td4 topoData/flowAcc.bin) part=map temp/setROFCell.dat \
@@ -58,7 +75,7 @@ read -r peakHour peakDischarge <<<"$(sort -k2,2 -g -r "$series" | head -n 1)"
 maxRain=$(sort -k2,2 -g -r basin-rain.dat | head -n 1 | cut -d' ' -f2)
 gnuplot -e "data='hydrograph.dat'; out='hydrograph.png'; maxRain=$maxRain" \
   -e "label='Basin $basin ($cells cells), outlet at column $column, row $row'" \
-  ../scripts/hydrograph.gp
+  "$repo/scripts/hydrograph.gp"
 peakImage=$(printf 'output/image/%4d_discharge.ppm' "$peakHour")
 convert "$peakImage" peak-map.png
 

@@ -10,7 +10,8 @@ ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtes
   gdalinfo:gdal-bin
 
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+# Tests and benchmarks on explicitly: ./run-example.sh configures the same folder without them.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DRUNOFF_BUILD_TESTS=ON -DRUNOFF_BUILD_BENCH=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
@@ -24,7 +25,7 @@ if [[ ${RUNOFF_SKIP_SANITIZE:-0} != 1 ]]; then
   # Instrumented code defeats g++'s flow analysis: -Wmaybe-uninitialized then warns about
   # libstdc++'s own <regex> internals, which the plain build compiles cleanly.
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRUNOFF_SANITIZE=ON \
-    -DRUNOFF_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-Wno-maybe-uninitialized
+    -DRUNOFF_BUILD_TESTS=ON -DRUNOFF_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-Wno-maybe-uninitialized
   cmake --build build-asan -j "$jobs"
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 fi

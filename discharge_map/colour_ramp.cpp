@@ -16,8 +16,9 @@ Colour rampColour(std::int32_t i) {
 }
 
 std::int32_t dischargeIndex(float v, float minDischarge, float maxDischarge) {
-  // Each step in float, as the colour scale has always been computed; only the final scaling
-  // to 0..255 is done in double.
+  // Each step in float: the colour of a cell near a band boundary depends on the last bit of
+  // the square root, and every image already drawn was drawn this way, so a double here would
+  // change pixels. Only the final scaling to 0..255 is done in double.
   const float t = (v - minDischarge) / (maxDischarge - minDischarge);
   const float s = std::pow(t, 0.5f);
   const double scaled = static_cast<double>(s) * 255.0;

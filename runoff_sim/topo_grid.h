@@ -32,9 +32,10 @@ struct TopoGrid {
 };
 
 /// Position, size, width, elevation and edge flag of the cell at (row, col) of a grid of
-/// `rows` x `cols` whose south-west corner lies at (swLat, swLon) degrees, with each step in
-/// the precision the model has always used: single-precision sums, the half cell added in
-/// double, the cosine of latitude taken with 3.14 for pi.
+/// `rows` x `cols` whose south-west corner lies at (swLat, swLon) degrees. Each step keeps a
+/// fixed precision (single-precision sums, the half cell added in double, the cosine of
+/// latitude taken with 3.14 for pi) because every routing constant derives from these
+/// positions and widths: the same basin must give the same bits in every run and release.
 void initCell(GridCell& cell, std::int32_t row, std::int32_t col, std::int32_t rows,
               std::int32_t cols, float swLat, float swLon, float elevation, float scale);
 
