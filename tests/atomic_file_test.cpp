@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/bad_input_basin.h"
 #include "support/test_support.h"
 
 namespace runoff::testing {

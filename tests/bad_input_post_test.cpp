@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/bad_input_basin.h"
-#include "support/test_support.h"
+#include "support/basin_builder.h"
 
 namespace runoff::testing {
 namespace {
@@ -29,7 +28,7 @@ void PrintTo(const PostCase& c, std::ostream* os) { *os << c.name; }
 // A run directory holding the parameter file and output/ with a valid one-day hourly grid of
 // the 5 x 5 basin, values 0.25 apart, -9999 on the outer ring.
 void writeRun(const fs::path& run, int days = 1) {
-  HostileBasin basin(5, 5, days);
+  const Basin basin = valleyBasin(5, 5, days);
   fs::create_directories(run / "output/image");
   writeFile(run / "param-ravo-event-ver300.dat", basin.paramText());
   std::vector<float> values;
@@ -57,8 +56,8 @@ Damage replacedByDirectory(const std::string& file) {
 }
 Damage setsParam(int field, const std::string& text) {
   return [=](const fs::path& run) {
-    HostileBasin b;
-    b.params[field - 1] = text;
+    Basin b = valleyBasin();
+    b.param(static_cast<ParamField>(field), text);
     writeFile(run / "param-ravo-event-ver300.dat", b.paramText());
   };
 }
@@ -100,8 +99,8 @@ std::vector<PostCase> sharedCases() {
       // 46341 x 46341 cells for 24 hours need more values than 32 bits count.
       {"GridCountsOverflow",
        [](const fs::path& run) {
-         HostileBasin b;
-         b.params[1] = b.params[2] = "46341";
+         Basin b = valleyBasin();
+         b.param(kTopoCols, "46341").param(kTopoRows, "46341");
          writeFile(run / kParam, b.paramText());
        },
        "",

@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "support/bad_input_basin.h"
-#include "support/test_support.h"
+#include "support/basin_builder.h"
 
 namespace runoff::testing {
 namespace {
@@ -37,25 +36,27 @@ Damage removes(const std::string& file) {
 Damage cutsTo(const std::string& file, std::uintmax_t bytes) {
   return [=](const fs::path& d) { fs::resize_file(d / file, bytes); };
 }
+// Parameter fields are given by their number in the file, counted from 1.
 Damage setsParam(int field, const std::string& text) {
   return [=](const fs::path& d) {
-    HostileBasin b;
-    b.params[field - 1] = text;
+    Basin b = valleyBasin();
+    b.param(static_cast<ParamField>(field), text);
     writeFile(d / "param-ravo-event-ver300.dat", b.paramText());
   };
 }
 Damage setsParams(std::vector<std::pair<int, std::string>> fields) {
   return [=](const fs::path& d) {
-    HostileBasin b;
-    for (const auto& [field, text] : fields) b.params[field - 1] = text;
+    Basin b = valleyBasin();
+    for (const auto& [field, text] : fields) b.param(static_cast<ParamField>(field), text);
     writeFile(d / "param-ravo-event-ver300.dat", b.paramText());
   };
 }
+// Writes the basin again with one elevation changed: only the elevation file differs.
 Damage setsElevation(int row, int col, float value) {
   return [=](const fs::path& d) {
-    HostileBasin b;
-    b.elev[static_cast<std::size_t>(row) * b.cols + col] = value;
-    writeFile(d / "topoData/modDem.bin", southFirstBytes(b.elev, b.rows, b.cols));
+    Basin b = valleyBasin();
+    b.elev[static_cast<std::size_t>(row) * b.cols() + col] = value;
+    b.write(d);
   };
 }
 Damage setsRainValue(const std::string& value) {
@@ -70,7 +71,7 @@ class SimulatorRefuses : public ::testing::TestWithParam<FailCase> {};
 
 TEST_P(SimulatorRefuses, WithOneLineAndStatusOne) {
   TempDir dir;
-  HostileBasin().write(dir.path());
+  valleyBasin().write(dir.path());
   GetParam().damage(dir.path());
   // A fixed memory limit, so that every verdict on memory is the same on any machine.
   RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path(), "", "RUNOFF_MEMORY_LIMIT=16G");
@@ -84,11 +85,11 @@ TEST_P(SimulatorRefuses, WithOneLineAndStatusOne) {
 
 std::vector<FailCase> parameterCases() {
   const std::string p = kParamPrefix;
-  std::string full = HostileBasin().paramText();
+  const Basin basin = valleyBasin();
+  const std::string full = basin.paramText();
   std::string twelve;
-  {
-    HostileBasin b;
-    for (int i = 0; i < 12; ++i) twelve += b.params[i] + "\n";
+  for (int field = kTopoScale; field <= kDays; ++field) {
+    twelve += basin.param(static_cast<ParamField>(field)) + "\n";
   }
   std::string cutInNumber = full.substr(0, full.rfind('\n', full.size() - 2) + 1) + "1e";
   return {
@@ -266,7 +267,7 @@ struct Reference {
 const Reference& reference() {
   static const Reference ref = [] {
     TempDir dir;
-    HostileBasin().write(dir.path());
+    valleyBasin().write(dir.path());
     RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
     EXPECT_EQ(r.exitStatus, 0) << r.out;
     Reference out;
@@ -311,7 +312,7 @@ void expectRebuilt(int which, const std::string& content, const std::string& reb
                    const std::string& what) {
   SCOPED_TRACE(what);
   TempDir dir;
-  HostileBasin().write(dir.path());
+  valleyBasin().write(dir.path());
   for (int i = 0; i < 3; ++i) writeFile(dir / kCaches[i], reference().caches[i]);
   writeFile(dir / kCaches[which], content);
   RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
@@ -360,7 +361,7 @@ TEST(DamagedCache, OrderCacheIsRebuiltForEveryDamagedField) {
 
 TEST(DamagedCache, MissingOrderListBesideValidKeyEndsTheRun) {
   TempDir dir;
-  HostileBasin().write(dir.path());
+  valleyBasin().write(dir.path());
   for (int i = 0; i < 2; ++i) writeFile(dir / kCaches[i], reference().caches[i]);
   RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
   EXPECT_EQ(r.exitStatus, 1);
@@ -369,7 +370,7 @@ TEST(DamagedCache, MissingOrderListBesideValidKeyEndsTheRun) {
 
 void expectRunsWithoutCaches(const Damage& damage) {
   TempDir dir;
-  HostileBasin().write(dir.path());
+  valleyBasin().write(dir.path());
   damage(dir.path());
   RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
   ASSERT_EQ(r.exitStatus, 0) << r.out;
@@ -400,7 +401,7 @@ const std::string kFullDiskAt32K = "ulimit -f 64; trap '' XFSZ;";
 
 TEST(FullDisk, OutputGridsAreNeitherTornNorReplaced) {
   TempDir dir;
-  HostileBasin basin(5, 5, 30);  // hourly grid 72000 bytes, daily grids 3000 bytes
+  Basin basin = valleyBasin(5, 5, 30);  // hourly grid 72000 bytes, daily grids 3000 bytes
   basin.write(dir.path());
   for (const char* f : kOutputs) writeFile(dir / f, "the results of an earlier run");
   RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path(), "", kFullDiskAt32K);
@@ -416,7 +417,7 @@ TEST(FullDisk, OutputGridsAreNeitherTornNorReplaced) {
 
 TEST(FullDisk, CachesThatDoNotFitAreReportedAndNotLeftTorn) {
   TempDir dir;
-  HostileBasin basin(80, 80, 1);  // mapping cache about 80 kB, order list about 55 kB
+  Basin basin = valleyBasin(80, 80, 1);  // mapping cache about 80 kB, order list about 55 kB
   basin.write(dir.path());
   RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path(), "", kFullDiskAt32K);
   EXPECT_NE(r.out.find("./temp/setROFCell.dat cannot be written.\n"), std::string::npos) << r.out;
@@ -435,7 +436,7 @@ TEST(FullDisk, CachesThatDoNotFitAreReportedAndNotLeftTorn) {
 
 TEST(WholeFiles, SuccessfulRunLeavesExactlyTheFinalNames) {
   TempDir dir;
-  HostileBasin().write(dir.path());
+  valleyBasin().write(dir.path());
   RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());
   ASSERT_EQ(r.exitStatus, 0) << r.out;
   EXPECT_EQ(entries(dir / "temp"),
@@ -448,7 +449,7 @@ TEST(WholeFiles, SuccessfulRunLeavesExactlyTheFinalNames) {
 
 TEST(DamagedInputThatIsNotUsed, NaNElevationOutsideTheBasinsIsHarmless) {
   TempDir dir;
-  HostileBasin basin;
+  Basin basin = valleyBasin();
   basin.elev[0] = std::numeric_limits<float>::quiet_NaN();  // north-west corner, no river
   basin.write(dir.path());
   RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path());

@@ -1,10 +1,11 @@
 // One kinematic wave step against formulas evaluated by hand: rain on an empty cell, the
 // zero state, the negative clamp, and the two extreme weights.
+#include "runoff_sim/kinematic_wave.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "runoff_sim/kinematic_wave.h"
 #include "runoff_sim/routing_setup.h"
 #include "runoff_sim/topo_grid.h"
 
@@ -31,11 +32,17 @@ double celerity(const CellRouting& c, double q) {
 }
 
 TEST(KinematicWave, RainfallBecomesLateralInflowPerMetreOfFlowLength) {
-  CellRouting c = state(0.5, 2);
-  setLateralInflow(c, 3.5f, 7.0f);
-  EXPECT_EQ(c.qLatPrev, 3.5 * 0.001 * 92.6886 / 3 * 3.0 * static_cast<double>(c.widthX) /
-                            c.flowLen / 3600);
-  EXPECT_EQ(c.qLatCur, lateralInflow(c, 7.0f));
+  // A cell 3 arc-seconds tall and 75.94213 m wide with a flow length of 120 m. The rain over
+  // its area, per metre of flow length, worked out by hand in float64 in the model's order:
+  // 0.5 * 0.001 * 92.6886 / 3 * 3 * 75.94213104248047 / 120 / 3600, and the same for 6.5 mm/h.
+  // These two rates tell that order apart from the other groupings of the same factors.
+  CellRouting c;
+  c.scale = 3.0f;
+  c.widthX = 75.94213f;
+  c.flowLen = 120.0;
+  setLateralInflow(c, 0.5f, 6.5f);
+  EXPECT_EQ(c.qLatPrev, 8.1469557955371e-06);
+  EXPECT_EQ(c.qLatCur, 0.00010591042534198232);
 }
 
 TEST(KinematicWave, RainOnAnEmptyCellGivesTheClosedFormAtNodeOne) {

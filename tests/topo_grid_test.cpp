@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <sstream>
 #include <vector>
@@ -76,10 +75,9 @@ TEST(TopoGrid, PositionAndWidthAreBitExactNearThirtyFiveNorth) {
   EXPECT_EQ(south.lonSec, 486001.5f);
   EXPECT_EQ(south.scale, 3.0f);
   EXPECT_EQ(south.elev, 12.5f);
-  // The model's cosine uses 3.14 for pi; the true pi would give a visibly different width.
-  const float withPi = static_cast<float>(kMetresPerArcSec * 3.0) *
-                       static_cast<float>(std::cos(126001.5 / 3600 / 180 * 3.141592653589793));
-  EXPECT_NE(south.widthX, withPi);
+  // The model's cosine uses 3.14 for pi; the true pi would give 75.92567 m here (the same
+  // steps in float32 with cos(126001.5 / 3600 / 180 * pi), worked out by hand).
+  EXPECT_NE(south.widthX, 75.92567f);
 }
 
 TEST(TopoGrid, ThreeByThreeHasOneInteriorCell) {
@@ -120,13 +118,21 @@ TEST(TopoGrid, CodesLeavingTheGridGiveNoDownstreamCell) {
 }
 
 TEST(TopoGrid, EveryCodeOneToEightNamesItsNeighbourClockwiseFromNorth) {
-  const int rowStep[9] = {0, -1, -1, 0, 1, 1, 1, 0, -1};
-  const int colStep[9] = {0, 0, 1, 1, 1, 0, -1, -1, -1};
-  for (int code = 1; code <= 8; ++code) {
-    std::vector<std::int32_t> dir(9, 0);
-    dir[4] = code;
-    TopoGrid grid = load({3, 3, dir, {}, std::vector<std::int32_t>(9, 0)});
-    EXPECT_EQ(grid.at(1, 1).down, grid.index(1 + rowStep[code], 1 + colStep[code])) << code;
+  // The cell (1,2) of a 4 x 5 grid and the neighbour each code names, written out from the
+  // codes' definition: row 0 is the northern row, so north is the row above, and column 0 the
+  // western column, so east is the column to the right.
+  struct Case {
+    std::int32_t code;
+    const char* direction;
+    int row, col;
+  };
+  for (Case k : {Case{1, "north", 0, 2}, Case{2, "north-east", 0, 3}, Case{3, "east", 1, 3},
+                 Case{4, "south-east", 2, 3}, Case{5, "south", 2, 2}, Case{6, "south-west", 2, 1},
+                 Case{7, "west", 1, 1}, Case{8, "north-west", 0, 1}}) {
+    std::vector<std::int32_t> dir(20, 0);
+    dir[1 * 5 + 2] = k.code;
+    TopoGrid grid = load({4, 5, dir, {}, std::vector<std::int32_t>(20, 0)});
+    EXPECT_EQ(grid.at(1, 2).down, grid.index(k.row, k.col)) << k.code << " " << k.direction;
   }
 }
 

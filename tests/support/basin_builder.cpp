@@ -1,5 +1,6 @@
 #include "support/basin_builder.h"
 
+#include <cstdlib>
 #include <sstream>
 
 namespace runoff::testing {
@@ -11,10 +12,25 @@ Basin::Basin(int rows, int cols)
       river(elev.size(), -1),
       rows_(rows),
       cols_(cols),
-      values_{"3",    std::to_string(cols), std::to_string(rows), "140", "36",
-              "2",    "2",                  "0.05",               "0.05", "140.025",
-              "36.025", "1",                "600",                "2",    "0.5",
-              "0.4",  "0.03",               "5",                  "0"} {}
+      values_{"3",
+              std::to_string(cols),
+              std::to_string(rows),
+              "140",
+              "36",
+              "2",
+              "2",
+              "0.05",
+              "0.05",
+              "140.025",
+              "36.025",
+              "1",
+              "600",
+              "2",
+              "0.5",
+              "0.4",
+              "0.03",
+              "5",
+              "0"} {}
 
 Basin& Basin::param(ParamField field, const std::string& text) {
   values_[field - 1] = text;
@@ -43,7 +59,8 @@ template <typename T>
 std::vector<T> southFirst(const std::vector<T>& northFirst, int rows, int cols) {
   std::vector<T> out;
   for (int r = rows - 1; r >= 0; --r) {
-    for (int c = 0; c < cols; ++c) out.push_back(northFirst[static_cast<std::size_t>(r) * cols + c]);
+    for (int c = 0; c < cols; ++c)
+      out.push_back(northFirst[static_cast<std::size_t>(r) * cols + c]);
   }
   return out;
 }
@@ -87,6 +104,32 @@ Basin mixedBasin(int days) {
   return b;
 }
 
+Basin valleyBasin(int rows, int cols, int days) {
+  Basin b(rows, cols);
+  b.param(kDays, std::to_string(days));
+  const int middle = cols / 2;
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const int fromMiddle = std::abs(c - middle);
+      // The sides fall towards the middle column and it falls southwards; flow accumulation
+      // grows by three cells a row down the middle.
+      const float elev =
+          4.0f * static_cast<float>(rows - r) + 0.5f * static_cast<float>(fromMiddle);
+      const std::int32_t dir = c == middle ? 5 : (c < middle ? 3 : 7);
+      b.cell(r, c, elev, dir, c == middle ? 3 * (r + 1) : 1, fromMiddle <= 1 ? 1 : -1);
+    }
+  }
+  b.riverList = riverRecord(1);
+  std::ostringstream s;
+  for (int d = 1; d <= days; ++d) {
+    for (int h = 0; h < 24; ++h) {
+      s << "2020 7 " << d << ' ' << h << " 0 0\n" << 2 + h % 5 << " 1.5\n" << h << " 0.25\n";
+    }
+  }
+  b.rain = s.str();
+  return b;
+}
+
 std::string riverRecord(int n) { return std::to_string(n) + " 0 0 0 0 0 0.0 0.0\n"; }
 
 std::string uniformRain(int days, int rainRows, int rainCols, const std::string& mmPerHour) {
@@ -104,9 +147,5 @@ std::string uniformRain(int days, int rainRows, int rainCols, const std::string&
 }
 
 RunResult runSimulator(const fs::path& dir) { return runProgram(RUNOFF_SIM_EXE, dir); }
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 }  // namespace runoff::testing

@@ -2,7 +2,7 @@
 // parameter file (each value kept as the text a user would type), the four topography grids
 // (held with row 0 the northern row, written south to north), the river list and the rainfall
 // file. The defaults describe a 5 x 5 grid at 36 N, 140 E with a 2 x 2 rainfall grid and no
-// basin cells; tests set the cells they need.
+// basin cells; tests set the cells they need, or start from one of the ready basins below.
 #ifndef RUNOFF_TESTS_SUPPORT_BASIN_BUILDER_H_
 #define RUNOFF_TESTS_SUPPORT_BASIN_BUILDER_H_
 
@@ -53,8 +53,7 @@ class Basin {
   std::string paramText() const;
 
   /// One cell, row 0 the northern row.
-  Basin& cell(int row, int col, float elev, std::int32_t dir, std::int32_t acc,
-              std::int32_t river);
+  Basin& cell(int row, int col, float elev, std::int32_t dir, std::int32_t acc, std::int32_t river);
 
   std::vector<float> elev;
   std::vector<std::int32_t> dir, acc, river;
@@ -77,6 +76,12 @@ class Basin {
 ///   (3,2) south, acc 6, drains into the edge; the edge cell (0,2) drains into (1,2).
 Basin mixedBasin(int days = 2);
 
+/// A working basin whose files each test may damage one at a time: the middle column of a
+/// rows x cols grid drains south as river 1, fed from both neighbouring columns (also river
+/// 1); the other cells belong to no basin. River 1 is listed, and the rain on the 2 x 2 grid
+/// changes every hour for `days` days.
+Basin valleyBasin(int rows = 5, int cols = 5, int days = 1);
+
 /// One river-list record for river `n`: eight numbers on one line.
 std::string riverRecord(int n);
 
@@ -85,9 +90,6 @@ std::string uniformRain(int days, int rainRows, int rainCols, const std::string&
 
 /// Runs runoff-sim in `dir`.
 RunResult runSimulator(const fs::path& dir);
-
-/// True when `text` contains `part`.
-bool contains(const std::string& text, const std::string& part);
 
 }  // namespace runoff::testing
 

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -101,6 +102,20 @@ std::vector<float> readFloats(const fs::path& path) {
     std::memcpy(&values[i], &u, 4);
   }
   return values;
+}
+
+std::vector<std::string> entries(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string lastLine(const std::string& out) {
+  std::string text = out;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  const std::size_t at = text.find_last_of("\r\n");
+  return at == std::string::npos ? text : text.substr(at + 1);
 }
 
 void copyTree(const fs::path& from, const fs::path& to) {

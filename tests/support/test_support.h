@@ -1,5 +1,6 @@
 // Helpers for the tests: scratch directories, running the real programs in them with scripted
-// standard input, and reading and writing the small binary and text files the programs use.
+// standard input, reading and writing the small binary and text files the programs use, and
+// looking at what a run left: its last console line, the names in a directory.
 #ifndef RUNOFF_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define RUNOFF_TESTS_SUPPORT_TEST_SUPPORT_H_
 
@@ -44,6 +45,18 @@ void writeFile(const fs::path& path, const std::string& content);
 void writeFloats(const fs::path& path, const std::vector<float>& values);
 void writeInts(const fs::path& path, const std::vector<std::int32_t>& values);
 std::vector<float> readFloats(const fs::path& path);
+
+/// Names of the entries of `dir`, sorted.
+std::vector<std::string> entries(const fs::path& dir);
+
+/// The last line of console output, without its line end; a carriage return also starts a
+/// line, as on a console.
+std::string lastLine(const std::string& out);
+
+/// True when `text` contains `part`.
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 /// A case name usable as a GoogleTest parameter name ("small-realistic" -> "small_realistic").
 inline std::string caseName(std::string name) {
