@@ -24,13 +24,13 @@
 
 #include "common/params.h"
 #include "runoff_sim/calc_order.h"
+#include "runoff_sim/discharge_output.h"
 #include "runoff_sim/rain_grid.h"
-#include "runoff_sim/rain_mapping.h"
-#include "runoff_sim/river_list.h"
 #include "runoff_sim/routing_loop.h"
+#include "runoff_sim/routing_plan.h"
 #include "runoff_sim/routing_setup.h"
 #include "runoff_sim/run_checks.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff_sim/run_inputs.h"
 #include "support/plain_routing.h"
 
 namespace {
@@ -39,10 +39,9 @@ using namespace runoff;
 
 struct Basin {
   RunParameters params;
-  TopoGrid grid;
-  RainGrid rain;
+  RunInputs inputs;
+  RainGrid rain;  // the whole run's rain, for both designs
   CalculationOrder order;
-  std::vector<std::uint8_t> selected;
   std::int64_t routedCells = 0;
 };
 
@@ -61,36 +60,80 @@ bool loadBasin(const std::filesystem::path& dir, int days, int timeStep, Basin& 
     basin.params.timeStep = timeStep;
     basin.params.subSteps = 3600 / timeStep;
   }
-  std::ifstream list(kRiverListPath);
-  const std::int32_t riverCount = countLines(list);
-  list.clear();
-  list.seekg(0);
-  Result<std::vector<std::int32_t>> rivers = readRiverRecords(list, riverCount);
-  if (!rivers.ok()) {
-    std::cerr << rivers.message() << '\n';
+  const Result<MemoryBudget> budget = memoryBudget();
+  Result<RunInputs> inputs =
+      budget.ok() ? loadRunInputs(basin.params, 1, *budget, quiet) : budget.status();
+  if (!inputs.ok()) {
+    std::cerr << inputs.message() << '\n';
     return false;
   }
+  basin.inputs = std::move(inputs).value();
+  basin.order = buildCalculationOrder(basin.inputs.topo);
   basin.rain = buildRainGrid(basin.params);
-  if (Status loaded = loadTopography(basin.grid, basin.params); !loaded.ok()) {
-    std::cerr << loaded.message() << '\n';
-    return false;
-  }
-  RainLocator locator = makeRainLocator(basin.rain);
-  for (GridCell& cell : basin.grid.cells) findNearestRainCell(cell, locator, basin.rain);
-  basin.order = buildCalculationOrder(basin.grid);
   std::ifstream rainFile(kRainfallPath);
   if (Status read = readRainfall(rainFile, basin.rain); !read.ok()) {
     std::cerr << read.message() << '\n';
     return false;
   }
-  RiverSelection selection(*rivers);
-  std::vector<std::uint8_t> inOrder(basin.grid.cells.size(), 0);
-  for (const CellIndex& c : basin.order.calcOrder) inOrder[basin.grid.index(c.row, c.col)] = 1;
-  for (std::size_t i = 0; i < basin.grid.cells.size(); ++i) {
-    basin.selected.push_back(isSelected(basin.grid.cells[i], selection));
-    basin.routedCells += basin.selected[i] && inOrder[i];
-  }
+  basin.routedCells = planRouting(basin.inputs.topo, basin.order, basin.inputs.selected).size();
   return true;
+}
+
+// FNV-1a over the bits of every value, fed hour by hour in the order of the hourly file.
+class GridHash {
+ public:
+  void add(float v) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    hash_ = (hash_ ^ bits) * 1099511628211ull;
+  }
+  std::uint64_t value() const { return hash_; }
+
+ private:
+  std::uint64_t hash_ = 1469598103934665603ull;
+};
+
+// The plain design over the whole run; the hash of its hourly grids.
+std::uint64_t routePlain(const Basin& basin) {
+  const TopoGrid& grid = basin.inputs.topo;
+  RoutingStates states = setUpRouting(grid, basin.params);
+  reference::HourlyDischarge discharge(basin.inputs.selected, basin.params.days);
+  std::ostringstream console;
+  reference::plainRouteCells({grid, basin.rain, basin.order, basin.inputs.selected,
+                              basin.params.days, basin.params.subSteps},
+                             states, discharge, console);
+  GridHash hash;
+  for (std::int32_t h = 0; h < basin.params.days * 24; ++h) {
+    for (std::int32_t r = grid.rows - 1; r >= 0; --r) {
+      for (std::int32_t c = 0; c < grid.cols; ++c) {
+        const std::int32_t i = grid.index(r, c);
+        hash.add(discharge.isSelected(i) ? discharge.of(i)[h] : kMissingDischarge);
+      }
+    }
+  }
+  return hash.value();
+}
+
+// The simulator's routing, window after window as a run takes it; the same hash.
+std::uint64_t routeSimulator(const Basin& basin, int threads) {
+  const TopoGrid& grid = basin.inputs.topo;
+  RoutingStates states = setUpRouting(grid, basin.params);
+  startFromDryHour(states);
+  const RoutingPlan plan = planRouting(grid, basin.order, basin.inputs.selected);
+  const RoutingRun run{grid, basin.order, plan, basin.params.subSteps};
+  const std::int32_t windowDays = windowDaysFor(basin.params.days, grid.cells.size());
+  WindowRouter router(run, states, threads, windowDays);
+  WindowGrids grids(outputBackground(grid, basin.inputs.selected), windowDays);
+  std::ostringstream console;
+  GridHash hash;
+  for (std::int32_t first = 1; first <= basin.params.days; first += windowDays) {
+    const std::int32_t days = std::min(windowDays, basin.params.days - first + 1);
+    router.route(basin.rain, first, days, grids, console);
+    for (std::int32_t h = 0; h < days * 24; ++h) {
+      for (float v : grids.hour(h)) hash.add(v);
+    }
+  }
+  return hash.value();
 }
 
 struct Measurement {
@@ -107,28 +150,10 @@ Measurement measure(const Basin& basin, bool plain, int threads) {
   pid_t child = fork();
   if (child == 0) {
     close(fds[0]);
-    RoutingStates states = setUpRouting(basin.grid, basin.params);
-    HourlyDischarge discharge(basin.selected, basin.params.days);
-    std::ostringstream console;
-    RoutingRun run{basin.grid,     basin.rain,        basin.order,
-                   basin.selected, basin.params.days, basin.params.subSteps};
     auto start = std::chrono::steady_clock::now();
-    if (plain) {
-      reference::plainRouteCells(run, states, discharge, console);
-    } else {
-      routeCells(run, states, discharge, console, threads);
-    }
+    const std::uint64_t hash = plain ? routePlain(basin) : routeSimulator(basin, threads);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::uint64_t hash = 1469598103934665603ull;
-    for (std::int32_t i = 0; i < static_cast<std::int32_t>(basin.grid.cells.size()); ++i) {
-      if (!discharge.isSelected(i)) continue;
-      for (float v : discharge.of(i)) {
-        std::uint32_t bits;
-        std::memcpy(&bits, &v, 4);
-        hash = (hash ^ bits) * 1099511628211ull;
-      }
-    }
     double out[2] = {seconds, static_cast<double>(hash >> 11)};
     if (write(fds[1], out, sizeof out) != sizeof out) _exit(2);
     _exit(0);
@@ -158,22 +183,19 @@ int main(int argc, char** argv) {
   if (!loadBasin(std::filesystem::absolute(dir), days, timeStep, basin)) return 1;
   const double stepsPerCell = 24.0 * basin.params.days * basin.params.subSteps;
   const double cellSteps = static_cast<double>(basin.routedCells) * stepsPerCell;
-  std::printf("basin %s: %d x %d cells, %lld routed, %d days, subSteps %d, %.3g cell-steps\n",
-              dir.string().c_str(), basin.params.topoRows, basin.params.topoCols,
-              static_cast<long long>(basin.routedCells), basin.params.days, basin.params.subSteps,
-              cellSteps);
+  std::printf(
+      "basin %s: %d x %d cells, %lld routed, %d days, subSteps %d, %.3g cell-steps, windows of "
+      "%d days\n",
+      dir.string().c_str(), basin.params.topoRows, basin.params.topoCols,
+      static_cast<long long>(basin.routedCells), basin.params.days, basin.params.subSteps,
+      cellSteps, windowDaysFor(basin.params.days, basin.inputs.topo.cells.size()));
 
   if (argc > 4) {
     const bool plainOnly = std::string(argv[4]) == "plain";
-    RoutingStates states = setUpRouting(basin.grid, basin.params);
-    HourlyDischarge discharge(basin.selected, basin.params.days);
-    std::ostringstream console;
-    RoutingRun run{basin.grid,     basin.rain,        basin.order,
-                   basin.selected, basin.params.days, basin.params.subSteps};
     if (plainOnly) {
-      reference::plainRouteCells(run, states, discharge, console);
+      routePlain(basin);
     } else {
-      routeCells(run, states, discharge, console, 1);
+      routeSimulator(basin, 1);
     }
     std::printf("routed with the %s design\n", plainOnly ? "plain" : "simulator's");
     return 0;

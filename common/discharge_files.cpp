@@ -51,15 +51,10 @@ Status DischargeWriter::failure(DischargeFile file) const {
   return Status::ioError(directory_ + "/" + dischargeFileName(file) + " cannot be written.");
 }
 
-Status DischargeWriter::appendDay(std::span<const float> dailyMean, std::span<const float> dailyMax,
-                                  std::span<const float> hourly) {
-  const std::span<const float> grids[3] = {dailyMean, dailyMax, hourly};
-  for (DischargeFile file : kDischargeFiles) {
-    const auto f = static_cast<int>(file);
-    if (grids[f].size() != cellsPerGrid_ * static_cast<std::size_t>(gridsPerDay(file)) ||
-        !writeFloatRecords(files_[f]->stream(), grids[f])) {
-      return failure(file);
-    }
+Status DischargeWriter::append(DischargeFile file, std::span<const float> grid) {
+  const auto f = static_cast<int>(file);
+  if (grid.size() != cellsPerGrid_ || !writeFloatRecords(files_[f]->stream(), grid)) {
+    return failure(file);
   }
   return {};
 }

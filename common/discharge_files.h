@@ -62,10 +62,8 @@ class DischargeWriter {
   static Result<std::unique_ptr<DischargeWriter>> create(const std::string& directory,
                                                          std::size_t cellsPerGrid);
 
-  /// Appends one day: its daily mean grid, its daily maximum grid and its 24 hourly grids
-  /// (hour 1 first, each grid in file order).
-  Status appendDay(std::span<const float> dailyMean, std::span<const float> dailyMax,
-                   std::span<const float> hourly);
+  /// Appends the next grid (cellsPerGrid values in file order) to `file`.
+  Status append(DischargeFile file, std::span<const float> grid);
 
   /// Closes the three files and gives them their final names.
   Status publish();

@@ -1,6 +1,6 @@
 #include "runoff_sim/discharge_output.h"
 
-#include <memory>
+#include <algorithm>
 
 namespace runoff {
 
@@ -24,44 +24,53 @@ float dailyMaxHourly(std::span<const float> hourlyMeans) {
   return m;
 }
 
-HourlyDischarge::HourlyDischarge(const std::vector<std::uint8_t>& selected, std::int32_t days)
-    : days_(days), slot_(selected.size(), -1) {
-  std::int32_t count = 0;
-  for (std::size_t i = 0; i < selected.size(); ++i) {
-    if (selected[i]) slot_[i] = count++;
-  }
-  values_.assign(static_cast<std::size_t>(count) * hours(), 0.0f);
+std::size_t filePosition(const TopoGrid& grid, std::int32_t index) {
+  const std::int32_t row = index / grid.cols, col = index % grid.cols;
+  return static_cast<std::size_t>(grid.rows - 1 - row) * grid.cols + col;
 }
 
-Status writeDischargeFiles(const TopoGrid& grid, const HourlyDischarge& discharge,
-                           std::ostream& console) {
-  for (DischargeFile file : kDischargeFiles) console << "Write " << outputPath(file) << '\n';
-  const std::size_t cellCount = grid.cells.size();
-  Result<std::unique_ptr<DischargeWriter>> writer =
-      DischargeWriter::create(kOutputDirectory, cellCount);
-  if (!writer.ok()) return writer.status();
+std::vector<float> outputBackground(const TopoGrid& grid,
+                                    const std::vector<std::uint8_t>& selected) {
+  std::vector<float> background(grid.cells.size());
+  for (std::int32_t i = 0; i < static_cast<std::int32_t>(grid.cells.size()); ++i) {
+    background[filePosition(grid, i)] = selected[i] ? 0.0f : kMissingDischarge;
+  }
+  return background;
+}
 
-  std::vector<float> meanGrid(cellCount), maxGrid(cellCount), hourGrids(24 * cellCount);
-  for (std::int32_t d = 0; d < discharge.days(); ++d) {
-    std::size_t p = 0;
-    for (std::int32_t r = grid.rows - 1; r >= 0; --r) {
-      for (std::int32_t c = 0; c < grid.cols; ++c, ++p) {
-        const std::int32_t i = grid.index(r, c);
-        if (discharge.isSelected(i)) {
-          auto day = discharge.of(i).subspan(static_cast<std::size_t>(d) * 24, 24);
-          meanGrid[p] = dailyMean(day);
-          maxGrid[p] = dailyMaxHourly(day);
-          for (std::size_t h = 0; h < 24; ++h) hourGrids[h * cellCount + p] = day[h];
-        } else {
-          meanGrid[p] = kMissingDischarge;
-          maxGrid[p] = kMissingDischarge;
-          for (std::size_t h = 0; h < 24; ++h) hourGrids[h * cellCount + p] = kMissingDischarge;
-        }
+Status appendWindow(DischargeWriter& writer, const WindowGrids& grids,
+                    const std::vector<std::uint8_t>& selectedInFileOrder) {
+  const std::size_t cells = grids.cellsPerGrid();
+  // The day's hours are summed grid by grid, each cell's in increasing hour as dailyMean and
+  // dailyMaxHourly take them, so that the files are read and written in long runs.
+  std::vector<float> total(cells), maximum(cells);
+  for (std::int32_t d = 0; d < grids.days(); ++d) {
+    std::fill(total.begin(), total.end(), 0.0f);
+    std::fill(maximum.begin(), maximum.end(), 0.0f);
+    for (std::int32_t h = 0; h < 24; ++h) {
+      std::span<const float> hour = grids.hour(d * 24 + h);
+      for (std::size_t p = 0; p < cells; ++p) {
+        total[p] += hour[p];
+        if (hour[p] >= maximum[p]) maximum[p] = hour[p];
       }
     }
-    if (Status s = (*writer)->appendDay(meanGrid, maxGrid, hourGrids); !s.ok()) return s;
+    for (std::size_t p = 0; p < cells; ++p) {
+      if (selectedInFileOrder[p]) {
+        total[p] = total[p] / 24.0f;
+      } else {
+        total[p] = kMissingDischarge;
+        maximum[p] = kMissingDischarge;
+      }
+    }
+    if (Status s = writer.append(DischargeFile::kDaily, total); !s.ok()) return s;
+    if (Status s = writer.append(DischargeFile::kDailyMax, maximum); !s.ok()) return s;
+    for (std::int32_t h = 0; h < 24; ++h) {
+      if (Status s = writer.append(DischargeFile::kHourly, grids.hour(d * 24 + h)); !s.ok()) {
+        return s;
+      }
+    }
   }
-  return (*writer)->publish();
+  return {};
 }
 
 }  // namespace runoff

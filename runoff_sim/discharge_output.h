@@ -1,16 +1,16 @@
 // Hourly means, daily means and daily maxima of the routed discharge, in single precision: a
 // float sum in order, divided by the count as a float. The files that hold them are described
-// in common/discharge_files.h.
+// in common/discharge_files.h; each window's grids are appended to them as the window ends.
 #ifndef RUNOFF_RUNOFF_SIM_DISCHARGE_OUTPUT_H_
 #define RUNOFF_RUNOFF_SIM_DISCHARGE_OUTPUT_H_
 
 #include <cstdint>
-#include <ostream>
 #include <span>
 #include <vector>
 
 #include "common/discharge_files.h"
 #include "common/status.h"
+#include "runoff_sim/routing_loop.h"
 #include "runoff_sim/topo_grid.h"
 
 namespace runoff {
@@ -22,33 +22,19 @@ float dailyMean(std::span<const float> hourlyMeans);
 /// Largest of a day's 24 hourly means, starting from 0.
 float dailyMaxHourly(std::span<const float> hourlyMeans);
 
-/// The hourly means of every selected cell: what the three files need of the routing.
-class HourlyDischarge {
- public:
-  /// `selected[i]` marks the grid cells that are written; all their means start at 0.
-  HourlyDischarge(const std::vector<std::uint8_t>& selected, std::int32_t days);
+/// Where a grid cell stands in the files (rows from the south): its position in a grid.
+std::size_t filePosition(const TopoGrid& grid, std::int32_t index);
 
-  bool isSelected(std::int32_t cell) const { return slot_[cell] >= 0; }
-  std::int32_t days() const { return days_; }
-  /// The days x 24 hourly means of a selected cell, hour index fastest.
-  std::span<float> of(std::int32_t cell) {
-    return {values_.data() + static_cast<std::size_t>(slot_[cell]) * hours(), hours()};
-  }
-  std::span<const float> of(std::int32_t cell) const {
-    return {values_.data() + static_cast<std::size_t>(slot_[cell]) * hours(), hours()};
-  }
+/// What a window grid holds before routing, in file order: the missing value for every cell
+/// that is not selected, 0 for the rest (a selected cell that is never routed keeps it).
+std::vector<float> outputBackground(const TopoGrid& grid,
+                                    const std::vector<std::uint8_t>& selected);
 
- private:
-  std::size_t hours() const { return static_cast<std::size_t>(days_) * 24; }
-  std::int32_t days_;
-  std::vector<std::int32_t> slot_;  // per grid cell: row of values_, or -1
-  std::vector<float> values_;
-};
-
-/// Writes the three files with their "Write " lines on `console`; fails when a file cannot be
-/// created or written whole.
-Status writeDischargeFiles(const TopoGrid& grid, const HourlyDischarge& discharge,
-                           std::ostream& console);
+/// Appends the days of a routed window to the files: each day's daily mean and daily maximum
+/// grids and its 24 hourly grids. `selected` marks, in file order, the cells whose values are
+/// results; every other cell gets the missing value in the daily grids too.
+Status appendWindow(DischargeWriter& writer, const WindowGrids& grids,
+                    const std::vector<std::uint8_t>& selectedInFileOrder);
 
 }  // namespace runoff
 

@@ -9,12 +9,16 @@ double lateralInflow(const CellRouting& cell, float rainMmPerHour) {
   // mm/h -> m/s over the cell's area (metres per arc-second x scale x widthX), spread over the
   // flow length. The factor 92.6886 / 3 is applied as two operations, in that order.
   return static_cast<double>(rainMmPerHour) * 0.001 * 92.6886 / 3 *
-         static_cast<double>(cell.scale) * static_cast<double>(cell.widthX) / cell.flowLen /
-         3600;
+         static_cast<double>(cell.scale) * static_cast<double>(cell.widthX) / cell.flowLen / 3600;
 }
 
 void setLateralInflow(CellRouting& cell, float rainPreviousHour, float rainCurrentHour) {
   cell.qLatPrev = lateralInflow(cell, rainPreviousHour);
+  cell.qLatCur = lateralInflow(cell, rainCurrentHour);
+}
+
+void continueLateralInflow(CellRouting& cell, float rainCurrentHour) {
+  cell.qLatPrev = cell.qLatCur;
   cell.qLatCur = lateralInflow(cell, rainCurrentHour);
 }
 

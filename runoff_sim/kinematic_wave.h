@@ -28,10 +28,10 @@ struct CellRouting {
   double mExpFactor = 1;
   double mExp = 0;  // kinematic-wave exponent
   double alpha = 0;
-  std::int32_t nodes = 0;  // finite-difference space intervals
-  double dx = 0;           // space step, m
-  std::int32_t dt = 0;     // time step, s
-  double theta = 0;        // weight of the new time level
+  std::int32_t nodes = 0;    // finite-difference space intervals
+  double dx = 0;             // space step, m
+  std::int32_t dt = 0;       // time step, s
+  double theta = 0;          // weight of the new time level
   std::vector<double> qOld;  // nodes + 1 discharges, old time level, m^3/s
   std::vector<double> qNew;  // nodes + 1 discharges, new time level, m^3/s
   double qLatPrev = 0;       // lateral inflow of the previous hour, m^2/s
@@ -63,6 +63,12 @@ double lateralInflow(const CellRouting& cell, float rainMmPerHour);
 
 /// Lateral inflow of the previous and the current hour from their rainfall.
 void setLateralInflow(CellRouting& cell, float rainPreviousHour, float rainCurrentHour);
+
+/// The same for the next hour of a cell that has just been routed through the hour before (or
+/// that starts a run with the lateral inflow of the hour before it in qLatCur): qLatCur still
+/// holds that hour's lateral inflow, the very value setLateralInflow would form from its rain,
+/// so it becomes qLatPrev and only the current hour is converted.
+void continueLateralInflow(CellRouting& cell, float rainCurrentHour);
 
 /// Advances the cell by one time step with upstream inflow `qIn` (m^3/s, already summed over
 /// the upstream cells in slot order) and returns the outlet discharge in single precision.

@@ -1,117 +1,147 @@
 // runoff-sim: routes hourly rainfall through every cell of the listed rivers and writes the
-// daily and hourly discharge grids. No arguments; every file lies at a fixed path relative to
-// the working directory. Each step below is one call; any failure prints one line and ends
-// the run with exit status 1.
-#include <filesystem>
+// daily and hourly discharge grids. Every file lies at a fixed path relative to the working
+// directory; the options only add a restart state (runoff-sim --help). Each step below is one
+// call; any failure prints one line and ends the run with exit status 1, leaving no output
+// file under its final name.
+#include <unistd.h>
+
+#include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "common/discharge_files.h"
 #include "common/params.h"
+#include "common/status.h"
 #include "runoff_sim/calc_order.h"
-#include "runoff_sim/discharge_output.h"
 #include "runoff_sim/discharge_vrt.h"
+#include "runoff_sim/progress.h"
 #include "runoff_sim/rain_grid.h"
-#include "runoff_sim/rain_mapping.h"
-#include "runoff_sim/river_list.h"
 #include "runoff_sim/routing_loop.h"
+#include "runoff_sim/routing_plan.h"
 #include "runoff_sim/routing_setup.h"
 #include "runoff_sim/run_checks.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff_sim/run_inputs.h"
+#include "runoff_sim/run_state.h"
+#include "runoff_sim/sim_options.h"
+#include "runoff_sim/simulation.h"
 
 namespace {
 
 using namespace runoff;
-
-// Opens an input file; a directory in its place opens too, but is no file.
-bool openInput(std::ifstream& in, const char* path) {
-  in.open(path);
-  return in.is_open() && !std::filesystem::is_directory(path);
-}
 
 int fail(const std::string& message) {
   std::cout << message << std::endl;
   return 1;
 }
 
-int runSimulation() {
+int runSimulation(const SimOptions& options) {
   std::ostream& out = std::cout;
   const Result<MemoryBudget> budget = memoryBudget();
   if (!budget.ok()) return fail(budget.message());
-  Result<RunParameters> read =
+  const Result<RunParameters> read =
       readParameters(std::string("./") + kParameterFileName, ParamScope::kSimulation, out);
   if (!read.ok()) return fail(read.message());
   const RunParameters& params = read.value();
+  const std::int32_t windowDays =
+      windowDaysFor(params.days, static_cast<std::size_t>(params.topoRows) * params.topoCols);
 
-  RiverList rivers;
-  {
-    std::ifstream list;
-    if (!openInput(list, kRiverListPath)) return fail("riverNumList.dat cannot open.");
-    rivers.riverCount = countLines(list);
-  }
-  out << "Number of rivers for simulation : " << rivers.riverCount << '\n' << '\n';
-  {
-    std::ifstream list;
-    if (!openInput(list, kRiverListPath)) return fail("riverNumList.dat cannot open.");
-    auto records = readRiverRecords(list, rivers.riverCount);
-    if (!records.ok()) return fail(records.message());
-    rivers.riverNums = std::move(records).value();
-  }
-
-  if (Status status = checkGridSizes(params, *budget); !status.ok()) return fail(status.message());
-  RainGrid rain = buildRainGrid(params);
-  TopoGrid topo;
-  if (Status status = loadTopography(topo, params); !status.ok()) return fail(status.message());
-
-  if (Status status = mapCellsToRain(topo, rain, params, out); !status.ok()) {
-    return fail(status.message());
-  }
+  Result<RunInputs> inputs = loadRunInputs(params, windowDays, *budget, out);
+  if (!inputs.ok()) return fail(inputs.message());
+  RunInputs& run = *inputs;
 
   out << "Setting parameter data." << '\n';
-  if (Status status = checkRoutingMemory(topo, params, *budget); !status.ok()) {
-    return fail(status.message());
+  if (Status fits = checkRoutingMemory(run.topo, params, windowDays, *budget); !fits.ok()) {
+    return fail(fits.message());
   }
-  RoutingStates states = setUpRouting(topo, params);
+  RoutingStates states = setUpRouting(run.topo, params);
 
   CalculationOrder order;
-  if (Status status = obtainCalculationOrder(topo, params, order, out); !status.ok()) {
-    return fail(status.message());
+  if (Status got = obtainCalculationOrder(run.topo, params, order, out); !got.ok()) {
+    return fail(got.message());
   }
   out << "Total simulation time is " << params.days << " days." << '\n' << '\n';
 
+  // The whole rainfall file is checked before routing starts; it is then read again, one
+  // window at a time.
   out << "Read " << kRainfallPath << '\n';
-  {
-    std::ifstream rainFile;
-    if (!openInput(rainFile, kRainfallPath)) return fail("ROF file cannot open.");
-    if (Status status = readRainfall(rainFile, rain); !status.ok()) return fail(status.message());
+  std::ifstream rainFile;
+  if (!openInput(rainFile, kRainfallPath)) return fail("ROF file cannot open.");
+  if (Status rain = checkRainfall(rainFile, run.rain.rows, run.rain.cols, params.days);
+      !rain.ok()) {
+    return fail(rain.message());
+  }
+  rainFile.clear();
+  rainFile.seekg(0);
+
+  const RoutingPlan plan = planRouting(run.topo, order, run.selected);
+  std::vector<std::int32_t> routedCells(plan.cell);
+  std::sort(routedCells.begin(), routedCells.end());
+  const StateKey key = makeStateKey(params, run.rivers.riverNums, order, 0);
+  std::int64_t daysBefore = 0;
+  if (options.stateIn) {
+    const Result<std::int64_t> loaded = readRunState(*options.stateIn, key, routedCells, states);
+    if (!loaded.ok()) return fail(loaded.message());
+    daysBefore = *loaded;
+    out << "Start from state " << *options.stateIn << " (simulated days before it: " << daysBefore
+        << ")." << '\n';
+  } else {
+    startFromDryHour(states);
   }
 
-  if (Status status = checkOutputDirectory(); !status.ok()) return fail(status.message());
+  if (Status writable = checkOutputDirectory(); !writable.ok()) return fail(writable.message());
+  if (Status space = checkOutputSpace(params); !space.ok()) return fail(space.message());
+  Result<std::unique_ptr<DischargeWriter>> writer =
+      DischargeWriter::create(kOutputDirectory, run.topo.cells.size());
+  if (!writer.ok()) return fail(writer.message());
+
   out << "Runoff simulation starts." << '\n';
-  const RiverSelection selection(rivers.riverNums);
-  std::vector<std::uint8_t> selected(topo.cells.size());
-  for (std::size_t i = 0; i < topo.cells.size(); ++i) {
-    selected[i] = isSelected(topo.cells[i], selection) ? 1 : 0;
+  {
+    const RoutingRun routing{run.topo, order, plan, params.subSteps};
+    const std::int64_t totalSteps = static_cast<std::int64_t>(plan.size()) * params.days * 24 *
+                                    static_cast<std::int64_t>(params.subSteps);
+    ProgressLine progress(STDERR_FILENO, totalSteps, params.days);
+    const SimulationRun simulation{routing,     states,     run.selected,
+                                   params.days, windowDays, routingThreads()};
+    if (Status routed = simulate(simulation, rainFile, run.rain, **writer, out, &progress);
+        !routed.ok()) {
+      return fail(routed.message());
+    }
   }
-  HourlyDischarge discharge(selected, params.days);
-  routeCells({topo, rain, order, selected, params.days, params.subSteps}, states, discharge, out,
-             routingThreads());
   out << '\n' << "Runoff simulation ends." << '\n';
 
-  if (Status status = writeDischargeFiles(topo, discharge, out); !status.ok()) {
-    return fail(status.message());
+  for (DischargeFile file : kDischargeFiles) out << "Write " << outputPath(file) << '\n';
+  std::unique_ptr<AtomicFile> state;
+  if (options.stateOut) {
+    Result<std::unique_ptr<AtomicFile>> written =
+        writeRunState(*options.stateOut, key, daysBefore + params.days, routedCells, states);
+    if (!written.ok()) return fail(written.message());
+    state = std::move(written).value();
   }
-  if (Status status = writeDischargeVrts(params); !status.ok()) return fail(status.message());
+  if (Status published = (*writer)->publish(); !published.ok()) return fail(published.message());
+  if (Status views = writeDischargeVrts(params); !views.ok()) return fail(views.message());
+  if (state && !state->publish())
+    return fail("State file " + *options.stateOut + " cannot be written.");
   out.flush();
   return 0;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   try {
-    return runSimulation();
+    const Result<SimOptions> options =
+        parseSimOptions(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    if (!options.ok()) return fail("runoff-sim: " + options.message());
+    if (options->help) {
+      std::cout << simHelpText("runoff-sim");
+      return 0;
+    }
+    return runSimulation(*options);
   } catch (const std::bad_alloc&) {
     return fail("runoff-sim: not enough memory for this run.");
   } catch (const std::length_error&) {

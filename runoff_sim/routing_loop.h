@@ -1,41 +1,105 @@
-// The routing loop: every selected cell of the calculation order through the whole period,
-// each taking its inflow from the finished outflow of the upstream cells routed before it.
-// Cells whose feeders are finished run at the same time on several threads; a cell's sub-step
-// outflow lives only until the cell it feeds has been routed, and what the output files need,
-// the hourly means, is formed as the steps are taken. The numbers and the console text are
-// those of routing the cells one by one in calculation order, for any number of threads.
+// The routing loop: every routed cell through one window of days, then the next window. A cell
+// carries its state (the discharge at its nodes, the lateral inflow of its last hour) from one
+// window to the next, and takes its inflow from the finished window outflow of the cells that
+// feed it. Within a window, cells whose feeders are finished run at the same time on several
+// threads; a cell's sub-step outflow lives only until the cell it feeds has used it, and what
+// the output files need, the hourly means, is formed as the steps are taken. The numbers and
+// the console text are those of routing the cells one by one in calculation order through the
+// whole run, for any number of threads and any window length.
 #ifndef RUNOFF_RUNOFF_SIM_ROUTING_LOOP_H_
 #define RUNOFF_RUNOFF_SIM_ROUTING_LOOP_H_
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <ostream>
+#include <span>
 #include <vector>
 
 #include "runoff_sim/calc_order.h"
-#include "runoff_sim/discharge_output.h"
 #include "runoff_sim/rain_grid.h"
+#include "runoff_sim/routing_plan.h"
 #include "runoff_sim/routing_setup.h"
 #include "runoff_sim/topo_grid.h"
 
 namespace runoff {
 
+/// What stays fixed while a run is routed window after window.
 struct RoutingRun {
   const TopoGrid& grid;
-  const RainGrid& rain;
   const CalculationOrder& order;
-  const std::vector<std::uint8_t>& selected;  // per grid cell
-  std::int32_t days = 0;
+  const RoutingPlan& plan;
   std::int32_t subSteps = 0;
 };
 
 /// Threads to route with: OMP_NUM_THREADS when it holds a positive number, else the cores.
 int routingThreads();
 
-/// Routes every selected cell of the order on `threads` threads, writes each group's progress
-/// line ("  first/orderCount ends.") once the groups before it are finished, and leaves the
-/// hourly means of every selected cell in `discharge`.
-void routeCells(const RoutingRun& run, RoutingStates& states, HourlyDischarge& discharge,
-                std::ostream& console, int threads);
+/// Days per window for a run of `days` days on a grid of `gridCells` cells: as many as keep a
+/// window's hourly grids within some 64 MiB, at least 1, at most a month and never more than
+/// the run.
+std::int32_t windowDaysFor(std::int32_t days, std::size_t gridCells);
+
+/// Sets every state to start a fresh run: the hour before the run is dry, so the lateral
+/// inflow the first hour averages with is that of no rain.
+void startFromDryHour(RoutingStates& states);
+
+/// The hourly grids of one window, each in the order of the discharge files (rows from the
+/// south): the hourly means of the routed cells, m^3/s. A cell that no task routes keeps the
+/// value it was given at construction in every window.
+class WindowGrids {
+ public:
+  /// Grids of `background.size()` cells, for windows of at most `maxDays` days.
+  WindowGrids(const std::vector<float>& background, std::int32_t maxDays);
+
+  std::size_t cellsPerGrid() const { return cells_; }
+  std::int32_t maxDays() const { return maxDays_; }
+  std::int32_t days() const { return days_; }
+  void setDays(std::int32_t days) { days_ = days; }
+  /// Grid of hour index `h` of the window (0 = the first hour of its first day).
+  std::span<float> hour(std::int32_t h) {
+    return {values_.data() + static_cast<std::size_t>(h) * cells_, cells_};
+  }
+  std::span<const float> hour(std::int32_t h) const {
+    return {values_.data() + static_cast<std::size_t>(h) * cells_, cells_};
+  }
+
+ private:
+  std::size_t cells_;
+  std::int32_t maxDays_;
+  std::vector<float> values_;
+  std::int32_t days_ = 0;
+};
+
+class WindowRouter {
+ public:
+  /// Routes the plan's tasks with `states` on `threads` threads, in windows of at most
+  /// `maxWindowDays` days.
+  WindowRouter(const RoutingRun& run, RoutingStates& states, int threads,
+               std::int32_t maxWindowDays);
+  ~WindowRouter();
+  WindowRouter(const WindowRouter&) = delete;
+  WindowRouter& operator=(const WindowRouter&) = delete;
+
+  /// Routes every task through the `days` days from `firstDay`, which `rain` holds, leaving
+  /// the hourly means in `grids`. During the first window the progress line of each group
+  /// ("  first/orderCount ends.") is written to `console` once the groups before it are
+  /// finished. `cellSteps`, when given, counts the steps taken.
+  void route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days, WindowGrids& grids,
+             std::ostream& console, std::atomic<std::int64_t>* cellSteps = nullptr);
+
+  /// Writes the progress lines not written yet: all of them when no window was routed.
+  void finishProgressLines(std::ostream& console);
+
+ private:
+  struct Shared;
+  const RoutingRun& run_;
+  RoutingStates& states_;
+  int threads_;
+  std::int32_t maxWindowDays_;
+  std::unique_ptr<Shared> shared_;
+  std::vector<std::int32_t> positionOfTask_;  // place of each task's cell in a window grid
+};
 
 }  // namespace runoff
 

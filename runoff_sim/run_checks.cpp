@@ -1,7 +1,9 @@
 #include "runoff_sim/run_checks.h"
 
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <limits>
 #include <sstream>
 
+#include "common/discharge_files.h"
 #include "runoff_sim/grid_cell.h"
 #include "runoff_sim/kinematic_wave.h"
 #include "runoff_sim/rain_grid.h"
@@ -85,10 +88,11 @@ Status checkGridSizes(const RunParameters& params, const MemoryBudget& budget) {
       << " cells is too large.";
     return Status::invalid(s.str());
   }
-  // The topography grid plus the largest temporary of its loading (three int32 grids).
+  // The topography grid plus the largest temporary of its loading (three int32 grids), and the
+  // rainfall grid with one window of rain (a window never needs more than a month).
   const double topoBytes = topoCells * (sizeof(GridCell) + 12);
-  const double rainBytes =
-      rainCells * (sizeof(RainCell) + 4.0 * 24 * (static_cast<double>(params.days) + 1));
+  const double windowDays = std::min(31.0, static_cast<double>(params.days));
+  const double rainBytes = rainCells * (sizeof(RainCell) + 4.0 * 24 * (windowDays + 1));
   if (topoBytes + rainBytes > memory) {
     return tooLarge("The run's grids need", topoBytes + rainBytes, budget);
   }
@@ -96,19 +100,53 @@ Status checkGridSizes(const RunParameters& params, const MemoryBudget& budget) {
 }
 
 Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
-                          const MemoryBudget& budget) {
-  // Every cell that takes part holds its routing state and, when selected, its hourly means;
-  // sub-step histories live only while they wait for the cell they feed (a few per thread
-  // for a branching network).
+                          std::int32_t windowDays, const MemoryBudget& budget) {
+  // Every cell that takes part holds its routing state; a window holds the hourly grids of its
+  // days and the grids of the day being written; sub-step histories live only while they wait
+  // for the cell they feed (a few per thread for a branching network). Nothing grows with the
+  // length of the run.
   double cells = 0;
   for (const GridCell& cell : grid.cells) cells += cell.takesPart();
-  const double hours = 24.0 * params.days;
-  const double perCell = sizeof(CellRouting) + 64 +
-                         2.0 * 8 * (static_cast<double>(params.spaceSteps) + 1) + 4.0 * hours;
-  const double history = 4.0 * hours * params.subSteps;
-  const double bytes = cells * perCell + 64 * history;
+  const double gridCells = static_cast<double>(grid.cells.size());
+  const double windowHours = 24.0 * windowDays;
+  const double perCell =
+      sizeof(CellRouting) + 64 + 2.0 * 8 * (static_cast<double>(params.spaceSteps) + 1);
+  const double history = 4.0 * windowHours * params.subSteps;
+  const double windowGrids = 4.0 * gridCells * (windowHours + 3);
+  const double bytes = cells * perCell + windowGrids + 64 * history;
   if (bytes > static_cast<double>(budget.bytes)) return tooLarge("Routing needs", bytes, budget);
   return {};
+}
+
+Status checkFreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes) {
+  if (freeBytes >= neededBytes) return {};
+  std::ostringstream s;
+  s.precision(3);
+  s << "./output has " << static_cast<double>(freeBytes) / (1024.0 * 1024 * 1024)
+    << " GiB free; the discharge files of this run need "
+    << static_cast<double>(neededBytes) / (1024.0 * 1024 * 1024) << " GiB.";
+  return Status::ioError(s.str());
+}
+
+Status checkOutputSpace(const RunParameters& params) {
+  // The files are written beside the previous ones and replace them only at the end, so the
+  // whole size must be free, whatever an earlier run left there.
+  std::uint64_t needed = 0;
+  for (DischargeFile file : kDischargeFiles) {
+    const std::uint64_t bytes =
+        dischargeFileBytes(file, params.topoRows, params.topoCols, params.days);
+    needed = bytes > std::numeric_limits<std::uint64_t>::max() - needed
+                 ? std::numeric_limits<std::uint64_t>::max()
+                 : needed + bytes;
+  }
+  struct statvfs fs;
+  if (::statvfs(kOutputDirectory, &fs) != 0) return {};  // unknown: the writes will tell
+  const unsigned __int128 free =
+      static_cast<unsigned __int128>(fs.f_bavail) * static_cast<unsigned __int128>(fs.f_frsize);
+  const std::uint64_t freeBytes = free > std::numeric_limits<std::uint64_t>::max()
+                                      ? std::numeric_limits<std::uint64_t>::max()
+                                      : static_cast<std::uint64_t>(free);
+  return checkFreeSpace(freeBytes, needed);
 }
 
 Status checkOutputDirectory() {

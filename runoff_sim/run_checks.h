@@ -27,9 +27,17 @@ Result<MemoryBudget> memoryBudget();
 /// `budget`.
 Status checkGridSizes(const RunParameters& params, const MemoryBudget& budget);
 
-/// Refuses a routing whose states and histories cannot fit in `budget`.
+/// Refuses a routing whose states, window grids and histories cannot fit in `budget` when it
+/// is routed in windows of `windowDays` days.
 Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
-                          const MemoryBudget& budget);
+                          std::int32_t windowDays, const MemoryBudget& budget);
+
+/// Refuses a run whose discharge files need more than `freeBytes`.
+Status checkFreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes);
+
+/// The same for the file system holding ./output (a run that cannot learn its free space is
+/// let go: the writes will report a full disk).
+Status checkOutputSpace(const RunParameters& params);
 
 /// "./output" must exist and accept files before hours of routing start.
 Status checkOutputDirectory();

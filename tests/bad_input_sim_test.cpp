@@ -123,10 +123,8 @@ std::vector<FailCase> parameterCases() {
        "The input data grid of 65536 x 65536 cells is too large."},
       {"TopoBeyondMemory", setsParams({{2, "40000"}, {3, "40000"}}),
        "The run's grids need about 137 GiB, more than the RUNOFF_MEMORY_LIMIT of 16G."},
-      {"DaysBeyondMemory", setsParam(12, "2000000000"),
-       "The run's grids need about 715 GiB, more than the RUNOFF_MEMORY_LIMIT of 16G."},
-      {"HistoriesBeyondMemory", setsParams({{12, "100000"}, {13, "1"}}),
-       "Routing needs about 2.06e+03 GiB, more than the RUNOFF_MEMORY_LIMIT of 16G."},
+      {"NodesBeyondMemory", setsParam(14, "2000000000"),
+       "Routing needs about 268 GiB, more than the RUNOFF_MEMORY_LIMIT of 16G."},
   };
 }
 

@@ -204,6 +204,23 @@ INSTANTIATE_TEST_SUITE_P(
                    "Reading parameters"}),
     [](const auto& info) { return info.param.name; });
 
+// A run whose discharge files no disk could hold (some 2 PB on a 100 x 100 grid) is refused
+// before routing, and before any file is created under ./output.
+TEST(RunoffSimE2e, DischargeFilesBeyondTheFreeSpaceAreRefusedBeforeRouting) {
+  TempDir dir;
+  Basin b(100, 100);
+  b.param(kTopoCols, "100").param(kTopoRows, "100").param(kDays, "2147483647");
+  b.write(dir.path());
+  RunResult r = runProgram(RUNOFF_SIM_EXE, dir.path(), "", "RUNOFF_MEMORY_LIMIT=16G");
+  EXPECT_EQ(r.exitStatus, 1) << r.out;
+  const std::string line = lastLine(r.out);
+  EXPECT_EQ(line.rfind("./output has ", 0), 0u) << line;
+  EXPECT_TRUE(contains(line, " GiB free; the discharge files of this run need 2.08e+06 GiB.\n"))
+      << line;
+  EXPECT_FALSE(contains(r.out, "Runoff simulation starts.")) << r.out;
+  EXPECT_EQ(entries(dir / "output"), std::vector<std::string>{});
+}
+
 TEST(RunoffSimE2e, MissingOrUnusableOutputDirectoryStopsBeforeRouting) {
   for (bool asFile : {false, true}) {
     TempDir dir;

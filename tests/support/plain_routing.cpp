@@ -6,6 +6,15 @@
 
 namespace runoff::reference {
 
+HourlyDischarge::HourlyDischarge(const std::vector<std::uint8_t>& selected, std::int32_t days)
+    : days_(days), slot_(selected.size(), -1) {
+  std::int32_t count = 0;
+  for (std::size_t i = 0; i < selected.size(); ++i) {
+    if (selected[i]) slot_[i] = count++;
+  }
+  values_.assign(static_cast<std::size_t>(count) * hours(), 0.0f);
+}
+
 float literalStepKinematicWave(CellRouting& cell, double qIn) {
   const double dt = static_cast<double>(cell.dt);
   const double r = 0.5 * (cell.qLatPrev + cell.qLatCur);
@@ -32,7 +41,7 @@ float literalStepKinematicWave(CellRouting& cell, double qIn) {
   return outflow;
 }
 
-void plainRouteCells(const RoutingRun& run, RoutingStates& states, HourlyDischarge& discharge,
+void plainRouteCells(const PlainRun& run, RoutingStates& states, HourlyDischarge& discharge,
                      std::ostream& console) {
   const std::size_t stepsPerDay = static_cast<std::size_t>(24) * run.subSteps;
   const std::size_t historyLength = stepsPerDay * run.days;

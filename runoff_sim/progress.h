@@ -1,0 +1,58 @@
+// The live progress line for people watching a long run: on standard error, and only when
+// standard error is a terminal, one line redrawn in place with the share of cell-steps done,
+// the simulated day, the time elapsed and an estimate of the time left; cleared at the end.
+// Standard output never sees it, so the console log of a run stays the same bytes.
+#ifndef RUNOFF_RUNOFF_SIM_PROGRESS_H_
+#define RUNOFF_RUNOFF_SIM_PROGRESS_H_
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace runoff {
+
+/// "  37.2 %  day 12 of 365  elapsed 0:01:23  left 0:02:20": the line for `done` of `total`
+/// cell-steps, while day `day` of `days` is routed, `elapsed` seconds into the routing.
+std::string progressLine(std::int64_t done, std::int64_t total, std::int32_t day, std::int32_t days,
+                         double elapsed);
+
+class ProgressLine {
+ public:
+  /// Shows the line on file descriptor `fd` when it is a terminal (else does nothing at all),
+  /// for a run of `totalSteps` cell-steps over `days` days.
+  ProgressLine(int fd, std::int64_t totalSteps, std::int32_t days);
+  /// Clears the line.
+  ~ProgressLine();
+  ProgressLine(const ProgressLine&) = delete;
+  ProgressLine& operator=(const ProgressLine&) = delete;
+
+  bool shown() const { return shown_; }
+  /// The counter the routing adds its steps to.
+  std::atomic<std::int64_t>* counter() { return shown_ ? &done_ : nullptr; }
+  /// The first day of the window now routed.
+  void setDay(std::int32_t day) { day_.store(day, std::memory_order_relaxed); }
+
+ private:
+  void draw();
+  void run();
+
+  int fd_;
+  bool shown_;
+  std::int64_t total_;
+  std::int32_t days_;
+  std::atomic<std::int64_t> done_{0};
+  std::atomic<std::int32_t> day_{1};
+  std::chrono::steady_clock::time_point start_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace runoff
+
+#endif  // RUNOFF_RUNOFF_SIM_PROGRESS_H_

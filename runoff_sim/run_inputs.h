@@ -1,0 +1,40 @@
+// The run's set-up, from the parameters to a grid ready for routing: the river list, the
+// rainfall and topography grids, the tie of every cell to its rainfall cell and the cells that
+// are routed. The simulator, the benchmarks and the tests all build a run through here.
+#ifndef RUNOFF_RUNOFF_SIM_RUN_INPUTS_H_
+#define RUNOFF_RUNOFF_SIM_RUN_INPUTS_H_
+
+#include <cstdint>
+#include <fstream>
+#include <ostream>
+#include <vector>
+
+#include "common/params.h"
+#include "common/status.h"
+#include "runoff_sim/rain_grid.h"
+#include "runoff_sim/river_list.h"
+#include "runoff_sim/run_checks.h"
+#include "runoff_sim/topo_grid.h"
+
+namespace runoff {
+
+struct RunInputs {
+  RiverList rivers;
+  RainGrid rain;  // placed; its rainfall is read window by window
+  TopoGrid topo;
+  std::vector<std::uint8_t> selected;  // per grid cell: off the outer ring, of a listed river
+};
+
+/// Opens an input file for reading as text; false when it cannot be opened or is a directory.
+bool openInput(std::ifstream& in, const char* path);
+
+/// Reads the river list ("Number of rivers for simulation : " and an empty line on `console`),
+/// checks the grids fit `budget`, builds the rainfall grid with room for `windowDays` days,
+/// loads the topography and ties every cell to its rainfall cell (the mapping cache's lines).
+/// Files are found at their fixed paths under the working directory.
+Result<RunInputs> loadRunInputs(const RunParameters& params, std::int32_t windowDays,
+                                const MemoryBudget& budget, std::ostream& console);
+
+}  // namespace runoff
+
+#endif  // RUNOFF_RUNOFF_SIM_RUN_INPUTS_H_

@@ -1,0 +1,64 @@
+#include "runoff_sim/sim_options.h"
+
+namespace runoff {
+
+Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
+  SimOptions options;
+  const std::string help = "; --help lists the options.";
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> value;
+    if (name.rfind("--", 0) == 0) {
+      if (const std::size_t eq = name.find('='); eq != std::string::npos) {
+        value = name.substr(eq + 1);
+        name = name.substr(0, eq);
+      }
+    }
+    if (name == "--help" || name == "-h") {
+      if (value) return Status::invalid("Option " + name + " takes no value" + help);
+      options.help = true;
+      continue;
+    }
+    std::optional<std::string>* target = nullptr;
+    if (name == "--state-in") target = &options.stateIn;
+    if (name == "--state-out") target = &options.stateOut;
+    if (target == nullptr) {
+      if (name.rfind("-", 0) == 0) return Status::invalid("Unknown option \"" + name + "\"" + help);
+      return Status::invalid("Unexpected argument \"" + name + "\"" + help);
+    }
+    if (!value) {
+      if (i + 1 >= args.size()) return Status::invalid("Option " + name + " needs a file name.");
+      value = args[++i];
+    }
+    if (value->empty()) return Status::invalid("Option " + name + " needs a file name.");
+    if (target->has_value()) return Status::invalid("Option " + name + " is given twice.");
+    *target = *value;
+  }
+  return options;
+}
+
+std::string simHelpText(const std::string& program) {
+  return "Usage: " + program +
+         " [--state-in FILE] [--state-out FILE]\n"
+         "\n"
+         "Routes the hourly rainfall of input/rain.dat through every cell of the rivers listed in\n"
+         "topoData/riverNumList.dat and writes the daily mean, daily maximum and hourly discharge\n"
+         "grids under output/. Run it in the working directory that holds\n"
+         "param-ravo-event-ver300.dat, topoData/, input/, temp/ and output/.\n"
+         "\n"
+         "Options:\n"
+         "  --state-in FILE   start from the state in FILE, written by an earlier run with\n"
+         "                    --state-out, instead of the initial discharge from initialRunoff;\n"
+         "                    input/rain.dat then holds the continued period from its first\n"
+         "                    record, and the output files count days from 1 again\n"
+         "  --state-out FILE  after a successful run, write the state of every routed cell to\n"
+         "                    FILE, so that a later run can continue from it exactly\n"
+         "  --help            print this text and exit\n"
+         "\n"
+         "Environment:\n"
+         "  OMP_NUM_THREADS      threads to route with (default: every core)\n"
+         "  RUNOFF_MEMORY_LIMIT  memory the run may take: bytes, or with a suffix K, M, G or T\n"
+         "                       (default: the machine's physical memory)\n";
+}
+
+}  // namespace runoff

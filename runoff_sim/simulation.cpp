@@ -1,0 +1,33 @@
+#include "runoff_sim/simulation.h"
+
+#include <algorithm>
+
+#include "runoff_sim/discharge_output.h"
+
+namespace runoff {
+
+Status simulate(const SimulationRun& run, std::istream& rainFile, RainGrid& rain,
+                DischargeWriter& writer, std::ostream& console, ProgressLine* progress) {
+  const TopoGrid& grid = run.routing.grid;
+  std::vector<std::uint8_t> selectedInFileOrder(grid.cells.size());
+  for (std::int32_t i = 0; i < static_cast<std::int32_t>(grid.cells.size()); ++i) {
+    selectedInFileOrder[filePosition(grid, i)] = run.selected[i];
+  }
+  WindowGrids grids(outputBackground(grid, run.selected), run.windowDays);
+  WindowRouter router(run.routing, run.states, run.threads, run.windowDays);
+  RainReader reader(rainFile, rain.rows, rain.cols);
+  std::atomic<std::int64_t>* steps = progress != nullptr ? progress->counter() : nullptr;
+  for (std::int32_t first = 1; first <= run.days; first += run.windowDays) {
+    const std::int32_t days = std::min(run.windowDays, run.days - first + 1);
+    if (Status read = advanceRainWindow(reader, rain, first, days); !read.ok()) return read;
+    if (progress != nullptr) progress->setDay(first);
+    router.route(rain, first, days, grids, console, steps);
+    if (Status written = appendWindow(writer, grids, selectedInFileOrder); !written.ok()) {
+      return written;
+    }
+  }
+  router.finishProgressLines(console);
+  return {};
+}
+
+}  // namespace runoff
