@@ -5,6 +5,7 @@ files and failures of the tools the programs drive (GDAL, GRASS) alike. No trace
 the user.
 """
 import argparse
+import os
 import sys
 
 
@@ -24,6 +25,10 @@ def run(prog, main):
     """Runs main() and turns every failure into one line and exit status 1."""
     try:
         status = main()
+    except BrokenPipeError:
+        # The reader of the report went away (e.g. "| head"): nothing more can be said.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     except ToolError as error:
         print(f"{prog}: {error}")
         return 1

@@ -65,22 +65,24 @@ def format_value(name, value):
     return "0" if text == "-0" else text
 
 
-def read(path):
-    """Returns the 19 values as a dict, refusing a file a run could not use as intended."""
+def read(path, label=None):
+    """Returns the 19 values as a dict, refusing a file a run could not use as intended;
+    messages name the file as `label` (default: its path)."""
+    label = label or path
     try:
         with open(path, encoding="utf-8", errors="replace") as source:
             tokens = source.read().split()
     except FileNotFoundError:
-        raise ToolError(f"{path}: missing")
+        raise ToolError(f"{label}: missing")
     if len(tokens) < len(FIELDS):
-        raise ToolError(f"{path}: holds {len(tokens)} numbers, a parameter file has "
+        raise ToolError(f"{label}: holds {len(tokens)} numbers, a parameter file has "
                         f"{len(FIELDS)}")
     values = {}
     for index, ((name, kind, _), token) in enumerate(zip(FIELDS, tokens), start=1):
         pattern = _INTEGER if kind is int else _REAL
         if not pattern.fullmatch(token):
             what = "an integer" if kind is int else "a number"
-            raise ToolError(f"{path}: value {index} ({name}) is '{token}', not {what}")
+            raise ToolError(f"{label}: value {index} ({name}) is '{token}', not {what}")
         values[name] = int(token) if kind is int else float(token)
     return values
 
