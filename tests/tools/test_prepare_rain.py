@@ -1,7 +1,6 @@
 """prepare-rain on small rainfall sets made here, over the V-valley's working directory
 (written directly, without GRASS): every value in its row, column and hour; units; time
 handling; refusals that leave the directory as it was."""
-import datetime
 import os
 
 import numpy as np
