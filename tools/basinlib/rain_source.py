@@ -146,8 +146,10 @@ class NetcdfSource(Source):
                       if key not in self._dataset.dimensions and key not in bounds
                       and len(v.dimensions) >= 3
                       and "time" in [self._kind(dim) for dim in v.dimensions]]
-        if len(candidates) != 1:
-            listed = ", ".join(v.name for v in candidates) or "none"
+        if not candidates:
+            raise ToolError(f"{self.name}: holds no gridded variable with a time dimension")
+        if len(candidates) > 1:
+            listed = ", ".join(v.name for v in candidates)
             raise ToolError(f"{self.name}: choose the rainfall variable with --variable "
                             f"(gridded variables with a time dimension: {listed})")
         return candidates[0]
@@ -196,6 +198,8 @@ class NetcdfSource(Source):
             return [_to_second(d) for d in np.ravel(decoded)]
 
         starts = dates(variable[:])
+        if not starts:
+            raise ToolError(f"{self.name}: holds no time step")
         bounds_name = getattr(variable, "bounds", None)
         if bounds_name and bounds_name in self._dataset.variables:
             edges = dates(self._dataset.variables[bounds_name][:])

@@ -6,6 +6,8 @@ hour. The series must run without gaps: a missing time step cannot be told from 
 """
 import datetime
 
+import numpy as np
+
 from .cli import ToolError
 
 HOUR = datetime.timedelta(hours=1)
@@ -24,6 +26,8 @@ def duration(span):
 
 def check_steps(source):
     """Refuses a series whose steps are not one interval apart."""
+    if not source.starts:
+        raise ToolError(f"{source.name}: holds no time step")
     interval = source.interval
     if interval <= datetime.timedelta(0):
         raise ToolError(f"{source.name}: its time steps are not in increasing order")
@@ -84,7 +88,6 @@ class HourPlan:
 
     def to_hours(self, values):
         """Hourly fields [hour, row, col] from the fields of step_range()."""
-        import numpy as np
         if self.per_hour > 1:
             shape = (self.data_hours, self.per_hour) + values.shape[1:]
             hourly = values.reshape(shape).mean(axis=1)
