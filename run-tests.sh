@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
-# Builds the three programs and the tests in Release and runs every test, then builds and runs
-# them all again under the address and undefined-behaviour sanitizers.
+# Builds the three programs and the tests in Release and runs every test, then the tests of the
+# basin tools (tools/), then builds and runs the C++ tests again under the address and
+# undefined-behaviour sanitizers.
 # Installs the compiler, CMake, GoogleTest and gdal-bin (the tests open the .vrt outputs with
-# gdalinfo) with apt-get when they are missing.
+# gdalinfo), and for the tools GRASS GIS and Debian's Python GDAL, numpy and netCDF4, with
+# apt-get when they are missing.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
 ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtest-dev \
-  gdalinfo:gdal-bin
+  gdalinfo:gdal-bin grass:grass-core /usr/lib/python3/dist-packages/osgeo:python3-gdal \
+  /usr/lib/python3/dist-packages/numpy:python3-numpy \
+  /usr/lib/python3/dist-packages/netCDF4:python3-netcdf4
 
 jobs=$(nproc 2>/dev/null || echo 2)
 # Tests and benchmarks on explicitly: ./run-example.sh configures the same folder without them.
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DRUNOFF_BUILD_TESTS=ON -DRUNOFF_BUILD_BENCH=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+tests/tools/run-tool-tests.sh build
 
 # The same suite again with AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer:
 # any report aborts the program that made it, and so fails its test. The tests run the real
