@@ -1,8 +1,11 @@
 #include "discharge_netcdf/discharge_netcdf_file.h"
 
+#include <hdf5.h>
 #include <netcdf.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -123,7 +126,13 @@ void DischargeNetcdf::discard() {
 }
 
 Status DischargeNetcdf::failure(int ncStatus) const {
-  return Status::ioError(path_ + " cannot be written: " + nc_strerror(ncStatus));
+  std::string reason = nc_strerror(ncStatus);
+  // HDF5 reports a failed write only as an HDF error; the system's reason is what the user
+  // can act on. Only reasons that a write alone gives are trusted from errno.
+  if (errno == ENOSPC || errno == EFBIG || errno == EDQUOT || errno == EIO) {
+    reason += std::string(" (") + std::strerror(errno) + ")";
+  }
+  return Status::ioError(path_ + " cannot be written: " + reason);
 }
 
 Result<std::unique_ptr<DischargeNetcdf>> DischargeNetcdf::create(
@@ -133,6 +142,11 @@ Result<std::unique_ptr<DischargeNetcdf>> DischargeNetcdf::create(
   const std::int64_t days = description.days;
   const std::int64_t hours = 24 * days;
 
+  // A write that fails inside HDF5 (a full disk) leaves the file half open in HDF5's tables,
+  // and HDF5's own exit handler then crashes closing it again. The temporary is removed by
+  // name and the process ends anyway, so that handler is switched off; this must come before
+  // HDF5 starts, and is refused harmlessly once it has.
+  H5dont_atexit();
   int ncid = -1;
   if (int s = nc_create(file->temporary_.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid); s != NC_NOERR) {
     return file->failure(s);
