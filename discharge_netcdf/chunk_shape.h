@@ -24,8 +24,11 @@ struct ChunkShape {
   std::size_t cols = 1;
 };
 
-/// The chunk for `steps` grids of rows x cols float32 values; every count at least 1.
-ChunkShape balancedChunk(std::int64_t steps, std::int32_t rows, std::int32_t cols);
+/// The chunk for `steps` grids of rows x cols float32 values; every count at least 1. Its
+/// steps are a divisor or a multiple of `period` (24 for hours: chunks hold whole days or
+/// lie within one), or all the steps there are.
+ChunkShape balancedChunk(std::int64_t steps, std::int32_t rows, std::int32_t cols,
+                         std::int64_t period = 1);
 
 }  // namespace runoff
 

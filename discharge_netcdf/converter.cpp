@@ -39,8 +39,18 @@ bool sameFile(const std::string& a, const std::string& b) {
   return !error && x == y;
 }
 
-// Refuses an output that would replace a file this run reads, or the other output.
+// Refuses an output that cannot be made, or that would replace a file this run reads or the
+// other output.
 Status checkOutputs(const ConverterOptions& options, const std::string& parameterPath) {
+  std::error_code error;
+  const fs::path folder = fs::path(options.out).parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, error)) {
+    return Status::invalid("--out " + options.out + ": the folder " + folder.string() +
+                           " does not exist.");
+  }
+  if (fs::is_directory(options.out, error)) {
+    return Status::invalid("--out " + options.out + " is a folder; give a file name.");
+  }
   std::vector<std::string> inputs = {parameterPath, kRainPathFromOutput};
   for (DischargeFile file : kDischargeFiles) inputs.push_back(gridPath(file));
   if (options.gauges) {

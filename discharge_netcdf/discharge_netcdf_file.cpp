@@ -202,7 +202,8 @@ Result<std::unique_ptr<DischargeNetcdf>> DischargeNetcdf::create(
 
   for (const DischargeVariable& v : kVariables) {
     const bool hourly = v.file == DischargeFile::kHourly;
-    const ChunkShape chunk = balancedChunk(hourly ? hours : days, grid.rows, grid.cols);
+    const ChunkShape chunk = hourly ? balancedChunk(hours, grid.rows, grid.cols, 24)
+                                    : balancedChunk(days, grid.rows, grid.cols);
     file->chunks_[static_cast<int>(v.file)] = chunk;
     const int id = d.var(v.name, NC_FLOAT, {hourly ? timeDim : dayDim, latDim, lonDim});
     file->varids_[static_cast<int>(v.file)] = id;
