@@ -2,12 +2,15 @@
 # Builds the three programs and the tests in Release and runs every test, then builds and runs
 # them all again under the address and undefined-behaviour sanitizers.
 # Installs the compiler, CMake, GoogleTest and gdal-bin (the tests open the .vrt outputs with
-# gdalinfo) with apt-get when they are missing.
+# gdalinfo) with apt-get when they are missing; for discharge-netcdf and its tests also the
+# NetCDF C library, ncdump, and Debian's xarray and netCDF4 for /usr/bin/python3.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
 ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtest-dev \
-  gdalinfo:gdal-bin
+  gdalinfo:gdal-bin /usr/include/netcdf.h:libnetcdf-dev ncdump:netcdf-bin \
+  /usr/lib/python3/dist-packages/xarray:python3-xarray \
+  /usr/lib/python3/dist-packages/netCDF4:python3-netcdf4
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
