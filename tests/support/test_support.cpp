@@ -54,7 +54,10 @@ RunResult runProgram(const std::string& exe, const std::vector<std::string>& arg
   TempDir io;
   writeFile(io / "stdin", input);
   std::string program = shellQuote(exe);
-  for (const std::string& arg : args) program += " " + shellQuote(arg);
+  for (const std::string& arg : args) {
+    program += ' ';
+    program += shellQuote(arg);
+  }
   std::string command = "cd " + shellQuote(workDir.string()) + " && " + shellPrefix + " " +
                         program + " < " + shellQuote((io / "stdin").string()) + " > " +
                         shellQuote((io / "stdout").string()) + " 2>&1";
@@ -81,7 +84,9 @@ std::string shellOutput(const std::string& command, int& status) {
 
 std::vector<double> jsonArrayAfter(const std::string& json, const std::string& key) {
   std::vector<double> numbers;
-  std::size_t at = json.find("\"" + key + "\":");
+  std::string quoted = "\"";
+  quoted.append(key).append("\":");
+  std::size_t at = json.find(quoted);
   if (at == std::string::npos) return numbers;
   std::size_t open = json.find('[', at);
   std::size_t close = json.find(']', open);
