@@ -3,14 +3,17 @@
 # basin tools (tools/), then builds and runs the C++ tests again under the address and
 # undefined-behaviour sanitizers.
 # Installs the compiler, CMake, GoogleTest and gdal-bin (the tests open the .vrt outputs with
-# gdalinfo), and for the tools GRASS GIS and Debian's Python GDAL, numpy and netCDF4, with
-# apt-get when they are missing.
+# gdalinfo) with apt-get when they are missing; for discharge-netcdf and its tests also the
+# NetCDF C library, ncdump and Debian's xarray; for the tools GRASS GIS and Debian's Python
+# GDAL, numpy and netCDF4.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
 ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtest-dev \
   gdalinfo:gdal-bin grass:grass-core /usr/lib/python3/dist-packages/osgeo:python3-gdal \
   /usr/lib/python3/dist-packages/numpy:python3-numpy \
+  /usr/include/netcdf.h:libnetcdf-dev ncdump:netcdf-bin \
+  /usr/lib/python3/dist-packages/xarray:python3-xarray \
   /usr/lib/python3/dist-packages/netCDF4:python3-netcdf4
 
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -7,9 +7,12 @@
 
 namespace runoff {
 
+std::string temporaryPathFor(const std::string& path) {
+  return path + ".tmp-" + std::to_string(static_cast<long>(getpid()));
+}
+
 AtomicFile::AtomicFile(std::string path, std::ios::openmode mode)
-    : path_(std::move(path)),
-      temporary_(path_ + ".tmp-" + std::to_string(static_cast<long>(getpid()))) {
+    : path_(std::move(path)), temporary_(temporaryPathFor(path_)) {
   out_.open(temporary_, mode | std::ios::out | std::ios::trunc);
   if (!out_.is_open()) done_ = true;  // nothing was created
 }

@@ -12,6 +12,10 @@
 
 namespace runoff {
 
+/// "<path>.tmp-<pid>": where a whole-file writer puts `path` until it is complete. Writers
+/// that cannot use a stream (a library that opens the file itself) use the same name.
+std::string temporaryPathFor(const std::string& path);
+
 class AtomicFile {
  public:
   /// Creates the temporary file; check isOpen() before writing.

@@ -22,42 +22,10 @@ constexpr double kCellDeg = 15.0 / 3600.0;  // topoScale 15 arc-seconds
 constexpr double kWest = -18.0;
 constexpr double kSouth = -13.0;
 
-// Standard output of a shell command; `status` gets its exit status.
-std::string shell(const std::string& command, int& status) {
-  std::string text;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    status = -1;
-    return text;
-  }
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-  status = pclose(pipe);
-  return text;
-}
-
 bool haveGdal() {
   int status;
-  shell("command -v gdalinfo && command -v gdal_translate", status);
+  shellOutput("command -v gdalinfo && command -v gdal_translate", status);
   return status == 0;
-}
-
-// The numbers of the first JSON array that follows "key": in `json`.
-std::vector<double> arrayAfter(const std::string& json, const std::string& key) {
-  std::vector<double> numbers;
-  std::size_t at = json.find("\"" + key + "\":");
-  if (at == std::string::npos) return numbers;
-  std::size_t open = json.find('[', at);
-  std::size_t close = json.find(']', open);
-  std::string inside = json.substr(open + 1, close - open - 1);
-  for (char& c : inside) {
-    if (c == ',') c = ' ';
-  }
-  std::istringstream in(inside);
-  double v;
-  while (in >> v) numbers.push_back(v);
-  return numbers;
 }
 
 std::size_t countOf(const std::string& text, const std::string& needle) {
@@ -80,7 +48,8 @@ class DischargeVrt : public ::testing::Test {
 
   std::string gdalinfoJson(const std::string& vrt) {
     int status;
-    std::string json = shell("gdalinfo -json '" + (dir / "output" / vrt).string() + "'", status);
+    std::string json =
+        shellOutput("gdalinfo -json '" + (dir / "output" / vrt).string() + "'", status);
     EXPECT_EQ(status, 0) << json;
     return json;
   }
@@ -91,9 +60,9 @@ class DischargeVrt : public ::testing::Test {
     fs::path asc = dir / ("band" + std::to_string(band) + ".asc");
     int status;
     std::string log =
-        shell("gdal_translate -q -of AAIGrid -co SIGNIFICANT_DIGITS=9 -b " + std::to_string(band) +
-                  " '" + source.string() + "' '" + asc.string() + "'",
-              status);
+        shellOutput("gdal_translate -q -of AAIGrid -co SIGNIFICANT_DIGITS=9 -b " +
+                        std::to_string(band) + " '" + source.string() + "' '" + asc.string() + "'",
+                    status);
     EXPECT_EQ(status, 0) << log;
     std::istringstream in(readFile(asc));
     std::string word;
@@ -138,14 +107,14 @@ TEST_F(DischargeVrt, GdalSeesTheGridNorthUpAtTheParameterFileCorner) {
         Expect{"dischargeHourly.vrt", 48, "day 2 hour 24"}}) {
     SCOPED_TRACE(e.vrt);
     std::string json = gdalinfoJson(e.vrt);
-    EXPECT_EQ(arrayAfter(json, "size"), (std::vector<double>{kCols, kRows}));
-    std::vector<double> transform = arrayAfter(json, "geoTransform");
+    EXPECT_EQ(jsonArrayAfter(json, "size"), (std::vector<double>{kCols, kRows}));
+    std::vector<double> transform = jsonArrayAfter(json, "geoTransform");
     ASSERT_EQ(transform.size(), 6u);
     const double expected[6] = {kWest, kCellDeg, 0, north, 0, -kCellDeg};
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(transform[i], expected[i], 1e-12) << "term " << i;
     // gdalinfo rounds corner coordinates to seven decimals.
-    std::vector<double> upperLeft = arrayAfter(json, "upperLeft");
-    std::vector<double> lowerRight = arrayAfter(json, "lowerRight");
+    std::vector<double> upperLeft = jsonArrayAfter(json, "upperLeft");
+    std::vector<double> lowerRight = jsonArrayAfter(json, "lowerRight");
     ASSERT_EQ(upperLeft.size(), 2u);
     ASSERT_EQ(lowerRight.size(), 2u);
     EXPECT_NEAR(upperLeft[0], kWest, 1e-7);
@@ -182,10 +151,10 @@ TEST_F(DischargeVrt, BandValuesEqualTheRawGridWithNorthAtTheTop) {
 TEST_F(DischargeVrt, GdalTranslateMakesAGeoTiffWithTheSameValues) {
   ASSERT_EQ(runProgram(RUNOFF_SIM_EXE, dir.path()).exitStatus, 0);
   int status;
-  std::string log =
-      shell("gdal_translate -q -of GTiff '" + (dir / "output" / "dischargeHourly.vrt").string() +
-                "' '" + (dir / "hourly.tif").string() + "'",
-            status);
+  std::string log = shellOutput("gdal_translate -q -of GTiff '" +
+                                    (dir / "output" / "dischargeHourly.vrt").string() + "' '" +
+                                    (dir / "hourly.tif").string() + "'",
+                                status);
   ASSERT_EQ(status, 0) << log;
   EXPECT_EQ(bandRows(dir / "hourly.tif", 30), rawRows("dischargeHourly.bin", 30));
 }

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -45,16 +46,60 @@ std::string shellQuote(const std::string& s) {
 
 RunResult runProgram(const std::string& exe, const fs::path& workDir, const std::string& input,
                      const std::string& shellPrefix) {
+  return runProgram(exe, {}, workDir, input, shellPrefix);
+}
+
+RunResult runProgram(const std::string& exe, const std::vector<std::string>& args,
+                     const fs::path& workDir, const std::string& input,
+                     const std::string& shellPrefix) {
   TempDir io;
   writeFile(io / "stdin", input);
+  std::string program = shellQuote(exe);
+  for (const std::string& arg : args) {
+    program += ' ';
+    program += shellQuote(arg);
+  }
   std::string command = "cd " + shellQuote(workDir.string()) + " && " + shellPrefix + " " +
-                        shellQuote(exe) + " < " + shellQuote((io / "stdin").string()) + " > " +
+                        program + " < " + shellQuote((io / "stdin").string()) + " > " +
                         shellQuote((io / "stdout").string()) + " 2>&1";
   int status = std::system(("/bin/sh -c " + shellQuote(command)).c_str());
   RunResult result;
   if (status != -1 && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   result.out = readFile(io / "stdout");
   return result;
+}
+
+std::string shellOutput(const std::string& command, int& status) {
+  std::string text;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) {
+    status = -1;
+    return text;
+  }
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+  status = pclose(pipe);
+  return text;
+}
+
+std::vector<double> jsonArrayAfter(const std::string& json, const std::string& key) {
+  std::vector<double> numbers;
+  std::string quoted = "\"";
+  quoted.append(key).append("\":");
+  std::size_t at = json.find(quoted);
+  if (at == std::string::npos) return numbers;
+  std::size_t open = json.find('[', at);
+  std::size_t close = json.find(']', open);
+  if (open == std::string::npos || close == std::string::npos) return numbers;
+  std::string inside = json.substr(open + 1, close - open - 1);
+  for (char& c : inside) {
+    if (c == ',') c = ' ';
+  }
+  std::istringstream in(inside);
+  double v;
+  while (in >> v) numbers.push_back(v);
+  return numbers;
 }
 
 std::string readFile(const fs::path& path) {

@@ -37,6 +37,16 @@ struct RunResult {
 /// is placed before the command in the shell (for example "ulimit -f 10; trap '' XFSZ;").
 RunResult runProgram(const std::string& exe, const fs::path& workDir, const std::string& input = "",
                      const std::string& shellPrefix = "");
+/// As runProgram, with `args` after the program, each passed as one argument.
+RunResult runProgram(const std::string& exe, const std::vector<std::string>& args,
+                     const fs::path& workDir, const std::string& input = "",
+                     const std::string& shellPrefix = "");
+
+/// Standard output and error of a shell command; `status` gets its exit status (as system()).
+std::string shellOutput(const std::string& command, int& status);
+
+/// The numbers of the first JSON array that follows "key": in `json` (gdalinfo -json).
+std::vector<double> jsonArrayAfter(const std::string& json, const std::string& key);
 
 std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& content);
