@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "support/bad_input_basin.h"
 #include "support/basin_builder.h"
 #include "support/test_support.h"
 

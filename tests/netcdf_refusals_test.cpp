@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "support/bad_input_basin.h"
 #include "support/test_support.h"
 
 namespace runoff::testing {
