@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <system_error>
 
 namespace runoff {
 namespace {
@@ -26,13 +27,19 @@ void writeAll(int fd, const std::string& text) {
 
 }  // namespace
 
-std::string progressLine(std::int64_t done, std::int64_t total, std::int32_t day, std::int32_t days,
-                         double elapsed) {
+std::string progressLine(std::int64_t done, std::int64_t total, std::int32_t firstDay,
+                         std::int32_t lastDay, std::int32_t days, double elapsed) {
   const double share = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0;
   char percent[16];
   std::snprintf(percent, sizeof percent, "%5.1f %%", 100.0 * share);
-  std::string line = std::string("  ") + percent + "  day " + std::to_string(day) + " of " +
-                     std::to_string(days) + "  elapsed " + clock(elapsed) + "  left ";
+  std::string line = "  ";
+  line += percent;
+  if (lastDay > firstDay) {
+    line += "  days " + std::to_string(firstDay) + "-" + std::to_string(lastDay);
+  } else {
+    line += "  day " + std::to_string(firstDay);
+  }
+  line += " of " + std::to_string(days) + "  elapsed " + clock(elapsed) + "  left ";
   line += share > 0 ? clock(elapsed * (1.0 - share) / share) : std::string("-:--:--");
   return line;
 }
@@ -45,7 +52,13 @@ ProgressLine::ProgressLine(int fd, std::int64_t totalSteps, std::int32_t days)
       start_(std::chrono::steady_clock::now()) {
   if (!shown_) return;
   draw();
-  thread_ = std::thread([this] { run(); });
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (const std::system_error&) {
+    // No thread to redraw it: the run goes on without the line.
+    writeAll(fd_, "\r\033[K");
+    shown_ = false;
+  }
 }
 
 ProgressLine::~ProgressLine() {
@@ -72,7 +85,9 @@ void ProgressLine::draw() {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   const std::int64_t done = std::min(done_.load(std::memory_order_relaxed), total_);
   std::string text = "\r";
-  text += progressLine(done, total_, day_.load(std::memory_order_relaxed), days_, elapsed);
+  const std::int64_t window = window_.load(std::memory_order_relaxed);
+  text += progressLine(done, total_, static_cast<std::int32_t>(window >> 32),
+                       static_cast<std::int32_t>(window & 0xffffffff), days_, elapsed);
   text += "\033[K";
   writeAll(fd_, text);
 }

@@ -16,9 +16,10 @@
 namespace runoff {
 
 /// "  37.2 %  day 12 of 365  elapsed 0:01:23  left 0:02:20": the line for `done` of `total`
-/// cell-steps, while day `day` of `days` is routed, `elapsed` seconds into the routing.
-std::string progressLine(std::int64_t done, std::int64_t total, std::int32_t day, std::int32_t days,
-                         double elapsed);
+/// cell-steps, while the days `firstDay` to `lastDay` of `days` are routed ("days 8-14 of 365"
+/// for a window of several days), `elapsed` seconds into the routing.
+std::string progressLine(std::int64_t done, std::int64_t total, std::int32_t firstDay,
+                         std::int32_t lastDay, std::int32_t days, double elapsed);
 
 class ProgressLine {
  public:
@@ -33,8 +34,11 @@ class ProgressLine {
   bool shown() const { return shown_; }
   /// The counter the routing adds its steps to.
   std::atomic<std::int64_t>* counter() { return shown_ ? &done_ : nullptr; }
-  /// The first day of the window now routed.
-  void setDay(std::int32_t day) { day_.store(day, std::memory_order_relaxed); }
+  /// The days of the window now routed.
+  void setWindow(std::int32_t firstDay, std::int32_t lastDay) {
+    window_.store(static_cast<std::int64_t>(firstDay) << 32 | static_cast<std::uint32_t>(lastDay),
+                  std::memory_order_relaxed);
+  }
 
  private:
   void draw();
@@ -45,7 +49,7 @@ class ProgressLine {
   std::int64_t total_;
   std::int32_t days_;
   std::atomic<std::int64_t> done_{0};
-  std::atomic<std::int32_t> day_{1};
+  std::atomic<std::int64_t> window_{std::int64_t{1} << 32 | 1};  // first day << 32 | last day
   std::chrono::steady_clock::time_point start_;
   std::mutex mutex_;
   std::condition_variable wake_;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -300,7 +301,9 @@ Result<std::int64_t> readRunState(const std::string& path, const StateKey& key,
                                   const std::vector<std::int32_t>& routedCells,
                                   RoutingStates& states) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return Status::cannotOpen("State file " + path + " cannot be opened.");
+  if (!in || std::filesystem::is_directory(path)) {
+    return Status::cannotOpen("State file " + path + " cannot be opened.");
+  }
   const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
                                          std::istreambuf_iterator<char>());
   if (in.bad()) return Status::ioError("State file " + path + " cannot be read.");
