@@ -114,4 +114,9 @@ const char* describe(ParseStatus status) {
   return "is invalid";
 }
 
+void IntLineWriter::flush() {
+  out_.write(block_, static_cast<std::streamsize>(used_));
+  used_ = 0;
+}
+
 }  // namespace runoff

@@ -103,9 +103,9 @@ void writeGroupCache(std::ostream& out, const RunParameters& params,
 }
 
 void writeOrderedCells(std::ostream& out, const TopoGrid& grid, const CalculationOrder& order) {
-  for (const CellIndex& c : order.calcOrder) {
-    out << grid.at(c.row, c.col).flowAcc << ' ' << c.row << ' ' << c.col << '\n';
-  }
+  IntLineWriter lines(out);
+  for (const CellIndex& c : order.calcOrder)
+    lines.line({grid.at(c.row, c.col).flowAcc, c.row, c.col});
 }
 
 Status obtainCalculationOrder(const TopoGrid& grid, const RunParameters& params,

@@ -85,10 +85,11 @@ void writeMappingCache(std::ostream& out, const RunParameters& params, const Top
       << params.rainDy << '\n'
       << params.rainSwLon << '\n'
       << params.rainSwLat << '\n';
+  IntLineWriter lines(out);
   for (std::int32_t r = 0; r < topo.rows; ++r) {
     for (std::int32_t c = 0; c < topo.cols; ++c) {
-      std::int32_t rainCell = topo.at(r, c).rainCell;
-      out << r << ' ' << c << ' ' << rainCell / rain.cols << ' ' << rainCell % rain.cols << '\n';
+      const std::int32_t rainCell = topo.at(r, c).rainCell;
+      lines.line({r, c, rainCell / rain.cols, rainCell % rain.cols});
     }
   }
 }

@@ -36,18 +36,21 @@ RoutingPlan planRouting(const TopoGrid& grid, const CalculationOrder& order,
   }
 
   // Histories a subtree needs at once when its children are routed in decreasing need:
-  // while child i (0-based) is routed, the i earlier children hold theirs.
+  // while child i (0-based) is routed, the i earlier children hold theirs. A cell's children
+  // are its feeders (at most eight), sorted in place by an insertion sort, which is stable.
   std::vector<std::int32_t> need(n, 1);
-  std::vector<std::vector<std::int32_t>> children(n);
+  std::vector<std::int32_t> children = feeders;
   for (std::int32_t c = 0; c < n; ++c) {
-    auto& kids = children[c];
-    kids.assign(feeders.begin() + feedStart[c], feeders.begin() + feedStart[c + 1]);
-    std::stable_sort(kids.begin(), kids.end(),
-                     [&](std::int32_t a, std::int32_t b) { return need[a] > need[b]; });
-    std::int32_t m = static_cast<std::int32_t>(kids.size()) + 1;
-    for (std::size_t i = 0; i < kids.size(); ++i) {
-      m = std::max(m, need[kids[i]] + static_cast<std::int32_t>(i));
+    std::int32_t* kids = children.data() + feedStart[c];
+    const std::int32_t count = feedStart[c + 1] - feedStart[c];
+    for (std::int32_t i = 1; i < count; ++i) {
+      const std::int32_t kid = kids[i];
+      std::int32_t j = i;
+      for (; j > 0 && need[kids[j - 1]] < need[kid]; --j) kids[j] = kids[j - 1];
+      kids[j] = kid;
     }
+    std::int32_t m = count + 1;
+    for (std::int32_t i = 0; i < count; ++i) m = std::max(m, need[kids[i]] + i);
     need[c] = m;
   }
 
@@ -55,17 +58,17 @@ RoutingPlan planRouting(const TopoGrid& grid, const CalculationOrder& order,
   std::vector<std::int32_t> taskOf(n, -1);
   std::vector<std::int32_t> orderOfTasks;
   orderOfTasks.reserve(n);
-  std::vector<std::pair<std::int32_t, std::size_t>> stack;
+  std::vector<std::pair<std::int32_t, std::int32_t>> stack;
   RoutingPlan plan;
   for (std::int32_t root = 0; root < n; ++root) {
     if (consumer[root] != -1) continue;
     plan.peakWaiting = std::max(plan.peakWaiting, need[root]);
-    stack.push_back({root, 0});
+    stack.push_back({root, feedStart[root]});
     while (!stack.empty()) {
       auto& [c, next] = stack.back();
-      if (next < children[c].size()) {
-        std::int32_t child = children[c][next++];
-        stack.push_back({child, 0});
+      if (next < feedStart[c + 1]) {
+        const std::int32_t child = children[next++];
+        stack.push_back({child, feedStart[child]});
       } else {
         taskOf[c] = static_cast<std::int32_t>(orderOfTasks.size());
         orderOfTasks.push_back(c);

@@ -8,13 +8,17 @@ namespace runoff {
 
 Status simulate(const SimulationRun& run, std::istream& rainFile, RainGrid& rain,
                 DischargeWriter& writer, std::ostream& console, ProgressLine* progress) {
+  WindowRouter router(run.routing, run.states, run.threads, run.windowDays);
+  if (run.days <= 0) {
+    router.finishProgressLines(console);  // a run of no days still lists its groups
+    return {};
+  }
   const TopoGrid& grid = run.routing.grid;
   std::vector<std::uint8_t> selectedInFileOrder(grid.cells.size());
   for (std::int32_t i = 0; i < static_cast<std::int32_t>(grid.cells.size()); ++i) {
     selectedInFileOrder[filePosition(grid, i)] = run.selected[i];
   }
   WindowGrids grids(outputBackground(grid, run.selected), run.windowDays);
-  WindowRouter router(run.routing, run.states, run.threads, run.windowDays);
   RainReader reader(rainFile, rain.rows, rain.cols);
   std::atomic<std::int64_t>* steps = progress != nullptr ? progress->counter() : nullptr;
   for (std::int32_t first = 1; first <= run.days; first += run.windowDays) {
