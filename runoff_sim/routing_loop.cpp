@@ -61,13 +61,17 @@ struct Window {
 // Routes a batch of independent cells through every day and hour of the window, hour by hour
 // together so that the kernel can interleave their steps. The lateral inflow of the hour
 // before each hour is the one the cell carries from it, so a window needs no rain from before
-// its first day.
-void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grids) {
+// its first day. The hourly means wait in `means` (hour-major, kMaxHourTasks a row) and reach
+// the shared grids together at the end, so that threads routing neighbouring cells seldom
+// write to the same cache line at the same time.
+void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grids,
+                std::vector<float>& means) {
   HourTask tasks[kMaxHourTasks];
-  float means[kMaxHourTasks];
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     tasks[i] = {jobs[i].state, jobs[i].feeders, jobs[i].history};
   }
+  const std::size_t hours = static_cast<std::size_t>(window.days) * 24;
+  means.resize(hours * kMaxHourTasks);
   std::size_t step = 0;
   std::size_t hourIndex = 0;
   for (std::int32_t day = window.firstDay; day < window.firstDay + window.days; ++day) {
@@ -75,9 +79,13 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
       for (const CellJob& job : jobs) {
         continueLateralInflow(*job.state, window.rain.rain(job.cell->rainCell, day, hour - 1));
       }
-      routeHours({tasks, jobs.size()}, step, window.subSteps, {means, jobs.size()});
-      std::span<float> grid = grids.hour(static_cast<std::int32_t>(hourIndex));
-      for (std::size_t i = 0; i < jobs.size(); ++i) grid[jobs[i].position] = means[i];
+      routeHours({tasks, jobs.size()}, step, window.subSteps,
+                 {means.data() + hourIndex * kMaxHourTasks, jobs.size()});
+    }
+  }
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    for (std::size_t h = 0; h < hours; ++h) {
+      grids.hour(static_cast<std::int32_t>(h))[jobs[i].position] = means[h * kMaxHourTasks + i];
     }
   }
 }
@@ -264,6 +272,7 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
 
   auto worker = [&] {
     std::vector<CellJob> jobs;
+    std::vector<float> means;
     try {
       for (scheduler.take(jobs, threads_); !jobs.empty(); scheduler.take(jobs, threads_)) {
         for (CellJob& job : jobs) {
@@ -272,7 +281,7 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
           job.state = &states_.states[states_.slotOfCell[index]];
           job.position = static_cast<std::size_t>(positionOfTask_[job.task]);
         }
-        routeBatch(window, jobs, grids);
+        routeBatch(window, jobs, grids, means);
         for (const CellJob& job : jobs) scheduler.finish(job.task);
         if (cellSteps != nullptr) {
           cellSteps->fetch_add(stepsPerCell * static_cast<std::int64_t>(jobs.size()),
