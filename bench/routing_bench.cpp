@@ -128,7 +128,7 @@ std::uint64_t routeSimulator(const Basin& basin, int threads) {
   GridHash hash;
   for (std::int32_t first = 1; first <= basin.params.days; first += windowDays) {
     const std::int32_t days = std::min(windowDays, basin.params.days - first + 1);
-    router.route(basin.rain, first, days, grids, console);
+    router.route(basin.rain, first, days, grids, &console);
     for (std::int32_t h = 0; h < days * 24; ++h) {
       for (float v : grids.hour(h)) hash.add(v);
     }

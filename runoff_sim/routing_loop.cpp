@@ -1,6 +1,7 @@
 #include "runoff_sim/routing_loop.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
@@ -115,15 +116,18 @@ namespace {
 
 // Hands out ready tasks of one window, lowest plan number first, and keeps the shared
 // bookkeeping: pending feeders, the histories in use and the pool of free ones, and (in the
-// first window) the progress lines.
-class Scheduler {
+// first window) the progress lines. With remote tasks, only the tasks routed here are handed
+// out; a feeder routed elsewhere counts as pending until its history arrives, and the history
+// of a task whose consumer is routed elsewhere waits in the outbox until it is sent.
+class Scheduler : public RemoteTasks::Mailbox {
  public:
-  Scheduler(const RoutingRun& run, std::size_t historyLength,
+  Scheduler(const RoutingRun& run, std::size_t historyLength, const RemoteTasks* remote,
             std::vector<std::unique_ptr<float[]>>& pool, std::ostream* console,
             std::function<void(std::int32_t, std::ostream&)> writeLines)
       : plan_(run.plan),
         order_(run.order),
         historyLength_(historyLength),
+        remote_(remote),
         pool_(pool),
         console_(console),
         writeLines_(std::move(writeLines)),
@@ -131,6 +135,8 @@ class Scheduler {
         histories_(plan_.size()),
         remainingInGroup_(plan_.routedInGroup) {
     for (std::int32_t t = 0; t < plan_.size(); ++t) {
+      if (!here(t)) continue;
+      ++tasksHere_;
       pending_[t] = static_cast<std::int32_t>(plan_.feedersOf(t).size());
       if (pending_[t] == 0) ready_.push(t);
     }
@@ -138,18 +144,21 @@ class Scheduler {
     writeProgress();
   }
 
-  ~Scheduler() {
+  ~Scheduler() override {
     // Histories still held after a failure go back to the pool for the next window.
     for (auto& history : histories_) {
       if (history) pool_.push_back(std::move(history));
     }
   }
 
+  bool here(std::int32_t t) const { return remote_ == nullptr || remote_->routedHere(t); }
+
   // Fills `jobs` with ready tasks, lowest plan number first: as many as make a batch, but no
-  // more than leaves other threads their share. Empty when all are done.
-  void take(std::vector<CellJob>& jobs, int threads) {
+  // more than leaves other threads their share. Empty when all are done, or, with `wait`
+  // false, when none is ready now.
+  void take(std::vector<CellJob>& jobs, int threads, bool wait = true) {
     std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] { return !ready_.empty() || done_ == plan_.size() || failed_; });
+    if (wait) cv_.wait(lock, [&] { return !ready_.empty() || allDone() || failed_; });
     const std::size_t share = std::max<std::size_t>(1, ready_.size() / threads);
     const std::size_t count = failed_ ? 0 : std::min({kMaxHourTasks, share, ready_.size()});
     jobs.resize(count);
@@ -159,12 +168,7 @@ class Scheduler {
       job.task = t;
       job.history = nullptr;
       if (plan_.consumer[t] >= 0) {
-        if (pool_.empty()) {
-          histories_[t] = std::make_unique<float[]>(historyLength_);
-        } else {
-          histories_[t] = std::move(pool_.back());
-          pool_.pop_back();
-        }
+        histories_[t] = freshHistory();
         job.history = histories_[t].get();
       }
       job.feeders.clear();
@@ -178,8 +182,40 @@ class Scheduler {
     ++done_;
     --remainingInGroup_[plan_.group[t]];
     writeProgress();
-    if (const std::int32_t c = plan_.consumer[t]; c >= 0 && --pending_[c] == 0) ready_.push(c);
+    if (const std::int32_t c = plan_.consumer[t]; c >= 0) {
+      if (here(c)) {
+        if (--pending_[c] == 0) ready_.push(c);
+      } else {
+        outbox_.emplace_back(t, std::move(histories_[t]));
+      }
+    }
     cv_.notify_all();
+  }
+
+  // Waits until a task is ready, a history waits to be sent, all is done or `limit` passed.
+  void waitForWork(std::chrono::microseconds limit) {
+    std::unique_lock lock(mutex_);
+    cv_.wait_for(lock, limit,
+                 [&] { return !ready_.empty() || !outbox_.empty() || allDone() || failed_; });
+  }
+
+  bool allDone() const { return done_ == tasksHere_; }
+  bool finished() {
+    std::lock_guard lock(mutex_);
+    return allDone() || failed_;
+  }
+
+  void arrived(std::int32_t task, std::unique_ptr<float[]> history) override {
+    std::lock_guard lock(mutex_);
+    histories_[task] = std::move(history);
+    const std::int32_t c = plan_.consumer[task];
+    if (--pending_[c] == 0) ready_.push(c);
+    cv_.notify_all();
+  }
+
+  std::vector<std::pair<std::int32_t, std::unique_ptr<float[]>>> outgoing() override {
+    std::lock_guard lock(mutex_);
+    return std::exchange(outbox_, {});
   }
 
   void fail(std::exception_ptr error) {
@@ -194,6 +230,13 @@ class Scheduler {
   }
 
  private:
+  std::unique_ptr<float[]> freshHistory() {
+    if (pool_.empty()) return std::make_unique<float[]>(historyLength_);
+    std::unique_ptr<float[]> history = std::move(pool_.back());
+    pool_.pop_back();
+    return history;
+  }
+
   // Lines are written once every earlier group is finished, so they come in order whatever
   // the threads do.
   void writeProgress() {
@@ -207,6 +250,7 @@ class Scheduler {
   const RoutingPlan& plan_;
   const CalculationOrder& order_;
   const std::size_t historyLength_;
+  const RemoteTasks* remote_;
   std::vector<std::unique_ptr<float[]>>& pool_;
   std::ostream* console_;
   std::function<void(std::int32_t, std::ostream&)> writeLines_;
@@ -215,7 +259,9 @@ class Scheduler {
   std::priority_queue<std::int32_t, std::vector<std::int32_t>, std::greater<>> ready_;
   std::vector<std::int32_t> pending_;
   std::vector<std::unique_ptr<float[]>> histories_;
+  std::vector<std::pair<std::int32_t, std::unique_ptr<float[]>>> outbox_;
   std::vector<std::int32_t> remainingInGroup_;
+  std::int32_t tasksHere_ = 0;
   std::int32_t done_ = 0;
   std::int32_t completeGroups_ = 0;
   bool failed_ = false;
@@ -234,11 +280,12 @@ WindowGrids::WindowGrids(const std::vector<float>& background, std::int32_t maxD
 }
 
 WindowRouter::WindowRouter(const RoutingRun& run, RoutingStates& states, int threads,
-                           std::int32_t maxWindowDays)
+                           std::int32_t maxWindowDays, RemoteTasks* remote)
     : run_(run),
       states_(states),
       threads_(std::max(1, threads)),
       maxWindowDays_(std::max(1, maxWindowDays)),
+      remote_(remote),
       shared_(std::make_unique<Shared>()),
       positionOfTask_(run.plan.size()) {
   // The window grids hold rows from the south, as the files do; the grid's row 0 is the north.
@@ -252,7 +299,7 @@ WindowRouter::WindowRouter(const RoutingRun& run, RoutingStates& states, int thr
 WindowRouter::~WindowRouter() = default;
 
 void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days,
-                         WindowGrids& grids, std::ostream& console,
+                         WindowGrids& grids, std::ostream* console,
                          std::atomic<std::int64_t>* cellSteps) {
   if (days < 0 || days > maxWindowDays_ || days > grids.maxDays() ||
       grids.cellsPerGrid() != static_cast<std::size_t>(run_.grid.rows) * run_.grid.cols) {
@@ -263,31 +310,59 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
       static_cast<std::size_t>(maxWindowDays_) * 24 * static_cast<std::size_t>(run_.subSteps);
   const bool firstWindow = !shared_->routedOnce;
   shared_->routedOnce = true;
-  Scheduler scheduler(run_, historyLength, shared_->pool, firstWindow ? &console : nullptr,
+  Scheduler scheduler(run_, historyLength, remote_, shared_->pool, firstWindow ? console : nullptr,
                       [&](std::int32_t complete, std::ostream& out) {
                         shared_->writeLines(run_.order, complete, out);
                       });
   const Window window{rain, firstDay, days, run_.subSteps};
   const std::int64_t stepsPerCell = static_cast<std::int64_t>(days) * 24 * run_.subSteps;
 
+  auto routeJobs = [&](std::vector<CellJob>& jobs, std::vector<float>& means) {
+    for (CellJob& job : jobs) {
+      const std::int32_t index = run_.plan.cell[job.task];
+      job.cell = &run_.grid.cells[index];
+      job.state = &states_.states[states_.slotOfCell[index]];
+      job.position = static_cast<std::size_t>(positionOfTask_[job.task]);
+    }
+    routeBatch(window, jobs, grids, means);
+    for (const CellJob& job : jobs) scheduler.finish(job.task);
+    if (cellSteps != nullptr) {
+      cellSteps->fetch_add(stepsPerCell * static_cast<std::int64_t>(jobs.size()),
+                           std::memory_order_relaxed);
+    }
+  };
   auto worker = [&] {
     std::vector<CellJob> jobs;
     std::vector<float> means;
     try {
       for (scheduler.take(jobs, threads_); !jobs.empty(); scheduler.take(jobs, threads_)) {
-        for (CellJob& job : jobs) {
-          const std::int32_t index = run_.plan.cell[job.task];
-          job.cell = &run_.grid.cells[index];
-          job.state = &states_.states[states_.slotOfCell[index]];
-          job.position = static_cast<std::size_t>(positionOfTask_[job.task]);
-        }
-        routeBatch(window, jobs, grids, means);
-        for (const CellJob& job : jobs) scheduler.finish(job.task);
-        if (cellSteps != nullptr) {
-          cellSteps->fetch_add(stepsPerCell * static_cast<std::int64_t>(jobs.size()),
-                               std::memory_order_relaxed);
+        routeJobs(jobs, means);
+      }
+    } catch (...) {
+      scheduler.fail(std::current_exception());
+    }
+  };
+  // With remote tasks the calling thread also carries the messages: between batches it sends
+  // what is finished and takes in what has arrived, and when nothing here is ready it waits
+  // for a message rather than for the other threads.
+  auto messenger = [&] {
+    std::vector<CellJob> jobs;
+    std::vector<float> means;
+    try {
+      remote_->beginWindow(historyLength);
+      while (!scheduler.finished()) {
+        remote_->exchange(scheduler);
+        scheduler.take(jobs, threads_, false);
+        if (!jobs.empty()) {
+          routeJobs(jobs, means);
+        } else {
+          // Nothing ready here: a message may make something ready (look again soon), or
+          // another thread's task may, or leave a history to send.
+          scheduler.waitForWork(remote_->awaiting() ? std::chrono::microseconds(50)
+                                                    : std::chrono::microseconds(10000));
         }
       }
+      remote_->endWindow(scheduler);
     } catch (...) {
       scheduler.fail(std::current_exception());
     }
@@ -301,7 +376,11 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
   } catch (const std::system_error&) {
     // The system refused another thread: route with those already running.
   }
-  worker();
+  if (remote_ != nullptr) {
+    messenger();
+  } else {
+    worker();
+  }
   for (std::thread& thread : pool) thread.join();
   scheduler.rethrowIfFailed();
 }

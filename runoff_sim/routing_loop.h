@@ -14,6 +14,7 @@
 #include <memory>
 #include <ostream>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "runoff_sim/calc_order.h"
@@ -71,22 +72,55 @@ class WindowGrids {
   std::int32_t days_ = 0;
 };
 
+/// The rest of a run that is routed in several processes, as a router that routes only part of
+/// the plan sees it. Within a window, a task routed here may be fed by tasks routed elsewhere
+/// (their window history arrives as a message) and may feed a task routed elsewhere (its
+/// history leaves as one). The router calls these on the thread that called route() only.
+class RemoteTasks {
+ public:
+  /// Where arrived histories go, and where the histories to send wait.
+  class Mailbox {
+   public:
+    virtual ~Mailbox() = default;
+    /// The finished window history of `task` (routed elsewhere) for the task here it feeds.
+    virtual void arrived(std::int32_t task, std::unique_ptr<float[]> history) = 0;
+    /// The histories of tasks routed here whose consumer is routed elsewhere, finished since
+    /// the last call, with their tasks.
+    virtual std::vector<std::pair<std::int32_t, std::unique_ptr<float[]>>> outgoing() = 0;
+  };
+
+  virtual ~RemoteTasks() = default;
+  /// True for the tasks routed by this process.
+  virtual bool routedHere(std::int32_t task) const = 0;
+  /// A window of `historyLength` floats a task begins: expect the histories of its remote
+  /// feeders.
+  virtual void beginWindow(std::size_t historyLength) = 0;
+  /// Moves messages on without waiting: sends `mailbox.outgoing()`, hands arrived histories
+  /// to `mailbox.arrived`.
+  virtual void exchange(Mailbox& mailbox) = 0;
+  /// True while histories this window expects have not arrived.
+  virtual bool awaiting() const = 0;
+  /// The window's tasks here are all routed: completes its sends.
+  virtual void endWindow(Mailbox& mailbox) = 0;
+};
+
 class WindowRouter {
  public:
   /// Routes the plan's tasks with `states` on `threads` threads, in windows of at most
-  /// `maxWindowDays` days.
+  /// `maxWindowDays` days. With `remote`, only the tasks it places here are routed, and their
+  /// links to the others go through it.
   WindowRouter(const RoutingRun& run, RoutingStates& states, int threads,
-               std::int32_t maxWindowDays);
+               std::int32_t maxWindowDays, RemoteTasks* remote = nullptr);
   ~WindowRouter();
   WindowRouter(const WindowRouter&) = delete;
   WindowRouter& operator=(const WindowRouter&) = delete;
 
   /// Routes every task through the `days` days from `firstDay`, which `rain` holds, leaving
   /// the hourly means in `grids`. During the first window the progress line of each group
-  /// ("  first/orderCount ends.") is written to `console` once the groups before it are
-  /// finished. `cellSteps`, when given, counts the steps taken.
+  /// ("  first/orderCount ends.") is written to `console`, when given, once the groups before
+  /// it are finished. `cellSteps`, when given, counts the steps taken.
   void route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days, WindowGrids& grids,
-             std::ostream& console, std::atomic<std::int64_t>* cellSteps = nullptr);
+             std::ostream* console, std::atomic<std::int64_t>* cellSteps = nullptr);
 
   /// Writes the progress lines not written yet: all of them when no window was routed.
   void finishProgressLines(std::ostream& console);
@@ -97,6 +131,7 @@ class WindowRouter {
   RoutingStates& states_;
   int threads_;
   std::int32_t maxWindowDays_;
+  RemoteTasks* remote_;
   std::unique_ptr<Shared> shared_;
   std::vector<std::int32_t> positionOfTask_;  // place of each task's cell in a window grid
 };

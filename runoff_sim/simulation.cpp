@@ -25,7 +25,7 @@ Status simulate(const SimulationRun& run, std::istream& rainFile, RainGrid& rain
     const std::int32_t days = std::min(run.windowDays, run.days - first + 1);
     if (Status read = advanceRainWindow(reader, rain, first, days); !read.ok()) return read;
     if (progress != nullptr) progress->setWindow(first, first + days - 1);
-    router.route(rain, first, days, grids, console, steps);
+    router.route(rain, first, days, grids, &console, steps);
     if (Status written = appendWindow(writer, grids, selectedInFileOrder); !written.ok()) {
       return written;
     }
