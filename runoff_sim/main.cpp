@@ -84,9 +84,10 @@ int runSimulation(const SimOptions& options) {
   const StateKey key = makeStateKey(params, run.rivers.riverNums, order, 0);
   std::int64_t daysBefore = 0;
   if (options.stateIn) {
-    const Result<std::int64_t> loaded = readRunState(*options.stateIn, key, routedCells, states);
+    const Result<StoredState> loaded = readRunState(*options.stateIn, key, routedCells);
     if (!loaded.ok()) return fail(loaded.message());
-    daysBefore = *loaded;
+    applyCellStates(loaded->cells, routedCells, states);
+    daysBefore = loaded->daysBefore;
     out << "Start from state " << *options.stateIn << " (simulated days before it: " << daysBefore
         << ")." << '\n';
   } else {
@@ -117,8 +118,10 @@ int runSimulation(const SimOptions& options) {
   for (DischargeFile file : kDischargeFiles) out << "Write " << outputPath(file) << '\n';
   std::unique_ptr<AtomicFile> state;
   if (options.stateOut) {
+    CellStates cells{params.spaceSteps, {}};
+    collectCellStates(routedCells, states, cells);
     Result<std::unique_ptr<AtomicFile>> written =
-        writeRunState(*options.stateOut, key, daysBefore + params.days, routedCells, states);
+        writeRunState(*options.stateOut, key, daysBefore + params.days, routedCells, cells);
     if (!written.ok()) return fail(written.message());
     state = std::move(written).value();
   }

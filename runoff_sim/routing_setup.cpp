@@ -37,8 +37,7 @@ void setParameterData(CellRouting& routing, const GridCell& cell, bool hasDown, 
   routing.sinSlope = std::sin(std::atan(gradient));
 
   if (cell.flowAcc > channelThreshold) {
-    const double areaKm2 =
-        static_cast<double>(cell.flowAcc) * northSouth / 1000 * widthX / 1000;
+    const double areaKm2 = static_cast<double>(cell.flowAcc) * northSouth / 1000 * widthX / 1000;
     routing.width = 1.061722301 * std::pow(areaKm2, 0.685081138);
     routing.manningN = channelManning;
   } else {
@@ -81,12 +80,15 @@ void setInitialDischarge(CellRouting& routing, const GridCell& cell, double init
   routing.qLatCur = routing.qLatPrev;
 }
 
-RoutingStates setUpRouting(const TopoGrid& grid, const RunParameters& params) {
+RoutingStates setUpRouting(const TopoGrid& grid, const RunParameters& params,
+                           const std::vector<std::uint8_t>* only) {
   RoutingStates routing;
   routing.slotOfCell.assign(grid.cells.size(), -1);
   std::int32_t count = 0;
   for (std::size_t i = 0; i < grid.cells.size(); ++i) {
-    if (grid.cells[i].takesPart()) routing.slotOfCell[i] = count++;
+    if (grid.cells[i].takesPart() && (only == nullptr || (*only)[i])) {
+      routing.slotOfCell[i] = count++;
+    }
   }
   routing.states.resize(count);
   for (std::size_t i = 0; i < grid.cells.size(); ++i) {

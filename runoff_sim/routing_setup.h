@@ -31,8 +31,11 @@ struct RoutingStates {
   std::vector<CellRouting> states;
 };
 
-/// The set-up pass over the whole grid, rows from the north, columns from the west.
-RoutingStates setUpRouting(const TopoGrid& grid, const RunParameters& params);
+/// The set-up pass over the whole grid, rows from the north, columns from the west. With
+/// `only`, just the cells it marks (per grid cell) get a state: a process that routes part of
+/// the grid sets up that part.
+RoutingStates setUpRouting(const TopoGrid& grid, const RunParameters& params,
+                           const std::vector<std::uint8_t>* only = nullptr);
 
 }  // namespace runoff
 

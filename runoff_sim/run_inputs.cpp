@@ -13,7 +13,7 @@ bool openInput(std::ifstream& in, const char* path) {
 }
 
 Result<RunInputs> loadRunInputs(const RunParameters& params, std::int32_t windowDays,
-                                const MemoryBudget& budget, std::ostream& console) {
+                                const MemoryBudget& budget, std::ostream& console, RainTies ties) {
   RunInputs run;
   // The list is read twice: once to count its lines, which the console announces, once for
   // its numbers.
@@ -36,8 +36,10 @@ Result<RunInputs> loadRunInputs(const RunParameters& params, std::int32_t window
   if (Status fits = checkGridSizes(params, budget); !fits.ok()) return fits;
   run.rain = buildRainGrid(params, windowDays);
   if (Status loaded = loadTopography(run.topo, params); !loaded.ok()) return loaded;
-  if (Status mapped = mapCellsToRain(run.topo, run.rain, params, console); !mapped.ok()) {
-    return mapped;
+  if (ties == RainTies::kMapped) {
+    if (Status mapped = mapCellsToRain(run.topo, run.rain, params, console); !mapped.ok()) {
+      return mapped;
+    }
   }
 
   const RiverSelection selection(run.rivers.riverNums);

@@ -28,12 +28,18 @@ struct RunInputs {
 /// Opens an input file for reading as text; false when it cannot be opened or is a directory.
 bool openInput(std::ifstream& in, const char* path);
 
+enum class RainTies {
+  kMapped,    // tie every cell to its rainfall cell through the mapping cache (made or read)
+  kSupplied,  // leave the ties to the caller (a process that receives them from another)
+};
+
 /// Reads the river list ("Number of rivers for simulation : " and an empty line on `console`),
 /// checks the grids fit `budget`, builds the rainfall grid with room for `windowDays` days,
 /// loads the topography and ties every cell to its rainfall cell (the mapping cache's lines).
 /// Files are found at their fixed paths under the working directory.
 Result<RunInputs> loadRunInputs(const RunParameters& params, std::int32_t windowDays,
-                                const MemoryBudget& budget, std::ostream& console);
+                                const MemoryBudget& budget, std::ostream& console,
+                                RainTies ties = RainTies::kMapped);
 
 }  // namespace runoff
 

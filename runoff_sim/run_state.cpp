@@ -268,21 +268,44 @@ StateKey makeStateKey(const RunParameters& p, const std::vector<std::int32_t>& r
   return k;
 }
 
+void collectCellStates(const std::vector<std::int32_t>& routedCells, const RoutingStates& states,
+                       CellStates& out) {
+  out.values.resize(routedCells.size() * out.stride());
+  for (std::size_t i = 0; i < routedCells.size(); ++i) {
+    const std::int32_t slot = states.slotOfCell[routedCells[i]];
+    if (slot < 0) continue;
+    const CellRouting& state = states.states[slot];
+    double* values = out.values.data() + i * out.stride();
+    for (std::int32_t n = 0; n <= out.nodes; ++n) values[n] = state.qOld[n];
+    values[out.nodes + 1] = state.qLatCur;
+  }
+}
+
+void applyCellStates(const CellStates& stored, const std::vector<std::int32_t>& routedCells,
+                     RoutingStates& states) {
+  for (std::size_t i = 0; i < routedCells.size(); ++i) {
+    const std::int32_t slot = states.slotOfCell[routedCells[i]];
+    if (slot < 0) continue;
+    CellRouting& state = states.states[slot];
+    const double* values = stored.values.data() + i * stored.stride();
+    for (std::int32_t n = 0; n <= stored.nodes; ++n) state.qOld[n] = state.qNew[n] = values[n];
+    state.qLatCur = state.qLatPrev = values[stored.nodes + 1];
+  }
+}
+
 Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const StateKey& key,
                                                   std::int64_t daysBefore,
                                                   const std::vector<std::int32_t>& routedCells,
-                                                  const RoutingStates& states) {
+                                                  const CellStates& cells) {
   Bytes out;
   out.raw(kMagic, sizeof kMagic);
   out.u32(kVersion);
   writeKey(out, key);
   out.i64(daysBefore);
   out.u64(routedCells.size());
-  for (std::int32_t cell : routedCells) {
-    const CellRouting& state = states.states[states.slotOfCell[cell]];
-    out.i32(cell);
-    for (double q : state.qOld) out.f64(q);
-    out.f64(state.qLatCur);
+  for (std::size_t i = 0; i < routedCells.size(); ++i) {
+    out.i32(routedCells[i]);
+    for (std::size_t v = 0; v < cells.stride(); ++v) out.f64(cells.values[i * cells.stride() + v]);
   }
   out.u64(fnv1a(out.data().data(), out.data().size()));
 
@@ -297,9 +320,8 @@ Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const
   return file;
 }
 
-Result<std::int64_t> readRunState(const std::string& path, const StateKey& key,
-                                  const std::vector<std::int32_t>& routedCells,
-                                  RoutingStates& states) {
+Result<StoredState> readRunState(const std::string& path, const StateKey& key,
+                                 const std::vector<std::int32_t>& routedCells) {
   std::ifstream in(path, std::ios::binary);
   if (!in || std::filesystem::is_directory(path)) {
     return Status::cannotOpen("State file " + path + " cannot be opened.");
@@ -327,40 +349,33 @@ Result<std::int64_t> readRunState(const std::string& path, const StateKey& key,
 
   Reader r(bytes.data() + sizeof kMagic + 4, body - sizeof kMagic - 4);
   const StateKey storedKey = readKey(r);
-  const std::int64_t daysBefore = r.i64();
+  StoredState state;
+  state.daysBefore = r.i64();
   const std::uint64_t count = r.u64();
   if (r.cutShort()) return Status::invalid(refused + "is cut short.");
   if (std::string difference = keyDifference(storedKey, key); !difference.empty()) {
     return Status::invalid(refused + "does not fit this run: " + difference);
   }
-  const std::size_t nodes = static_cast<std::size_t>(key.spaceSteps) + 1;
-  const std::size_t recordBytes = 4 + 8 * nodes + 8;
+  state.cells.nodes = key.spaceSteps;
+  const std::size_t stride = state.cells.stride();
   if (count != routedCells.size()) {
     return Status::invalid(refused + "does not fit this run: it holds " + std::to_string(count) +
                            " routed cells, this run routes " + std::to_string(routedCells.size()) +
                            ".");
   }
-  if (r.left() != count * recordBytes) {
+  if (r.left() != count * (4 + 8 * stride)) {
     return Status::invalid(refused + "is damaged: its size does not match its cell count.");
   }
-  for (std::int32_t cell : routedCells) {
-    if (r.i32() != cell) {
+  state.cells.values.resize(count * stride);
+  for (std::size_t i = 0; i < routedCells.size(); ++i) {
+    if (r.i32() != routedCells[i]) {
       return Status::invalid(refused +
                              "does not fit this run: its routed cells are not this "
                              "run's (other topography files?).");
     }
-    for (std::size_t i = 0; i < nodes + 1; ++i) (void)r.f64();
+    for (std::size_t v = 0; v < stride; ++v) state.cells.values[i * stride + v] = r.f64();
   }
-  // Every check passed: only now does any cell take the stored state.
-  Reader values(bytes.data() + (bytes.size() - 8 - count * recordBytes), count * recordBytes);
-  for (std::int32_t cell : routedCells) {
-    CellRouting& state = states.states[states.slotOfCell[cell]];
-    (void)values.i32();
-    for (std::size_t i = 0; i < nodes; ++i) state.qOld[i] = state.qNew[i] = values.f64();
-    state.qLatCur = values.f64();
-    state.qLatPrev = state.qLatCur;
-  }
-  return daysBefore;
+  return state;
 }
 
 }  // namespace runoff

@@ -59,20 +59,42 @@ struct StateKey {
 StateKey makeStateKey(const RunParameters& params, const std::vector<std::int32_t>& riverNums,
                       const CalculationOrder& order, std::uint32_t scheme);
 
-/// The state of the cells `routedCells` (grid indices, ascending), written whole under a
-/// temporary name beside `path`; the caller publishes it once the run's other outputs are
-/// complete, or drops it to leave nothing behind.
+/// The values a state holds for each routed cell, cells in ascending order: the discharges at
+/// nodes 0 to spaceSteps, then the lateral inflow of the last hour.
+struct CellStates {
+  std::int32_t nodes = 0;      // spaceSteps
+  std::vector<double> values;  // (nodes + 2) per routed cell
+
+  std::size_t stride() const { return static_cast<std::size_t>(nodes) + 2; }
+};
+
+/// The states of the cells `routedCells` (grid indices, ascending) that `states` holds; the
+/// other cells' values are left as they are in `out` (sized for all of `routedCells`).
+void collectCellStates(const std::vector<std::int32_t>& routedCells, const RoutingStates& states,
+                       CellStates& out);
+
+/// Gives every cell of `routedCells` that has a state in `states` its stored values.
+void applyCellStates(const CellStates& stored, const std::vector<std::int32_t>& routedCells,
+                     RoutingStates& states);
+
+/// The state file for the cells `routedCells`, written whole under a temporary name beside
+/// `path`; the caller publishes it once the run's other outputs are complete, or drops it to
+/// leave nothing behind.
 Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const StateKey& key,
                                                   std::int64_t daysBefore,
                                                   const std::vector<std::int32_t>& routedCells,
-                                                  const RoutingStates& states);
+                                                  const CellStates& cells);
 
-/// Reads the state at `path`, checks that it fits `key` and exactly the cells `routedCells`,
-/// and only then gives those cells its discharges and lateral inflows. Returns the days
-/// simulated before it; the failure names what does not fit, or the damage.
-Result<std::int64_t> readRunState(const std::string& path, const StateKey& key,
-                                  const std::vector<std::int32_t>& routedCells,
-                                  RoutingStates& states);
+/// A state read back: the days simulated before it and its cells' values.
+struct StoredState {
+  std::int64_t daysBefore = 0;
+  CellStates cells;
+};
+
+/// Reads the state at `path` and checks that it fits `key` and exactly the cells
+/// `routedCells`; the failure names what does not fit, or the damage.
+Result<StoredState> readRunState(const std::string& path, const StateKey& key,
+                                 const std::vector<std::int32_t>& routedCells);
 
 }  // namespace runoff
 

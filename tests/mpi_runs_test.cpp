@@ -1,0 +1,209 @@
+// runoff-sim-mpi through mpirun on 1 to 4 processes (oversubscribed on a small machine), beside
+// runoff-sim in a copy of the same working directory: the console text, the caches, the three
+// discharge files and the restart state must be the same bytes. Basins: the worked golden
+// cases, one large tree that the partition must cut, many small trees, and listed cells fed by
+// an unlisted river. Bad input and a refused state file end every process with one line, and
+// every run has a time limit, so a hang fails the test instead of stalling it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/basin_builder.h"
+#include "support/test_support.h"
+
+namespace runoff::testing {
+namespace {
+
+const fs::path kGolden = fs::path(TEST_DATA_DIR) / "golden";
+
+// Runs runoff-sim-mpi on `ranks` processes of `threads` threads in `dir`; standard error (where
+// mpirun may speak) is kept apart.
+RunResult runMpi(const fs::path& dir, int ranks, int threads,
+                 const std::vector<std::string>& args = {}) {
+  std::string command = "(cd '" + dir.string() +
+                        "' && OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 "
+                        "OMP_NUM_THREADS=" +
+                        std::to_string(threads) + " timeout 300 " + MPIRUN_EXE +
+                        " --oversubscribe -np " + std::to_string(ranks) + " " + RUNOFF_SIM_MPI_EXE;
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  command += " > stdout.txt 2> stderr.txt)";
+  int status = 0;
+  shellOutput(command, status);
+  RunResult result;
+  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = readFile(dir / "stdout.txt");
+  fs::remove(dir / "stdout.txt");
+  fs::remove(dir / "stderr.txt");
+  return result;
+}
+
+const std::vector<std::string> kCompared = {
+    "temp/setROFCell.dat",        "temp/numOfBasin.dat",
+    "temp/orderedCell.dat",       "output/dischargeDaily.bin",
+    "output/dischargeHourly.bin", "output/dischargeHourlyMaxInDay.bin",
+    "output/dischargeHourly.vrt", "state.bin"};
+
+// Runs both programs in fresh copies of `input` (a working directory) and compares.
+void expectSameAsSingleProcess(const fs::path& input, int ranks, int threads) {
+  TempDir single, distributed;
+  for (const TempDir* dir : {&single, &distributed}) {
+    copyTree(input, dir->path());
+    fs::create_directories(dir->path() / "temp");
+    fs::create_directories(dir->path() / "output");
+  }
+  const std::vector<std::string> args = {"--state-out", "state.bin"};
+  const RunResult expected = runProgram(RUNOFF_SIM_EXE, args, single.path());
+  ASSERT_EQ(expected.exitStatus, 0) << expected.out;
+  const RunResult got = runMpi(distributed.path(), ranks, threads, args);
+  EXPECT_EQ(got.exitStatus, 0) << got.out;
+  EXPECT_EQ(got.out, expected.out) << ranks << " ranks";
+  for (const std::string& file : kCompared) {
+    EXPECT_EQ(readFile(distributed / file), readFile(single / file))
+        << file << " on " << ranks << " ranks of " << threads << " threads";
+  }
+  // Again, from the caches and continuing from the state: still the same.
+  const std::vector<std::string> again = {"--state-in", "state.bin", "--state-out", "next.bin"};
+  const RunResult expected2 = runProgram(RUNOFF_SIM_EXE, again, single.path());
+  const RunResult got2 = runMpi(distributed.path(), ranks, threads, again);
+  EXPECT_EQ(got2.exitStatus, 0) << got2.out;
+  EXPECT_EQ(got2.out, expected2.out);
+  for (const char* file : {"output/dischargeHourly.bin", "next.bin"}) {
+    EXPECT_EQ(readFile(distributed / file), readFile(single / file)) << file;
+  }
+}
+
+class MpiGolden : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(MpiGolden, SameBytesAsOneProcessOnOneToFourRanks) {
+  for (int ranks : {1, 2, 3, 4}) {
+    expectSameAsSingleProcess(kGolden / GetParam() / "input", ranks, 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, MpiGolden,
+                         ::testing::Values("small-realistic", "small-inconsistent-acc",
+                                           "small-eight-inflows", "small-rain-across-180",
+                                           "sample-basin"),
+                         [](const auto& info) { return caseName(info.param); });
+
+// A grid whose every interior cell drains by `direction(row, col)`, with the flow accumulation
+// that those directions give (cells counted from the edge of the basin down), and the river
+// number `river(row, col)`; rain that changes every hour on a 2 x 2 rainfall grid.
+template <typename Direction, typename River>
+Basin drainedBasin(int rows, int cols, Direction direction, River river) {
+  Basin b(rows, cols);
+  b.param(kDays, "2").param(kTimeStep, "900").param(kChannelThreshold, "20");
+  static const int kRow[9] = {0, -1, -1, 0, 1, 1, 1, 0, -1};
+  static const int kCol[9] = {0, 0, 1, 1, 1, 0, -1, -1, -1};
+  std::vector<int> down(rows * cols, -1);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const int d = direction(r, c);
+      const int i = r * cols + c;
+      b.dir[i] = d;
+      b.river[i] = river(r, c);
+      b.elev[i] = static_cast<float>(2 * (rows - r) + (c % 7));
+      if (d >= 1 && d <= 8) {
+        const int rr = r + kRow[d], cc = c + kCol[d];
+        if (rr >= 0 && rr < rows && cc >= 0 && cc < cols) down[i] = rr * cols + cc;
+      }
+    }
+  }
+  for (int i = 0; i < rows * cols; ++i) {
+    for (int at = i, steps = 0; at >= 0 && steps <= rows * cols; at = down[at], ++steps) {
+      ++b.acc[at];
+    }
+  }
+  b.riverList = riverRecord(1) + riverRecord(3);
+  std::string rain;
+  for (int d = 1; d <= 2; ++d) {
+    for (int h = 0; h < 24; ++h) {
+      rain += "2020 1 " + std::to_string(d) + " " + std::to_string(h) + " 0 0\n";
+      rain += std::to_string(h % 5) + " " + std::to_string((h * 7) % 11) + "\n";
+      rain += std::to_string(d * 3) + " " + std::to_string(h < 12 ? 20 - h : 1) + "\n";
+    }
+  }
+  b.rain = rain;
+  return b;
+}
+
+struct ShapeCase {
+  std::string name;
+  Basin basin;
+};
+
+void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<ShapeCase> shapes() {
+  const int rows = 24, cols = 24;
+  // One comb: every row drains east to west into column 1, which drains south to the outlet
+  // at the southern edge: one tree of some 480 cells, cut when it is larger than a share.
+  Basin comb = drainedBasin(
+      rows, cols, [](int, int c) { return c == 1 ? 5 : 7; }, [](int, int) { return 1; });
+  // Every column on its own, draining south: 22 small trees.
+  Basin columns = drainedBasin(
+      rows, cols, [](int, int) { return 5; }, [](int, int) { return 1; });
+  // The comb with its eastern half in river 2, which is not listed: listed cells fed by
+  // unlisted ones, which contribute nothing.
+  Basin unlisted = drainedBasin(
+      rows, cols, [](int, int c) { return c == 1 ? 5 : 7; },
+      [&](int, int c) { return c > cols / 2 ? 2 : 1; });
+  return {{"OneLargeTree", comb}, {"ManySmallTrees", columns}, {"UnlistedUpstream", unlisted}};
+}
+
+class MpiShapes : public ::testing::TestWithParam<ShapeCase> {};
+
+TEST_P(MpiShapes, SameBytesAsOneProcessOnAnyRanksAndThreads) {
+  TempDir input;
+  GetParam().basin.write(input.path());
+  for (auto [ranks, threads] : {std::pair{1, 1}, {2, 1}, {3, 1}, {4, 1}, {2, 2}, {3, 3}}) {
+    expectSameAsSingleProcess(input.path(), ranks, threads);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Basins, MpiShapes, ::testing::ValuesIn(shapes()),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(MpiFailures, EndEveryRankWithOneLineAndNoFile) {
+  struct Failure {
+    std::string name;
+    std::function<void(const fs::path&)> damage;
+    std::vector<std::string> args;
+    std::string line;
+  };
+  const std::vector<Failure> failures = {
+      {"MissingRain",
+       [](const fs::path& d) { fs::remove(d / "input/rain.dat"); },
+       {},
+       "ROF file cannot open."},
+      {"ShortTopography",
+       [](const fs::path& d) { fs::resize_file(d / "topoData/flowDir.bin", 8); },
+       {},
+       "./topoData/flowDir.bin is too short: it must hold 25 records of 4 bytes."},
+      {"NotAState",
+       [](const fs::path& d) { writeFile(d / "state.bin", "no state"); },
+       {"--state-in", "state.bin"},
+       "state.bin is not a state file of this model."},
+      {"UnknownOption",
+       nullptr,
+       {"--fast"},
+       "runoff-sim-mpi: Unknown option \"--fast\"; --help lists the options."},
+  };
+  for (const Failure& f : failures) {
+    for (int ranks : {1, 3}) {
+      TempDir dir;
+      valleyBasin().write(dir.path());
+      if (f.damage) f.damage(dir.path());
+      const RunResult r = runMpi(dir.path(), ranks, 1, f.args);
+      EXPECT_EQ(r.exitStatus, 1) << f.name << " on " << ranks << ": " << r.out;
+      EXPECT_EQ(lastLine(r.out), f.line) << f.name << " on " << ranks;
+      EXPECT_EQ(entries(dir / "output"), std::vector<std::string>{}) << f.name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace runoff::testing
