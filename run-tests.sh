@@ -4,8 +4,8 @@
 # undefined-behaviour sanitizers.
 # Installs the compiler, CMake, GoogleTest and gdal-bin (the tests open the .vrt outputs with
 # gdalinfo) with apt-get when they are missing; for discharge-netcdf and its tests also the
-# NetCDF C library, ncdump and Debian's xarray; for the tools GRASS GIS and Debian's Python
-# GDAL, numpy and netCDF4.
+# NetCDF C library, ncdump and Debian's xarray; for runoff-sim-mpi Open MPI; for the tools
+# GRASS GIS and Debian's Python GDAL, numpy and netCDF4.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
@@ -14,7 +14,8 @@ ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtes
   /usr/lib/python3/dist-packages/numpy:python3-numpy \
   /usr/include/netcdf.h:libnetcdf-dev ncdump:netcdf-bin \
   /usr/lib/python3/dist-packages/xarray:python3-xarray \
-  /usr/lib/python3/dist-packages/netCDF4:python3-netcdf4
+  /usr/lib/python3/dist-packages/netCDF4:python3-netcdf4 \
+  /usr/include/x86_64-linux-gnu/openmpi/mpi.h:libopenmpi-dev mpirun:openmpi-bin
 
 jobs=$(nproc 2>/dev/null || echo 2)
 # Tests and benchmarks on explicitly: ./run-example.sh configures the same folder without them.

@@ -20,11 +20,14 @@ namespace {
 const fs::path kGolden = fs::path(TEST_DATA_DIR) / "golden";
 
 // Runs runoff-sim-mpi on `ranks` processes of `threads` threads in `dir`; standard error (where
-// mpirun may speak) is kept apart.
+// mpirun may speak) is kept apart. In a sanitized build the leak check is off for these
+// processes only: Open MPI leaves its own allocations behind at finalize, in components it has
+// already unloaded, where no suppression can name them.
 RunResult runMpi(const fs::path& dir, int ranks, int threads,
                  const std::vector<std::string>& args = {}) {
   std::string command = "(cd '" + dir.string() +
-                        "' && OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 "
+                        "' && ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" "
+                        "OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 "
                         "OMP_NUM_THREADS=" +
                         std::to_string(threads) + " timeout 300 " + MPIRUN_EXE +
                         " --oversubscribe -np " + std::to_string(ranks) + " " + RUNOFF_SIM_MPI_EXE;
