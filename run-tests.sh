@@ -15,7 +15,7 @@ ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtes
   /usr/include/netcdf.h:libnetcdf-dev ncdump:netcdf-bin \
   /usr/lib/python3/dist-packages/xarray:python3-xarray \
   /usr/lib/python3/dist-packages/netCDF4:python3-netcdf4 \
-  /usr/include/x86_64-linux-gnu/openmpi/mpi.h:libopenmpi-dev mpirun:openmpi-bin
+  /usr/lib/x86_64-linux-gnu/openmpi/include/mpi.h:libopenmpi-dev mpirun:openmpi-bin
 
 jobs=$(nproc 2>/dev/null || echo 2)
 # Tests and benchmarks on explicitly: ./run-example.sh configures the same folder without them.
