@@ -2,15 +2,16 @@
 //
 // Every routed cell costs the same per window (the same steps, the same number of nodes), so
 // the work of a part is its number of cells. With T cells and N ranks the share of a rank is
-// S = ceil(T / N).
+// S = ceil(T / N), and a piece holds at most P = ceil(S / 4) cells (S on a single rank): small
+// enough that the placement below can even out the ranks' work.
 //
 // 1. Cutting. The plan numbers the tasks in post-order (feeders before the cell they feed), so
 //    one pass from the first task to the last sees every subtree complete. Each task keeps the
 //    size of the part it would head: itself plus the parts of its feeders that were not cut
-//    off. While that is larger than S, the feeder heading the largest part is cut off: that
+//    off. While that is larger than P, the feeder heading the largest part is cut off: that
 //    tributary becomes a piece of its own, joined to the rest by one cut edge. A tree no larger
-//    than S is never cut; a larger one is cut at its biggest junctions first, so it falls into
-//    few pieces, each no larger than S.
+//    than P is never cut; a larger one is cut at its biggest junctions first, so it falls into
+//    few pieces, each no larger than P.
 // 2. Placing. The pieces go to ranks largest first, each to the rank with the least work so
 //    far (the lowest rank on ties). Pieces of one tree may land on different ranks; the edges
 //    between them are the cut edges, each carrying the upstream cell's window history in one
@@ -27,6 +28,8 @@
 
 namespace runoff {
 
+constexpr std::int64_t kPiecesPerShare = 4;
+
 Partition partitionByDrainage(const RoutingPlan& plan, std::int32_t ranks) {
   Partition partition;
   partition.ranks = std::max(1, ranks);
@@ -34,6 +37,11 @@ Partition partitionByDrainage(const RoutingPlan& plan, std::int32_t ranks) {
   partition.owner.assign(n, 0);
   partition.work.assign(partition.ranks, 0);
   const std::int64_t share = (static_cast<std::int64_t>(n) + partition.ranks - 1) / partition.ranks;
+  // Pieces a quarter of a share at most (when there is more than one rank): the placement can
+  // then fill every rank to within a quarter share of the others, for a few more cut edges.
+  const std::int64_t limit =
+      partition.ranks == 1 ? share : std::max<std::int64_t>(1, (share + kPiecesPerShare - 1) /
+                                                                  kPiecesPerShare);
 
   // 1. Cutting: `part[t]` is the size of the part headed by t; `head[t]` marks piece heads.
   std::vector<std::int64_t> part(n, 1);
@@ -42,7 +50,7 @@ Partition partitionByDrainage(const RoutingPlan& plan, std::int32_t ranks) {
   for (std::int32_t t = 0; t < n; ++t) {
     kept.assign(plan.feedersOf(t).begin(), plan.feedersOf(t).end());
     for (std::int32_t f : kept) part[t] += part[f];
-    while (part[t] > share && !kept.empty()) {
+    while (part[t] > limit && !kept.empty()) {
       // The largest tributary, the earliest in the plan on ties.
       auto largest =
           std::max_element(kept.begin(), kept.end(), [&](std::int32_t a, std::int32_t b) {
