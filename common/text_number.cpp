@@ -1,6 +1,9 @@
 #include "common/text_number.h"
 
 #include <cerrno>
+#include <charconv>
+#include <streambuf>
+#include <system_error>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -52,14 +55,15 @@ ParseStatus parseInt32(std::string_view token, std::int32_t& value) {
   std::size_t n = scanDecimal(token, integral);
   if (n == 0 || n != token.size()) return ParseStatus::kNotNumber;
   if (!integral) return ParseStatus::kNotInteger;
-  std::string text(token);
-  errno = 0;
-  char* end = nullptr;
-  long long v = std::strtoll(text.c_str(), &end, 10);
-  if (errno == ERANGE || v < std::numeric_limits<std::int32_t>::min() ||
+  // The form is checked: an optional sign and digits. from_chars takes no '+'.
+  const char* first = token.data() + (token[0] == '+' ? 1 : 0);
+  long long v = 0;
+  const auto [end, error] = std::from_chars(first, token.data() + token.size(), v);
+  if (error == std::errc::result_out_of_range || v < std::numeric_limits<std::int32_t>::min() ||
       v > std::numeric_limits<std::int32_t>::max()) {
     return ParseStatus::kOutOfRange;
   }
+  if (error != std::errc() || end != token.data() + token.size()) return ParseStatus::kNotNumber;
   value = static_cast<std::int32_t>(v);
   return ParseStatus::kOk;
 }
@@ -85,9 +89,29 @@ ParseStatus parseDouble(std::string_view token, double& value) {
 }
 
 std::optional<std::string> nextToken(std::istream& in) {
+  // What `in >> token` does in the classic locale, taken from the stream buffer directly:
+  // the cache files hold millions of short tokens, and the stream's per-token checks cost more
+  // than the reading.
+  if (!in.good()) {
+    in.setstate(std::ios::failbit);
+    return std::nullopt;
+  }
+  std::streambuf* buffer = in.rdbuf();
+  auto isSpace = [](int c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  constexpr int kEnd = std::char_traits<char>::eof();
+  int c = buffer->sgetc();
+  while (c != kEnd && isSpace(c)) c = buffer->snextc();
+  if (c == kEnd) {
+    in.setstate(std::ios::eofbit | std::ios::failbit);
+    return std::nullopt;
+  }
   std::string token;
-  if (in >> token) return token;
-  return std::nullopt;
+  while (c != kEnd && !isSpace(c)) {
+    token += static_cast<char>(c);
+    c = buffer->snextc();
+  }
+  if (c == kEnd) in.setstate(std::ios::eofbit);
+  return token;
 }
 
 bool readInt32(std::istream& in, std::int32_t& value) {
