@@ -15,9 +15,12 @@
 // while the others route the next one; its writing is counted as serial, the pessimistic case.
 //
 // With runoff-sim-mpi built, `--measure` runs it on 1 and 2 ranks (one thread each) and on 0
-// days, takes T0 and tw from them and checks the model's prediction for 2 ranks.
+// days, takes T0 and tw from them and checks the model's prediction for 2 ranks;
+// `--measure-setup` measures T0 alone, and `--cell-step S` gives the seconds of one cell-step
+// (measured on another basin: the step costs the same on any grid).
 //
-// Usage: mpi_scaling_bench [basin-dir] [days] [timeStep] [--measure]
+// Usage: mpi_scaling_bench [basin-dir] [days] [timeStep] [--measure | --measure-setup]
+//                          [--cell-step S]
 //   (defaults: examples/bench-basin, the basin's own days and time step)
 #include <sys/wait.h>
 
@@ -106,8 +109,19 @@ double measure(const fs::path& basin, int ranks, int days, int timeStep) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  const bool wantMeasure = std::find(args.begin(), args.end(), "--measure") != args.end();
-  args.erase(std::remove(args.begin(), args.end(), "--measure"), args.end());
+  auto flag = [&](const char* name) {
+    const bool given = std::find(args.begin(), args.end(), name) != args.end();
+    args.erase(std::remove(args.begin(), args.end(), name), args.end());
+    return given;
+  };
+  const bool wantMeasure = flag("--measure");
+  const bool wantSetup = flag("--measure-setup");
+  double givenCellStep = 0;
+  if (auto at = std::find(args.begin(), args.end(), "--cell-step");
+      at != args.end() && at + 1 != args.end()) {
+    givenCellStep = std::atof((at + 1)->c_str());
+    args.erase(at, at + 2);
+  }
   const fs::path basin = fs::absolute(args.size() > 0 ? args[0] : "examples/bench-basin");
 
   const fs::path previous = fs::current_path();
@@ -143,9 +157,10 @@ int main(int argc, char** argv) {
   const double stepsPerWindow = 24.0 * windowDays * params.subSteps;
   const std::int64_t chain = longestChain(plan);
 
-  double setup = 0, cellStep = kDefaultCellStep, measured1 = -1, measured2 = -1;
+  double setup = 0, cellStep = givenCellStep > 0 ? givenCellStep : kDefaultCellStep;
+  double measured1 = -1, measured2 = -1;
+  if (wantMeasure || wantSetup) setup = std::max(0.0, measure(basin, 1, 0, params.timeStep));
   if (wantMeasure) {
-    setup = std::max(0.0, measure(basin, 1, 0, params.timeStep));
     measured1 = measure(basin, 1, params.days, params.timeStep);
     measured2 = measure(basin, 2, params.days, params.timeStep);
     // One rank writes the files too: what is left after the set-up and the writing is routing.
@@ -163,11 +178,14 @@ int main(int argc, char** argv) {
               params.days, params.timeStep, windowDays, static_cast<long long>(windows));
   std::printf("longest chain of routed cells (critical path): %lld cells\n",
               static_cast<long long>(chain));
-  std::printf("set-up (serial) %.3f s; %.3g s per cell-step%s\n", setup, cellStep,
-              wantMeasure ? " (measured on 1 rank)" : " (assumed)");
+  std::printf("set-up (serial) %.3f s%s; %.3g s per cell-step%s\n", setup,
+              wantMeasure || wantSetup ? " (measured)" : "", cellStep,
+              wantMeasure         ? " (measured on 1 rank)"
+              : givenCellStep > 0 ? " (given)"
+                                  : " (assumed)");
   std::printf("%5s %10s %8s %7s %12s %10s %10s %10s %7s  %s\n", "ranks", "busiest", "pieces",
-              "cuts", "MiB/window", "routing s", "output s", "T(N) s", "eff.", "limit");
-  double t1 = 0;
+              "cuts", "MiB/window", "routing s", "output s", "T(N) s", "eff.", "most time lost to");
+  double t1 = 0, routing1 = 0, output1 = 0;
   for (int ranks = 1; ranks <= 256; ranks *= 2) {
     const Partition p = partitionByDrainage(plan, ranks);
     const std::int64_t busiest = *std::max_element(p.work.begin(), p.work.end());
@@ -183,12 +201,22 @@ int main(int argc, char** argv) {
     const double output = static_cast<double>(windows) * (ranks > 1 ? received / kNetwork : 0.0) +
                           static_cast<double>(windows) * written / kDisk;
     const double total = setup + routing + output;
-    if (ranks == 1) t1 = total;
+    if (ranks == 1) {
+      t1 = total;
+      routing1 = routing;
+      output1 = output;
+    }
     const double efficiency = t1 / (ranks * total);
-    const char* limit = setup > routing && setup > output ? "serial set-up"
-                        : output > routing                ? "rank 0 output"
-                        : chain > busiest                 ? "critical path"
-                                                          : "work per rank";
+    // What the time lost against a perfect speed-up goes to, the largest share named.
+    const double lostToSetup = setup * (1.0 - 1.0 / ranks);
+    const double lostToRouting = routing - routing1 / ranks;
+    const double lostToOutput = output - output1 / ranks;
+    const char* limit = ranks == 1 ? "-"
+                        : lostToSetup >= lostToRouting && lostToSetup >= lostToOutput
+                            ? "serial set-up"
+                        : lostToOutput >= lostToRouting ? "rank 0 output"
+                        : chain > busiest               ? "critical path"
+                                                        : "balance of work and messages";
     std::printf("%5d %10lld %8d %7d %12.3f %10.3f %10.3f %10.3f %6.1f%%  %s\n", ranks,
                 static_cast<long long>(busiest), p.pieces, p.cutEdges,
                 messageBytes / (1024.0 * 1024.0), routing, output, total, 100 * efficiency, limit);
