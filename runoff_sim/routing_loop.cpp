@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "runoff_sim/conservative_wave.h"
 #include "runoff_sim/kinematic_wave.h"
 
 namespace runoff {
@@ -47,7 +48,8 @@ struct CellJob {
   CellRouting* state = nullptr;
   std::vector<const float*> feeders;
   float* history = nullptr;
-  std::size_t position = 0;  // of the cell in a window grid
+  std::size_t position = 0;        // of the cell in a window grid
+  CellVolumes* volumes = nullptr;  // null when the run keeps no water budget
 };
 
 // The window a batch is routed through.
@@ -56,6 +58,7 @@ struct Window {
   std::int32_t firstDay;
   std::int32_t days;
   std::int32_t subSteps;
+  Scheme scheme;
 };
 
 // Routes a batch of independent cells through every day and hour of the window, hour by hour
@@ -66,7 +69,7 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
   HourTask tasks[kMaxHourTasks];
   float means[kMaxHourTasks];
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    tasks[i] = {jobs[i].state, jobs[i].feeders, jobs[i].history};
+    tasks[i] = {jobs[i].state, jobs[i].feeders, jobs[i].history, jobs[i].volumes};
   }
   std::size_t step = 0;
   std::size_t hourIndex = 0;
@@ -75,7 +78,11 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
       for (const CellJob& job : jobs) {
         continueLateralInflow(*job.state, window.rain.rain(job.cell->rainCell, day, hour - 1));
       }
-      routeHours({tasks, jobs.size()}, step, window.subSteps, {means, jobs.size()});
+      if (window.scheme == Scheme::kConservative) {
+        routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, {means, jobs.size()});
+      } else {
+        routeHours({tasks, jobs.size()}, step, window.subSteps, {means, jobs.size()});
+      }
       std::span<float> grid = grids.hour(static_cast<std::int32_t>(hourIndex));
       for (std::size_t i = 0; i < jobs.size(); ++i) grid[jobs[i].position] = means[i];
     }
@@ -259,7 +266,7 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
                       [&](std::int32_t complete, std::ostream& out) {
                         shared_->writeLines(run_.order, complete, out);
                       });
-  const Window window{rain, firstDay, days, run_.subSteps};
+  const Window window{rain, firstDay, days, run_.subSteps, run_.scheme};
   const std::int64_t stepsPerCell = static_cast<std::int64_t>(days) * 24 * run_.subSteps;
 
   auto worker = [&] {
@@ -270,6 +277,7 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
           const std::int32_t index = run_.plan.cell[job.task];
           job.cell = &run_.grid.cells[index];
           job.state = &states_.states[states_.slotOfCell[index]];
+          if (!states_.volumes.empty()) job.volumes = &states_.volumes[states_.slotOfCell[index]];
           job.position = static_cast<std::size_t>(positionOfTask_[job.task]);
         }
         routeBatch(window, jobs, grids);
