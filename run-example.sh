@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the programs in Release and runs the whole chain on the bundled example basin in a
-# fresh run directory (the example folder itself is never modified): runoff-sim, discharge-map
-# with the automatic range, discharge-point at the outlet of the largest basin; then draws the
-# hydrograph and the peak-hour map and prints a short summary.
+# fresh run directory (the example folder itself is never modified): runoff-sim with its water
+# budget, discharge-map with the automatic range, discharge-point at the outlet of the largest
+# basin; runs runoff-sim and discharge-point again with the conservative scheme in a copy
+# (conservative/); then draws the hydrograph under both schemes and the peak-hour map and
+# prints a short summary.
 # Installs the compiler, CMake, gnuplot and ImageMagick with apt-get when they are missing.
 # BUILD_DIR (default build) and RUN_DIR (default run-example) may be set to other folders;
 # RUNOFF_CMAKE_ARGS adds options to the configure step.
@@ -30,8 +32,13 @@ quietly() {  # quietly LOG COMMAND...: runs COMMAND, its output shown only when 
   fi
 }
 mkdir -p "$build"
-quietly "$build/example-configure.log" cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
-  -DRUNOFF_BUILD_TESTS=OFF -DRUNOFF_BUILD_BENCH=OFF ${RUNOFF_CMAKE_ARGS:-}
+# A fresh folder leaves the tests and benchmarks out; one configured before (by run-tests.sh)
+# keeps its settings, so that the two scripts can share it.
+options=(-DCMAKE_BUILD_TYPE=Release)
+[[ -f $build/CMakeCache.txt ]] || options+=(-DRUNOFF_BUILD_TESTS=OFF -DRUNOFF_BUILD_BENCH=OFF)
+# shellcheck disable=SC2086  # RUNOFF_CMAKE_ARGS holds whole options, split on blanks
+quietly "$build/example-configure.log" cmake -S . -B "$build" "${options[@]}" \
+  ${RUNOFF_CMAKE_ARGS:-}
 quietly "$build/example-build.log" cmake --build "$build" -j "$jobs" \
   --target runoff-sim discharge-map discharge-point
 bin=$(cd "$build" && pwd)
@@ -44,17 +51,25 @@ cp -r "$example"/. "$run"/
 mkdir -p "$run/temp" "$run/output/image"
 cd "$run"
 
-step() {  # step NAME LOG_DIR COMMAND [ANSWERS]: runs one program, its console kept in a log
-  local name=$1 dir=$2 exe=$3 answers=${4:-} log=$PWD/$1.log
-  if ! (cd "$dir" && printf '%b' "$answers" | "$exe" >"$log"); then
+step() {  # step NAME DIR ANSWERS PROGRAM [ARGUMENT...]: runs a program in DIR with ANSWERS on
+  # its standard input, its console kept in NAME.log
+  local name=$1 dir=$2 answers=$3 log=$PWD/$1.log
+  shift 3
+  if ! (cd "$dir" && printf '%b' "$answers" | "$@" >"$log"); then
     tail -n 5 "$name.log"
     echo "$name failed; its console output is in $run/$name.log" >&2
     exit 1
   fi
 }
 
-step runoff-sim . "$bin/runoff_sim/runoff-sim"
-step discharge-map output "$bin/discharge_map/discharge-map" 'n\n'
+# The same basin under the conservative scheme, in a copy of the inputs.
+mkdir -p conservative/temp conservative/output
+cp -r param-ravo-event-ver300.dat topoData input conservative/
+
+step runoff-sim . '' "$bin/runoff_sim/runoff-sim" --budget
+step discharge-map output 'n\n' "$bin/discharge_map/discharge-map"
+step conservative/runoff-sim conservative '' "$bin/runoff_sim/runoff-sim" --budget \
+  --scheme conservative
 
 # Outlet of the largest basin, basin-mean rainfall, water budget.
 le() { od -An -v -w4 --endian=little "$@"; }
@@ -64,13 +79,21 @@ summary=$(awk -f "$repo/scripts/example-summary.awk" -v rainOut=basin-rain.dat \
   part=acc <(le -td4 topoData/flowAcc.bin) part=map temp/setROFCell.dat \
   part=rain input/rain.dat part=flow <(le -tf4 output/dischargeHourly.bin))
 read -r _ column row basin cells <<<"$(grep '^gauge' <<<"$summary")"
-read -r _ rainVolume outflowVolume outlets <<<"$(grep '^volumes' <<<"$summary")"
+read -r _ _ _ outlets <<<"$(grep '^volumes' <<<"$summary")"
+# The totals of the two water budgets: rain, inflow, outflow, storage start and end, error, %.
+read -r _ rainVolume _ outflowVolume _ _ _ errorPercent <<<"$(grep '^  total' runoff-sim.log)"
+read -r _ _ _ outflowConservative _ _ _ errorConservative \
+  <<<"$(grep '^  total' conservative/runoff-sim.log)"
 
-step discharge-point output "$bin/discharge_point/discharge-point" "$column\n$row\n"
+step discharge-point output "$column\n$row\n" "$bin/discharge_point/discharge-point"
+step conservative/discharge-point conservative/output "$column\n$row\n" \
+  "$bin/discharge_point/discharge-point"
 series="output/$column-${row}_discharge.dat"
 
-# hour, basin-mean rainfall (mm/h), outlet discharge (m3/s)
-paste -d' ' basin-rain.dat <(cut -d' ' -f2 "$series") >hydrograph.dat
+# hour, basin-mean rainfall (mm/h), outlet discharge (m3/s) under the classic and the
+# conservative scheme
+paste -d' ' basin-rain.dat <(cut -d' ' -f2 "$series") <(cut -d' ' -f2 "conservative/$series") \
+  >hydrograph.dat
 read -r peakHour peakDischarge <<<"$(sort -k2,2 -g -r "$series" | head -n 1)"
 maxRain=$(sort -k2,2 -g -r basin-rain.dat | head -n 1 | cut -d' ' -f2)
 gnuplot -e "data='hydrograph.dat'; out='hydrograph.png'; maxRain=$maxRain" \
@@ -81,21 +104,24 @@ convert "$peakImage" peak-map.png
 
 day=$(((peakHour - 1) / 24 + 1))
 hourOfDay=$(((peakHour - 1) % 24 + 1))
-percent=$(awk -v o="$outflowVolume" -v r="$rainVolume" 'BEGIN { printf "%.1f", 100 * o / r }')
+percent() { awk -v o="$1" -v r="$rainVolume" 'BEGIN { printf "%.1f", 100 * o / r }'; }
 cat <<EOF
 
 Sample basin: a 100 x 100 window of 3" cells in the Cumberland Mountains, 2-day design storm.
 Largest basin: basin $basin, $cells cells; its outlet is the routed cell at column $column, row $row.
   Peak discharge there: $peakDischarge m3/s in hour $peakHour (day $day, hour $hourOfDay).
 Rain on the routed cells of all listed basins:  $rainVolume m3
-Outflow at their $outlets outlet cells over the run:   $outflowVolume m3 ($percent % of the rain;
-  the difference: the initial flow, water still on the slopes, and the scheme's discretisation
-  error, which gains water with one space step per cell; see README.md)
+Outflow at their $outlets outlet cells over the run, and the water budget's closure error
+(rain + storage at the start - outflow - storage at the end, runoff-sim --budget):
+  classic scheme:      $outflowVolume m3 ($(percent "$outflowVolume") % of the rain), error $errorPercent % of the rain
+  conservative scheme: $outflowConservative m3 ($(percent "$outflowConservative") % of the rain), error $errorConservative % of the rain
+  (the classic scheme's discretisation gains water with one space step per cell; see README.md)
 Files written in $run/:
   output/dischargeDaily.bin, dischargeHourlyMaxInDay.bin, dischargeHourly.bin (+ .vrt for GIS)
   output/image/*_discharge.ppm (one map per hour), $series (outlet series)
   console logs: runoff-sim.log, discharge-map.log, discharge-point.log
+  conservative/: the conservative scheme's run, its outlet series and console logs
 Pictures:
-  $run/hydrograph.png   outlet discharge and basin-mean rainfall
+  $run/hydrograph.png   outlet discharge under both schemes and basin-mean rainfall
   $run/peak-map.png     discharge map of hour $peakHour
 EOF

@@ -168,10 +168,28 @@ double inflowAt(std::span<const float* const> feeders, std::size_t step) {
 
 }  // namespace
 
+void addLateralVolume(CellVolumes& volumes, const CellRouting& cell, std::int32_t subSteps) {
+  const double dt = static_cast<double>(cell.dt);
+  const double intervals = static_cast<double>(cell.nodes);
+  double previous = cell.qLatPrev;
+  for (std::int32_t s = 0; s < subSteps; ++s) {
+    const double r = 0.5 * (previous + cell.qLatCur);
+    previous = cell.qLatCur;
+    volumes.lateral += intervals * (dt * r * cell.dx);
+  }
+}
+
+void countOutflow(CellVolumes& volumes, const CellRouting& cell, float outflow) {
+  volumes.outflow += static_cast<double>(outflow) * static_cast<double>(cell.dt);
+}
+
 void routeHours(std::span<const HourTask> tasks, std::size_t firstStep, std::int32_t subSteps,
                 std::span<float> hourMeans) {
   float hourSum[kMaxHourTasks] = {};
   const std::size_t end = firstStep + static_cast<std::size_t>(subSteps);
+  for (const HourTask& task : tasks) {
+    if (task.volumes != nullptr) addLateralVolume(*task.volumes, *task.cell, subSteps);
+  }
   bool oneInterval = true;
   for (const HourTask& task : tasks) oneInterval = oneInterval && task.cell->nodes == 1;
   if (oneInterval) {
@@ -185,6 +203,7 @@ void routeHours(std::span<const HourTask> tasks, std::size_t firstStep, std::int
         const float outflow =
             static_cast<float>(state[i].step(*task.cell, inflowAt(task.feeders, step)));
         if (task.history != nullptr) task.history[step] = outflow;
+        if (task.volumes != nullptr) countOutflow(*task.volumes, *task.cell, outflow);
         hourSum[i] += outflow;
       }
     }
@@ -195,6 +214,7 @@ void routeHours(std::span<const HourTask> tasks, std::size_t firstStep, std::int
       for (std::size_t step = firstStep; step < end; ++step) {
         const float outflow = stepKinematicWave(*task.cell, inflowAt(task.feeders, step));
         if (task.history != nullptr) task.history[step] = outflow;
+        if (task.volumes != nullptr) countOutflow(*task.volumes, *task.cell, outflow);
         hourSum[i] += outflow;
       }
     }

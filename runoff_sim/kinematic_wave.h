@@ -74,12 +74,29 @@ void continueLateralInflow(CellRouting& cell, float rainCurrentHour);
 /// the upstream cells in slot order) and returns the outlet discharge in single precision.
 float stepKinematicWave(CellRouting& cell, double qIn);
 
+/// Water a cell has received as lateral inflow and let out at its outlet over the steps taken
+/// (m^3, double precision): what a water budget needs of each step.
+struct CellVolumes {
+  double lateral = 0;  // lateral inflow r x flow length x dt, summed over the steps
+  double outflow = 0;  // outlet discharge x dt: the single-precision value the cell passes on
+};
+
+/// Adds to `volumes` the lateral inflow of the `subSteps` steps of the hour that `cell` is about
+/// to take, in the per-step form both schemes apply it: the first step averages the previous
+/// and the current hour, the others take the current hour alone.
+void addLateralVolume(CellVolumes& volumes, const CellRouting& cell, std::int32_t subSteps);
+
+/// Adds to `volumes` one step's outflow, the discharge `outflow` the step returned.
+void countOutflow(CellVolumes& volumes, const CellRouting& cell, float outflow);
+
 /// One cell's part in routeHours: its state, its feeders' sub-step histories in upstream slot
-/// order, and the buffer for its own (null when nothing reads it).
+/// order, the buffer for its own (null when nothing reads it) and its volumes (null when the
+/// run keeps no water budget).
 struct HourTask {
   CellRouting* cell = nullptr;
   std::span<const float* const> feeders;
   float* history = nullptr;
+  CellVolumes* volumes = nullptr;
 };
 
 inline constexpr std::size_t kMaxHourTasks = 4;

@@ -1,6 +1,7 @@
 // runoff-sim: routes hourly rainfall through every cell of the listed rivers and writes the
 // daily and hourly discharge grids. Every file lies at a fixed path relative to the working
-// directory; the options only add a restart state (runoff-sim --help). Each step below is one
+// directory; the options only choose the routing scheme, add a restart state or print a water
+// budget (runoff-sim --help). Each step below is one
 // call; any failure prints one line and ends the run with exit status 1, leaving no output
 // file under its final name.
 #include <unistd.h>
@@ -29,6 +30,7 @@
 #include "runoff_sim/run_state.h"
 #include "runoff_sim/sim_options.h"
 #include "runoff_sim/simulation.h"
+#include "runoff_sim/water_budget.h"
 
 namespace {
 
@@ -55,7 +57,8 @@ int runSimulation(const SimOptions& options) {
   RunInputs& run = *inputs;
 
   out << "Setting parameter data." << '\n';
-  if (Status fits = checkRoutingMemory(run.topo, params, windowDays, *budget); !fits.ok()) {
+  if (Status fits = checkRoutingMemory(run.topo, params, windowDays, *budget, options.budget);
+      !fits.ok()) {
     return fail(fits.message());
   }
   RoutingStates states = setUpRouting(run.topo, params);
@@ -81,7 +84,8 @@ int runSimulation(const SimOptions& options) {
   const RoutingPlan plan = planRouting(run.topo, order, run.selected);
   std::vector<std::int32_t> routedCells(plan.cell);
   std::sort(routedCells.begin(), routedCells.end());
-  const StateKey key = makeStateKey(params, run.rivers.riverNums, order, 0);
+  const StateKey key =
+      makeStateKey(params, run.rivers.riverNums, order, static_cast<std::uint32_t>(options.scheme));
   std::int64_t daysBefore = 0;
   if (options.stateIn) {
     const Result<StoredState> loaded = readRunState(*options.stateIn, key, routedCells);
@@ -93,6 +97,8 @@ int runSimulation(const SimOptions& options) {
   } else {
     startFromDryHour(states);
   }
+  std::optional<WaterBudget> waterBudget;
+  if (options.budget) waterBudget.emplace(run.topo, plan, run.rivers.riverNums, states);
 
   if (Status writable = checkOutputDirectory(); !writable.ok()) return fail(writable.message());
   if (Status space = checkOutputSpace(params); !space.ok()) return fail(space.message());
@@ -100,9 +106,12 @@ int runSimulation(const SimOptions& options) {
       DischargeWriter::create(kOutputDirectory, run.topo.cells.size());
   if (!writer.ok()) return fail(writer.message());
 
+  if (options.scheme != Scheme::kClassic) {
+    out << "Routing scheme: " << schemeName(options.scheme) << '.' << '\n';
+  }
   out << "Runoff simulation starts." << '\n';
   {
-    const RoutingRun routing{run.topo, order, plan, params.subSteps};
+    const RoutingRun routing{run.topo, order, plan, params.subSteps, options.scheme};
     const std::int64_t totalSteps = static_cast<std::int64_t>(plan.size()) * params.days * 24 *
                                     static_cast<std::int64_t>(params.subSteps);
     ProgressLine progress(STDERR_FILENO, totalSteps, params.days);
@@ -129,6 +138,7 @@ int runSimulation(const SimOptions& options) {
   if (Status views = writeDischargeVrts(params); !views.ok()) return fail(views.message());
   if (state && !state->publish())
     return fail("State file " + *options.stateOut + " cannot be written.");
+  if (waterBudget) writeBudgetReport(out, options.scheme, waterBudget->close(states));
   out.flush();
   return 0;
 }

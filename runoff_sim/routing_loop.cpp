@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 
+#include "runoff_sim/conservative_wave.h"
 #include "runoff_sim/kinematic_wave.h"
 
 namespace runoff {
@@ -48,7 +49,8 @@ struct CellJob {
   CellRouting* state = nullptr;
   std::vector<const float*> feeders;
   float* history = nullptr;
-  std::size_t position = 0;  // of the cell in a window grid
+  std::size_t position = 0;        // of the cell in a window grid
+  CellVolumes* volumes = nullptr;  // null when the run keeps no water budget
 };
 
 // The window a batch is routed through.
@@ -57,6 +59,7 @@ struct Window {
   std::int32_t firstDay;
   std::int32_t days;
   std::int32_t subSteps;
+  Scheme scheme;
 };
 
 // Routes a batch of independent cells through every day and hour of the window, hour by hour
@@ -69,7 +72,7 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
                 std::vector<float>& means) {
   HourTask tasks[kMaxHourTasks];
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    tasks[i] = {jobs[i].state, jobs[i].feeders, jobs[i].history};
+    tasks[i] = {jobs[i].state, jobs[i].feeders, jobs[i].history, jobs[i].volumes};
   }
   const std::size_t hours = static_cast<std::size_t>(window.days) * 24;
   means.resize(hours * kMaxHourTasks);
@@ -80,8 +83,12 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
       for (const CellJob& job : jobs) {
         continueLateralInflow(*job.state, window.rain.rain(job.cell->rainCell, day, hour - 1));
       }
-      routeHours({tasks, jobs.size()}, step, window.subSteps,
-                 {means.data() + hourIndex * kMaxHourTasks, jobs.size()});
+      const std::span<float> hourMeans(means.data() + hourIndex * kMaxHourTasks, jobs.size());
+      if (window.scheme == Scheme::kConservative) {
+        routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans);
+      } else {
+        routeHours({tasks, jobs.size()}, step, window.subSteps, hourMeans);
+      }
     }
   }
   for (std::size_t i = 0; i < jobs.size(); ++i) {
@@ -314,7 +321,7 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
                       [&](std::int32_t complete, std::ostream& out) {
                         shared_->writeLines(run_.order, complete, out);
                       });
-  const Window window{rain, firstDay, days, run_.subSteps};
+  const Window window{rain, firstDay, days, run_.subSteps, run_.scheme};
   const std::int64_t stepsPerCell = static_cast<std::int64_t>(days) * 24 * run_.subSteps;
 
   auto routeJobs = [&](std::vector<CellJob>& jobs, std::vector<float>& means) {
@@ -322,6 +329,7 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
       const std::int32_t index = run_.plan.cell[job.task];
       job.cell = &run_.grid.cells[index];
       job.state = &states_.states[states_.slotOfCell[index]];
+      if (!states_.volumes.empty()) job.volumes = &states_.volumes[states_.slotOfCell[index]];
       job.position = static_cast<std::size_t>(positionOfTask_[job.task]);
     }
     routeBatch(window, jobs, grids, means);

@@ -20,6 +20,7 @@
 #include "runoff_sim/calc_order.h"
 #include "runoff_sim/rain_grid.h"
 #include "runoff_sim/routing_plan.h"
+#include "runoff_sim/routing_scheme.h"
 #include "runoff_sim/routing_setup.h"
 #include "runoff_sim/topo_grid.h"
 
@@ -31,6 +32,7 @@ struct RoutingRun {
   const CalculationOrder& order;
   const RoutingPlan& plan;
   std::int32_t subSteps = 0;
+  Scheme scheme = Scheme::kClassic;
 };
 
 /// Threads to route with: OMP_NUM_THREADS when it holds a positive number, else the cores.

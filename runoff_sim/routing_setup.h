@@ -29,6 +29,8 @@ void setInitialDischarge(CellRouting& routing, const GridCell& cell, double init
 struct RoutingStates {
   std::vector<std::int32_t> slotOfCell;  // per grid cell: index into `states`, or -1
   std::vector<CellRouting> states;
+  // Per slot, the water each cell took in and let out: empty unless the run keeps a budget.
+  std::vector<CellVolumes> volumes;
 };
 
 /// The set-up pass over the whole grid, rows from the north, columns from the west. With

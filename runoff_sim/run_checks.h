@@ -28,9 +28,11 @@ Result<MemoryBudget> memoryBudget();
 Status checkGridSizes(const RunParameters& params, const MemoryBudget& budget);
 
 /// Refuses a routing whose states, window grids and histories cannot fit in `budget` when it
-/// is routed in windows of `windowDays` days.
+/// is routed in windows of `windowDays` days; `waterBudget` when it also counts the volumes of
+/// a water budget.
 Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
-                          std::int32_t windowDays, const MemoryBudget& budget);
+                          std::int32_t windowDays, const MemoryBudget& budget,
+                          bool waterBudget = false);
 
 /// Refuses a run whose discharge files need more than `freeBytes`.
 Status checkFreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes);

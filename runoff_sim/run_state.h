@@ -12,7 +12,8 @@
 //                   rainSwLat f64 (degrees);
 //                   timeStep i32 (s), spaceSteps i32, fdWeight f64, slopeManning f64,
 //                   channelManning f64, channelThreshold i32;
-//                   scheme u32 (0 classic);
+//                   scheme u32 (0 classic, 1 conservative: a state continues only the scheme
+//                   that wrote it);
 //                   riverHash u64: FNV-1a of the listed river numbers that select cells
 //                   (non-negative, ascending, each once, as i32);
 //                   orderHash u64: FNV-1a of the calculation order (groupCount, each group
@@ -21,7 +22,9 @@
 //   cellCount       u64      routed cells that follow
 //   cellCount records, ascending cell:
 //     cell          i32      grid index, row * topoCols + column, row 0 the northern row
-//     discharge     f64 x (spaceSteps + 1)  at nodes 0 (upstream end) to spaceSteps, m^3/s
+//     discharge     f64 x (spaceSteps + 1)  at nodes 0 (upstream end) to spaceSteps, m^3/s;
+//                   under either scheme the whole discharge state (the conservative scheme
+//                   derives its cross-sections and held-back water from it)
 //     lateral       f64      lateral inflow of the last hour routed, m^2/s
 //   checksum        u64      FNV-1a of every byte before it
 // FNV-1a here is the 64-bit variant: offset basis 14695981039346656037, prime 1099511628211.

@@ -4,6 +4,7 @@ namespace runoff {
 
 Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
   SimOptions options;
+  std::optional<std::string> schemeText;
   const std::string help = "; --help lists the options.";
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
@@ -19,27 +20,46 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
       options.help = true;
       continue;
     }
+    if (name == "--budget") {
+      if (value) return Status::invalid("Option " + name + " takes no value" + help);
+      if (options.budget) return Status::invalid("Option " + name + " is given twice.");
+      options.budget = true;
+      continue;
+    }
     std::optional<std::string>* target = nullptr;
     if (name == "--state-in") target = &options.stateIn;
     if (name == "--state-out") target = &options.stateOut;
+    if (name == "--scheme") target = &schemeText;
     if (target == nullptr) {
       if (name.rfind("-", 0) == 0) return Status::invalid("Unknown option \"" + name + "\"" + help);
       return Status::invalid("Unexpected argument \"" + name + "\"" + help);
     }
+    const std::string needs =
+        "Option " + name +
+        (target == &schemeText ? " needs classic or conservative." : " needs a file name.");
     if (!value) {
-      if (i + 1 >= args.size()) return Status::invalid("Option " + name + " needs a file name.");
+      if (i + 1 >= args.size()) return Status::invalid(needs);
       value = args[++i];
     }
-    if (value->empty()) return Status::invalid("Option " + name + " needs a file name.");
+    if (value->empty()) return Status::invalid(needs);
     if (target->has_value()) return Status::invalid("Option " + name + " is given twice.");
     *target = *value;
+  }
+  if (schemeText) {
+    const std::optional<Scheme> scheme = schemeNamed(*schemeText);
+    if (!scheme) {
+      return Status::invalid("Option --scheme takes classic or conservative, not \"" + *schemeText +
+                             "\".");
+    }
+    options.scheme = *scheme;
   }
   return options;
 }
 
 std::string simHelpText(const std::string& program) {
   return "Usage: " + program +
-         " [--state-in FILE] [--state-out FILE]\n"
+         " [--scheme classic|conservative] [--budget] [--state-in FILE]\n"
+         "       [--state-out FILE]\n"
          "\n"
          "Routes the hourly rainfall of input/rain.dat through every cell of the rivers listed in\n"
          "topoData/riverNumList.dat and writes the daily mean, daily maximum and hourly discharge\n"
@@ -47,6 +67,15 @@ std::string simHelpText(const std::string& program) {
          "param-ravo-event-ver300.dat, topoData/, input/, temp/ and output/.\n"
          "\n"
          "Options:\n"
+         "  --scheme classic|conservative\n"
+         "                    the routing scheme. classic (the default): the weighted implicit\n"
+         "                    scheme on discharge, which does not conserve volume exactly.\n"
+         "                    conservative: the implicit box scheme of the continuity equation\n"
+         "                    in storage form, solved by Newton's method, whose water budget\n"
+         "                    closes to rounding; its results differ from the classic ones\n"
+         "  --budget          after the run, print the water budget of every listed basin and\n"
+         "                    in total: rain, inflow from other basins, outflow at the outlets,\n"
+         "                    storage at the start and the end, and the closure error\n"
          "  --state-in FILE   start from the state in FILE, written by an earlier run with\n"
          "                    --state-out, instead of the initial discharge from initialRunoff;\n"
          "                    input/rain.dat then holds the continued period from its first\n"

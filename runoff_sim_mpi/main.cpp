@@ -26,11 +26,13 @@
 #include "runoff_sim/rain_mapping.h"
 #include "runoff_sim/routing_loop.h"
 #include "runoff_sim/routing_plan.h"
+#include "runoff_sim/routing_scheme.h"
 #include "runoff_sim/routing_setup.h"
 #include "runoff_sim/run_checks.h"
 #include "runoff_sim/run_inputs.h"
 #include "runoff_sim/run_state.h"
 #include "runoff_sim/sim_options.h"
+#include "runoff_sim/water_budget.h"
 #include "runoff_sim_mpi/exchange.h"
 #include "runoff_sim_mpi/partition.h"
 
@@ -90,7 +92,7 @@ void Run::simulate(const SimOptions& options) {
   }
 
   out() << "Setting parameter data." << '\n';
-  check(checkRoutingMemory(run.topo, params, windowDays, budget));
+  check(checkRoutingMemory(run.topo, params, windowDays, budget, options.budget));
 
   CalculationOrder order;
   check(world_.rank == 0 ? obtainCalculationOrder(run.topo, params, order, out()) : Status());
@@ -143,7 +145,8 @@ void Run::simulate(const SimOptions& options) {
       ownerOfCell[i] = ownerOfGridCell[routedCells[i]];
     }
   }
-  const StateKey key = makeStateKey(params, run.rivers.riverNums, order, 0);
+  const StateKey key =
+      makeStateKey(params, run.rivers.riverNums, order, static_cast<std::uint32_t>(options.scheme));
   std::int64_t daysBefore = 0;
   if (options.stateIn) {
     StoredState stored;
@@ -165,6 +168,9 @@ void Run::simulate(const SimOptions& options) {
   } else {
     startFromDryHour(states);
   }
+  // Each rank counts the water of its own cells; rank 0 adds them up in the order of the plan.
+  std::optional<WaterBudget> waterBudget;
+  if (options.budget) waterBudget.emplace(run.topo, plan, run.rivers.riverNums, states);
 
   std::unique_ptr<DischargeWriter> writer;
   if (world_.rank == 0) {
@@ -181,8 +187,11 @@ void Run::simulate(const SimOptions& options) {
     check(Status());
   }
 
+  if (options.scheme != Scheme::kClassic) {
+    out() << "Routing scheme: " << schemeName(options.scheme) << '.' << '\n';
+  }
   out() << "Runoff simulation starts." << '\n';
-  const RoutingRun routing{run.topo, order, plan, params.subSteps};
+  const RoutingRun routing{run.topo, order, plan, params.subSteps, options.scheme};
   CutEdges edges(world_, plan, partition);
   WindowRouter router(routing, states, routingThreads(), windowDays, &edges);
   if (params.days > 0) {
@@ -244,6 +253,11 @@ void Run::simulate(const SimOptions& options) {
     }
   }
   check(published);
+  if (waterBudget) {
+    std::vector<double> volumes = waterBudget->taskVolumes(states);
+    gatherCellValues(world_, partition.owner, WaterBudget::kTaskValues, volumes);
+    if (world_.rank == 0) writeBudgetReport(out(), options.scheme, waterBudget->close(volumes));
+  }
   out().flush();
 }
 

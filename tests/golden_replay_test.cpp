@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <regex>
+#include <utility>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -64,17 +66,22 @@ TEST_P(GoldenCase, WholeChainMatchesByteForByte) {
   EXPECT_EQ(std::system(command.c_str()), 0) << "output files differ from " << name;
 }
 
-TEST_P(GoldenCase, SimulatorGivesTheSameBytesOnOneAndSevenThreads) {
+// The classic scheme is the default: naming it changes no byte, on any thread count.
+TEST_P(GoldenCase, SimulatorGivesTheSameBytesOnAnyThreadCountAndWithSchemeClassic) {
   const std::string name = GetParam();
-  for (const char* threads : {"1", "7"}) {
+  const std::pair<const char*, std::vector<std::string>> runs[] = {
+      {"1", {}}, {"7", {}}, {"2", {"--scheme", "classic"}}, {"1", {"--scheme=classic"}}};
+  for (const auto& [threads, args] : runs) {
+    const std::string run =
+        std::string(threads) + " threads, " + std::to_string(args.size()) + " arguments";
     TempDir dir;
     copyTree(kGolden / name / "input", dir.path());
     fs::create_directories(dir / "temp");
     fs::create_directories(dir / "output");
-    RunResult run =
-        runProgram(RUNOFF_SIM_EXE, dir.path(), "", std::string("OMP_NUM_THREADS=") + threads);
-    EXPECT_EQ(run.exitStatus, 0) << threads << " threads";
-    EXPECT_EQ(run.out, expected(name, "runoff-sim.run1.stdout")) << threads << " threads";
+    RunResult result =
+        runProgram(RUNOFF_SIM_EXE, args, dir.path(), "", std::string("OMP_NUM_THREADS=") + threads);
+    EXPECT_EQ(result.exitStatus, 0) << run;
+    EXPECT_EQ(result.out, expected(name, "runoff-sim.run1.stdout")) << run;
     std::string sums = expected(name, "SHA256SUMS"), grids;
     for (std::size_t at = 0, end; (end = sums.find('\n', at)) != std::string::npos; at = end + 1) {
       std::string line = sums.substr(at, end - at + 1);
@@ -82,7 +89,35 @@ TEST_P(GoldenCase, SimulatorGivesTheSameBytesOnOneAndSevenThreads) {
     }
     writeFile(dir / "GRIDSUMS", grids);
     std::string command = "cd '" + dir.path().string() + "' && sha256sum --quiet -c GRIDSUMS";
-    EXPECT_EQ(std::system(command.c_str()), 0) << threads << " threads";
+    EXPECT_EQ(std::system(command.c_str()), 0) << run;
+  }
+}
+
+// The conservative scheme's results differ from the worked cases, but not between thread
+// counts: every cell's solve depends on its own inputs alone. Its console is the classic one
+// with the scheme named before routing starts.
+TEST_P(GoldenCase, ConservativeSchemeGivesTheSameBytesOnOneTwoAndSevenThreads) {
+  const std::string name = GetParam();
+  std::string classicConsole = expected(name, "runoff-sim.run1.stdout");
+  const std::string starts = "Runoff simulation starts.\n";
+  classicConsole.insert(classicConsole.find(starts), "Routing scheme: conservative.\n");
+  std::string first;
+  for (const char* threads : {"1", "2", "7"}) {
+    TempDir dir;
+    copyTree(kGolden / name / "input", dir.path());
+    fs::create_directories(dir / "temp");
+    fs::create_directories(dir / "output");
+    RunResult result = runProgram(RUNOFF_SIM_EXE, {"--scheme", "conservative"}, dir.path(), "",
+                                  std::string("OMP_NUM_THREADS=") + threads);
+    EXPECT_EQ(result.exitStatus, 0) << threads << " threads";
+    EXPECT_EQ(result.out, classicConsole) << threads << " threads";
+    std::string grids;
+    for (const char* file :
+         {"dischargeDaily.bin", "dischargeHourlyMaxInDay.bin", "dischargeHourly.bin"}) {
+      grids += readFile(dir / "output" / file);
+    }
+    if (first.empty()) first = grids;
+    EXPECT_TRUE(grids == first) << threads << " threads";
   }
 }
 

@@ -49,15 +49,18 @@ const std::vector<std::string> kCompared = {
     "output/dischargeHourly.bin", "output/dischargeHourlyMaxInDay.bin",
     "output/dischargeHourly.vrt", "state.bin"};
 
-// Runs both programs in fresh copies of `input` (a working directory) and compares.
-void expectSameAsSingleProcess(const fs::path& input, int ranks, int threads) {
+// Runs both programs in fresh copies of `input` (a working directory), with `options` and a
+// restart state written, and compares; then both again from the caches, continuing from it.
+void expectSameAsSingleProcess(const fs::path& input, int ranks, int threads,
+                               const std::vector<std::string>& options = {}) {
   TempDir single, distributed;
   for (const TempDir* dir : {&single, &distributed}) {
     copyTree(input, dir->path());
     fs::create_directories(dir->path() / "temp");
     fs::create_directories(dir->path() / "output");
   }
-  const std::vector<std::string> args = {"--state-out", "state.bin"};
+  std::vector<std::string> args = options;
+  args.insert(args.end(), {"--state-out", "state.bin"});
   const RunResult expected = runProgram(RUNOFF_SIM_EXE, args, single.path());
   ASSERT_EQ(expected.exitStatus, 0) << expected.out;
   const RunResult got = runMpi(distributed.path(), ranks, threads, args);
@@ -68,7 +71,8 @@ void expectSameAsSingleProcess(const fs::path& input, int ranks, int threads) {
         << file << " on " << ranks << " ranks of " << threads << " threads";
   }
   // Again, from the caches and continuing from the state: still the same.
-  const std::vector<std::string> again = {"--state-in", "state.bin", "--state-out", "next.bin"};
+  std::vector<std::string> again = options;
+  again.insert(again.end(), {"--state-in", "state.bin", "--state-out", "next.bin"});
   const RunResult expected2 = runProgram(RUNOFF_SIM_EXE, again, single.path());
   const RunResult got2 = runMpi(distributed.path(), ranks, threads, again);
   EXPECT_EQ(got2.exitStatus, 0) << got2.out;
@@ -169,6 +173,16 @@ TEST_P(MpiShapes, SameBytesAsOneProcessOnAnyRanksAndThreads) {
 
 INSTANTIATE_TEST_SUITE_P(Basins, MpiShapes, ::testing::ValuesIn(shapes()),
                          [](const auto& info) { return info.param.name; });
+
+// The conservative scheme and the water budget, whose table adds up every rank's cells.
+TEST(MpiSchemes, ConservativeSchemeAndBudgetGiveTheSameBytes) {
+  TempDir input;
+  shapes().back().basin.write(input.path());
+  for (auto [ranks, threads] : {std::pair{2, 1}, {3, 2}}) {
+    expectSameAsSingleProcess(input.path(), ranks, threads,
+                              {"--scheme", "conservative", "--budget"});
+  }
+}
 
 TEST(MpiFailures, EndEveryRankWithOneLineAndNoFile) {
   struct Failure {

@@ -42,7 +42,7 @@ float literalStepKinematicWave(CellRouting& cell, double qIn) {
 }
 
 void plainRouteCells(const PlainRun& run, RoutingStates& states, HourlyDischarge& discharge,
-                     std::ostream& console) {
+                     std::ostream& console, CellStep step) {
   const std::size_t stepsPerDay = static_cast<std::size_t>(24) * run.subSteps;
   const std::size_t historyLength = stepsPerDay * run.days;
   std::vector<std::vector<float>> outflow(states.states.size(),
@@ -69,7 +69,7 @@ void plainRouteCells(const PlainRun& run, RoutingStates& states, HourlyDischarge
             for (std::int32_t u = 0; u < cell.upCount; ++u) {
               qIn = qIn + static_cast<double>(outflow[states.slotOfCell[cell.up[u]]][base + s]);
             }
-            history[base + s] = literalStepKinematicWave(state, qIn);
+            history[base + s] = step(state, qIn);
           }
         }
       }

@@ -55,11 +55,14 @@ class HourlyDischarge {
 /// One time step exactly as written: k and e formed at every node, every power taken afresh.
 float literalStepKinematicWave(CellRouting& cell, double qIn);
 
+/// One cell's time step: inflow in, outlet discharge in single precision out.
+using CellStep = float (*)(CellRouting& cell, double qIn);
+
 /// Routes the whole run cell by cell in calculation order on one thread, every cell through
 /// every day before the next, keeping full histories and writing the progress lines; the
-/// hourly means come from the histories at the end.
+/// hourly means come from the histories at the end. `step` advances a cell by one time step.
 void plainRouteCells(const PlainRun& run, RoutingStates& states, HourlyDischarge& discharge,
-                     std::ostream& console);
+                     std::ostream& console, CellStep step = literalStepKinematicWave);
 
 }  // namespace runoff::reference
 
