@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_basin.h"
 #include "common/params.h"
 #include "runoff_sim/calc_order.h"
 #include "runoff_sim/discharge_output.h"
@@ -37,44 +38,12 @@ namespace {
 
 using namespace runoff;
 
-struct Basin {
-  RunParameters params;
-  RunInputs inputs;
-  RainGrid rain;  // the whole run's rain, for both designs
-  CalculationOrder order;
+struct Basin : bench::BenchBasin {
   std::int64_t routedCells = 0;
 };
 
 bool loadBasin(const std::filesystem::path& dir, int days, int timeStep, Basin& basin) {
-  std::filesystem::current_path(dir);
-  std::ostringstream quiet;
-  Result<RunParameters> read =
-      readParameters(std::string("./") + kParameterFileName, ParamScope::kSimulation, quiet);
-  if (!read.ok()) {
-    std::cerr << read.message() << '\n';
-    return false;
-  }
-  basin.params = read.value();
-  if (days > 0) basin.params.days = days;
-  if (timeStep > 0) {
-    basin.params.timeStep = timeStep;
-    basin.params.subSteps = 3600 / timeStep;
-  }
-  const Result<MemoryBudget> budget = memoryBudget();
-  Result<RunInputs> inputs =
-      budget.ok() ? loadRunInputs(basin.params, 1, *budget, quiet) : budget.status();
-  if (!inputs.ok()) {
-    std::cerr << inputs.message() << '\n';
-    return false;
-  }
-  basin.inputs = std::move(inputs).value();
-  basin.order = buildCalculationOrder(basin.inputs.topo);
-  basin.rain = buildRainGrid(basin.params);
-  std::ifstream rainFile(kRainfallPath);
-  if (Status read = readRainfall(rainFile, basin.rain); !read.ok()) {
-    std::cerr << read.message() << '\n';
-    return false;
-  }
+  if (!bench::loadBenchBasin(dir, days, timeStep, basin)) return false;
   basin.routedCells = planRouting(basin.inputs.topo, basin.order, basin.inputs.selected).size();
   return true;
 }

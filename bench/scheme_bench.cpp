@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_basin.h"
 #include "common/params.h"
 #include "runoff_sim/calc_order.h"
 #include "runoff_sim/discharge_output.h"
@@ -33,41 +34,7 @@ namespace {
 
 using namespace runoff;
 
-struct Basin {
-  RunParameters params;
-  RunInputs inputs;
-  RainGrid rain;  // the whole run's rain
-  CalculationOrder order;
-};
-
-bool loadBasin(const std::filesystem::path& dir, int days, Basin& basin) {
-  std::filesystem::current_path(dir);
-  std::ostringstream quiet;
-  Result<RunParameters> read =
-      readParameters(std::string("./") + kParameterFileName, ParamScope::kSimulation, quiet);
-  if (!read.ok()) {
-    std::cerr << read.message() << '\n';
-    return false;
-  }
-  basin.params = read.value();
-  if (days > 0) basin.params.days = days;
-  const Result<MemoryBudget> budget = memoryBudget();
-  Result<RunInputs> inputs =
-      budget.ok() ? loadRunInputs(basin.params, 1, *budget, quiet) : budget.status();
-  if (!inputs.ok()) {
-    std::cerr << inputs.message() << '\n';
-    return false;
-  }
-  basin.inputs = std::move(inputs).value();
-  basin.order = buildCalculationOrder(basin.inputs.topo);
-  basin.rain = buildRainGrid(basin.params);
-  std::ifstream rainFile(kRainfallPath);
-  if (Status rain = readRainfall(rainFile, basin.rain); !rain.ok()) {
-    std::cerr << rain.message() << '\n';
-    return false;
-  }
-  return true;
-}
+using Basin = bench::BenchBasin;
 
 struct Measurement {
   double seconds = 0;
@@ -103,7 +70,7 @@ int main(int argc, char** argv) {
   const int runs = std::max(1, argc > 2 ? std::atoi(argv[2]) : 3);
   const int days = argc > 3 ? std::atoi(argv[3]) : 0;
   Basin basin;
-  if (!loadBasin(std::filesystem::absolute(dir), days, basin)) return 1;
+  if (!bench::loadBenchBasin(std::filesystem::absolute(dir), days, 0, basin)) return 1;
   const RoutingPlan plan = planRouting(basin.inputs.topo, basin.order, basin.inputs.selected);
   const double cellSteps =
       static_cast<double>(plan.size()) * 24.0 * basin.params.days * basin.params.subSteps;

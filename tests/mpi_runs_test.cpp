@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -144,21 +145,68 @@ struct ShapeCase {
 
 void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.name; }
 
+// Random drainage towards `outlets` (interior cells next to the grid's edge, or every cell
+// next to the edge when empty): each interior cell drains into a random neighbour one step
+// nearer an outlet, so the cells form a random spanning forest, one tree per outlet.
+std::function<int(int, int)> randomDrainage(int rows, int cols, std::vector<int> outlets,
+                                            std::uint32_t seed) {
+  static const int kRow[9] = {0, -1, -1, 0, 1, 1, 1, 0, -1};
+  static const int kCol[9] = {0, 0, 1, 1, 1, 0, -1, -1, -1};
+  auto interior = [&](int r, int c) { return r > 0 && r < rows - 1 && c > 0 && c < cols - 1; };
+  std::vector<int> distance(rows * cols, -1), direction(rows * cols, 0), queue;
+  if (outlets.empty()) {
+    for (int r = 1; r < rows - 1; ++r) {
+      for (int c = 1; c < cols - 1; ++c) {
+        if (r == 1 || r == rows - 2 || c == 1 || c == cols - 2) outlets.push_back(r * cols + c);
+      }
+    }
+  }
+  for (int o : outlets) {
+    distance[o] = 0;
+    queue.push_back(o);
+    // An outlet drains out of the grid: south on the southern edge, else west, north or east.
+    const int r = o / cols, c = o % cols;
+    direction[o] = r == rows - 2 ? 5 : c == 1 ? 7 : r == 1 ? 1 : 3;
+  }
+  for (std::size_t k = 0; k < queue.size(); ++k) {
+    const int r = queue[k] / cols, c = queue[k] % cols;
+    for (int d = 1; d <= 8; ++d) {
+      const int rr = r + kRow[d], cc = c + kCol[d];
+      if (interior(rr, cc) && distance[rr * cols + cc] < 0) {
+        distance[rr * cols + cc] = distance[queue[k]] + 1;
+        queue.push_back(rr * cols + cc);
+      }
+    }
+  }
+  std::mt19937 rng(seed);
+  for (int i = 0; i < rows * cols; ++i) {
+    const int r = i / cols, c = i % cols;
+    if (!interior(r, c) || distance[i] <= 0) continue;
+    std::vector<int> nearer;
+    for (int d = 1; d <= 8; ++d) {
+      const int rr = r + kRow[d], cc = c + kCol[d];
+      if (interior(rr, cc) && distance[rr * cols + cc] == distance[i] - 1) nearer.push_back(d);
+    }
+    direction[i] = nearer[std::uniform_int_distribution<std::size_t>(0, nearer.size() - 1)(rng)];
+  }
+  return [direction, cols](int r, int c) { return direction[r * cols + c]; };
+}
+
 std::vector<ShapeCase> shapes() {
   const int rows = 24, cols = 24;
-  // One comb: every row drains east to west into column 1, which drains south to the outlet
-  // at the southern edge: one tree of some 480 cells, cut when it is larger than a share.
-  Basin comb = drainedBasin(
-      rows, cols, [](int, int c) { return c == 1 ? 5 : 7; }, [](int, int) { return 1; });
-  // Every column on its own, draining south: 22 small trees.
-  Basin columns = drainedBasin(
-      rows, cols, [](int, int) { return 5; }, [](int, int) { return 1; });
-  // The comb with its eastern half in river 2, which is not listed: listed cells fed by
-  // unlisted ones, which contribute nothing.
-  Basin unlisted = drainedBasin(
-      rows, cols, [](int, int c) { return c == 1 ? 5 : 7; },
-      [&](int, int c) { return c > cols / 2 ? 2 : 1; });
-  return {{"OneLargeTree", comb}, {"ManySmallTrees", columns}, {"UnlistedUpstream", unlisted}};
+  // One random tree of all 484 interior cells, draining to one outlet in the south: cut into
+  // pieces on two ranks and more.
+  const auto oneTree = randomDrainage(rows, cols, {(rows - 2) * cols + cols / 2}, 7);
+  // A random forest of small trees, each draining to the nearest edge.
+  const auto smallTrees = randomDrainage(rows, cols, {}, 11);
+  return {
+      {"OneLargeTree", drainedBasin(rows, cols, oneTree, [](int, int) { return 1; })},
+      {"ManySmallTrees", drainedBasin(rows, cols, smallTrees, [](int, int) { return 1; })},
+      // The large tree with its eastern part in river 2, which is not listed: listed cells fed
+      // by unlisted ones, which contribute nothing.
+      {"UnlistedUpstream",
+       drainedBasin(rows, cols, oneTree, [&](int, int c) { return c > cols / 2 ? 2 : 1; })},
+  };
 }
 
 class MpiShapes : public ::testing::TestWithParam<ShapeCase> {};

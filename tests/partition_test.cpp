@@ -11,35 +11,39 @@
 namespace runoff {
 namespace {
 
-// A random forest in plan form (post-order: feeders before the task they feed): `trees` trees
-// of random sizes, each a random branching network.
-RoutingPlan randomForest(std::mt19937& rng, int trees, int maxTree) {
+// The plan of a forest given by each task's consumer (-1 for an outlet), tasks numbered so
+// that feeders come before the task they feed, as the routing plan numbers them.
+RoutingPlan planOf(const std::vector<std::int32_t>& consumer) {
   RoutingPlan plan;
-  std::vector<std::vector<std::int32_t>> feedersOf;
-  for (int tree = 0; tree < trees; ++tree) {
-    const int size = std::uniform_int_distribution<int>(1, maxTree)(rng);
-    // Cell k of the tree feeds a random later cell; the last one is the outlet.
-    const std::int32_t base = static_cast<std::int32_t>(plan.consumer.size());
-    for (int k = 0; k < size; ++k) {
-      const std::int32_t t = base + k;
-      plan.consumer.push_back(k + 1 < size ? base + std::uniform_int_distribution<int>(
-                                                        k + 1, std::min(size - 1, k + 3))(rng)
-                                           : -1);
-      feedersOf.emplace_back();
-      (void)t;
-    }
-  }
-  for (std::int32_t t = 0; t < static_cast<std::int32_t>(plan.consumer.size()); ++t) {
-    if (plan.consumer[t] >= 0) feedersOf[plan.consumer[t]].push_back(t);
+  plan.consumer = consumer;
+  std::vector<std::vector<std::int32_t>> feedersOf(consumer.size());
+  for (std::int32_t t = 0; t < static_cast<std::int32_t>(consumer.size()); ++t) {
+    if (consumer[t] >= 0) feedersOf[consumer[t]].push_back(t);
   }
   plan.feedStart.push_back(0);
   for (const auto& feeders : feedersOf) {
     plan.feeders.insert(plan.feeders.end(), feeders.begin(), feeders.end());
     plan.feedStart.push_back(static_cast<std::int32_t>(plan.feeders.size()));
   }
-  plan.cell.resize(plan.consumer.size());
-  plan.group.assign(plan.consumer.size(), 0);
+  plan.cell.resize(consumer.size());
+  plan.group.assign(consumer.size(), 0);
   return plan;
+}
+
+// A random forest of `trees` trees of random sizes, each a random branching network: cell k of
+// a tree feeds one of the next three cells; the last one is the outlet.
+RoutingPlan randomForest(std::mt19937& rng, int trees, int maxTree) {
+  std::vector<std::int32_t> consumer;
+  for (int tree = 0; tree < trees; ++tree) {
+    const int size = std::uniform_int_distribution<int>(1, maxTree)(rng);
+    const std::int32_t base = static_cast<std::int32_t>(consumer.size());
+    for (int k = 0; k < size; ++k) {
+      consumer.push_back(k + 1 < size ? base + std::uniform_int_distribution<int>(
+                                                   k + 1, std::min(size - 1, k + 3))(rng)
+                                      : -1);
+    }
+  }
+  return planOf(consumer);
 }
 
 // Size of the tree (connected part of the forest) of every task.
@@ -98,31 +102,17 @@ TEST(Partition, ALongRiverIsCutAtItsTributaries) {
   // A main stem of 100 cells, each fed by a tributary of 9 cells in a row: 1000 cells in one
   // tree. On 4 ranks a share is 250 and a piece at most 63 cells; the cuts fall where part of
   // the stem is split off with its tributaries, never inside a tributary of 9 cells.
-  RoutingPlan plan;
-  std::vector<std::vector<std::int32_t>> feedersOf;
+  std::vector<std::int32_t> consumer;
   std::int32_t previousStem = -1;
   for (int s = 0; s < 100; ++s) {
-    const std::int32_t first = static_cast<std::int32_t>(plan.consumer.size());
-    for (int k = 0; k < 9; ++k) {
-      plan.consumer.push_back(first + k + 1);  // the last one feeds the stem cell after it
-      feedersOf.emplace_back();
-    }
+    const std::int32_t first = static_cast<std::int32_t>(consumer.size());
+    for (int k = 0; k < 9; ++k) consumer.push_back(first + k + 1);  // the last feeds the stem
     const std::int32_t stem = first + 9;
-    plan.consumer.push_back(-1);
-    feedersOf.emplace_back();
-    if (previousStem >= 0) plan.consumer[previousStem] = stem;
+    consumer.push_back(-1);
+    if (previousStem >= 0) consumer[previousStem] = stem;
     previousStem = stem;
   }
-  for (std::int32_t t = 0; t < static_cast<std::int32_t>(plan.consumer.size()); ++t) {
-    if (plan.consumer[t] >= 0) feedersOf[plan.consumer[t]].push_back(t);
-  }
-  plan.feedStart.push_back(0);
-  for (const auto& feeders : feedersOf) {
-    plan.feeders.insert(plan.feeders.end(), feeders.begin(), feeders.end());
-    plan.feedStart.push_back(static_cast<std::int32_t>(plan.feeders.size()));
-  }
-  plan.cell.resize(plan.consumer.size());
-  plan.group.assign(plan.consumer.size(), 0);
+  const RoutingPlan plan = planOf(consumer);
 
   const Partition p = partitionByDrainage(plan, 4);
   for (std::int64_t work : p.work) EXPECT_NEAR(work, 250, 63);

@@ -1,0 +1,65 @@
+// A basin working directory loaded for a benchmark as a run loads it (the run's own set-up),
+// with the whole run's rainfall in memory, so that routing can be timed on its own.
+#ifndef RUNOFF_BENCH_BENCH_BASIN_H_
+#define RUNOFF_BENCH_BENCH_BASIN_H_
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "common/params.h"
+#include "runoff_sim/calc_order.h"
+#include "runoff_sim/rain_grid.h"
+#include "runoff_sim/run_checks.h"
+#include "runoff_sim/run_inputs.h"
+
+namespace runoff::bench {
+
+struct BenchBasin {
+  RunParameters params;
+  RunInputs inputs;
+  RainGrid rain;  // days 1 to params.days
+  CalculationOrder order;
+};
+
+/// Loads the basin in `dir`, which becomes the working directory; `days` and `timeStep`
+/// override the parameter file when positive. Prints the failure on standard error.
+inline bool loadBenchBasin(const std::filesystem::path& dir, int days, int timeStep,
+                           BenchBasin& basin) {
+  std::filesystem::current_path(dir);
+  std::ostringstream quiet;
+  Result<RunParameters> read =
+      readParameters(std::string("./") + kParameterFileName, ParamScope::kSimulation, quiet);
+  if (!read.ok()) {
+    std::cerr << read.message() << '\n';
+    return false;
+  }
+  basin.params = read.value();
+  if (days > 0) basin.params.days = days;
+  if (timeStep > 0) {
+    basin.params.timeStep = timeStep;
+    basin.params.subSteps = 3600 / timeStep;
+  }
+  const Result<MemoryBudget> budget = memoryBudget();
+  Result<RunInputs> inputs =
+      budget.ok() ? loadRunInputs(basin.params, 1, *budget, quiet) : budget.status();
+  if (!inputs.ok()) {
+    std::cerr << inputs.message() << '\n';
+    return false;
+  }
+  basin.inputs = std::move(inputs).value();
+  basin.order = buildCalculationOrder(basin.inputs.topo);
+  basin.rain = buildRainGrid(basin.params);
+  std::ifstream rainFile(kRainfallPath);
+  if (Status rain = readRainfall(rainFile, basin.rain); !rain.ok()) {
+    std::cerr << rain.message() << '\n';
+    return false;
+  }
+  return true;
+}
+
+}  // namespace runoff::bench
+
+#endif  // RUNOFF_BENCH_BENCH_BASIN_H_
