@@ -12,7 +12,7 @@ runoff::TopoGrid flatTopography(const runoff::RunParameters& params) {
   runoff::TopoGrid topo;
   std::string bytes(static_cast<std::size_t>(params.topoRows) * params.topoCols * 4, '\0');
   std::istringstream dem(bytes);
-  runoff::fillElevation(topo, params, dem);
+  (void)runoff::fillElevation(topo, params, dem);
   return topo;
 }
 

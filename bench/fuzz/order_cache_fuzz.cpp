@@ -15,7 +15,7 @@ runoff::TopoGrid accumulationGrid(const runoff::RunParameters& params) {
   runoff::TopoGrid topo;
   std::string bytes(static_cast<std::size_t>(params.topoRows) * params.topoCols * 4, '\0');
   std::istringstream dem(bytes);
-  runoff::fillElevation(topo, params, dem);
+  (void)runoff::fillElevation(topo, params, dem);
   const std::int32_t acc[20] = {0, 0, 0, 0, 0, 0, 1, 1, 2, 0, 0, 3, 1, 5, 0, 0, 0, 9, 0, 0};
   for (std::size_t i = 0; i < topo.cells.size(); ++i) topo.cells[i].flowAcc = acc[i];
   return topo;

@@ -9,15 +9,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::istringstream counting(text);
   const std::int32_t count = runoff::countLines(counting);
   std::istringstream in(text);
-  std::string message;
-  auto records = runoff::readRiverRecords(in, count, message);
-  if (records) {
+  auto records = runoff::readRiverRecords(in, count);
+  if (records.ok()) {
     if (records->size() > static_cast<std::size_t>(count)) __builtin_trap();
     runoff::RiverSelection selection(*records);
     for (std::int32_t n : *records) {
       if (n < 0 && selection.contains(n)) __builtin_trap();
     }
-  } else if (message.empty() || message.find('\n') != std::string::npos) {
+  } else if (records.message().empty() || records.message().find('\n') != std::string::npos) {
     __builtin_trap();
   }
   return 0;

@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto parts = runoff::fuzz::cutInput(data, size, 4, 4 * 20);
   std::istringstream dem(parts[0]), dir(parts[1]), acc(parts[2]), river(parts[3]);
   runoff::TopoGrid topo;
-  if (!runoff::fillElevation(topo, params, dem).empty()) return 0;
-  if (!runoff::fillLinks(topo, dir, acc, river).empty()) return 0;
+  if (!runoff::fillElevation(topo, params, dem).ok()) return 0;
+  if (!runoff::fillLinks(topo, dir, acc, river).ok()) return 0;
   for (const runoff::GridCell& cell : topo.cells) {
     if (cell.down != runoff::kNoCell &&
         (cell.down < 0 || cell.down >= static_cast<std::int32_t>(topo.cells.size()))) {
