@@ -5,9 +5,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/params.h"
 #include "runoff_sim/calc_order.h"
@@ -23,6 +26,20 @@ struct BenchBasin {
   RainGrid rain;  // days 1 to params.days
   CalculationOrder order;
 };
+
+/// Rewrites the parameter file in `dir` with the values numbered (from 1, as in the file) in
+/// `values` replaced, one value a line.
+inline void setParameterValues(const std::filesystem::path& dir,
+                               std::initializer_list<std::pair<int, std::string>> values) {
+  std::vector<std::string> tokens;
+  {
+    std::ifstream in(dir / kParameterFileName);
+    for (std::string token; in >> token;) tokens.push_back(token);
+  }
+  for (const auto& [number, text] : values) tokens.at(number - 1) = text;
+  std::ofstream out(dir / kParameterFileName, std::ios::trunc);
+  for (const std::string& token : tokens) out << token << '\n';
+}
 
 /// Loads the basin in `dir`, which becomes the working directory; `days` and `timeStep`
 /// override the parameter file when positive. Prints the failure on standard error.

@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_basin.h"
 #include "common/params.h"
 #include "runoff_sim/calc_order.h"
 #include "runoff_sim/routing_loop.h"
@@ -76,17 +77,7 @@ double measure(const fs::path& basin, int ranks, int days, int timeStep) {
   fs::copy(basin, dir, fs::copy_options::recursive);
   fs::create_directories(dir / "temp");
   fs::create_directories(dir / "output");
-  std::vector<std::string> tokens;
-  {
-    std::ifstream in(dir / kParameterFileName);
-    for (std::string token; in >> token;) tokens.push_back(token);
-  }
-  tokens.at(11) = std::to_string(days);
-  tokens.at(12) = std::to_string(timeStep);
-  {
-    std::ofstream out(dir / kParameterFileName, std::ios::trunc);
-    for (const std::string& token : tokens) out << token << '\n';
-  }
+  bench::setParameterValues(dir, {{12, std::to_string(days)}, {13, std::to_string(timeStep)}});
   // The caches first, so that every measured run reads them as a repeated run does.
   const std::string run = "cd '" + dir.string() +
                           "' && OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 "

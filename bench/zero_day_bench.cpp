@@ -18,16 +18,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iomanip>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_basin.h"
 #include "common/params.h"
 #include "literal_setup.h"
 #include "runoff_sim/calc_order.h"
 #include "runoff_sim/rain_grid.h"
+#include "runoff_sim/rain_mapping.h"
 #include "runoff_sim/river_list.h"
 #include "runoff_sim/routing_setup.h"
 #include "runoff_sim/topo_grid.h"
@@ -42,16 +43,6 @@ using Clock = std::chrono::steady_clock;
 
 double since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Sets the duration (value 12) of the parameter file in `dir` to 0 days.
-void setZeroDays(const fs::path& dir) {
-  std::ifstream in(dir / kParameterFileName);
-  std::vector<std::string> tokens;
-  for (std::string token; in >> token;) tokens.push_back(token);
-  tokens.at(11) = "0";
-  std::ofstream out(dir / kParameterFileName, std::ios::trunc);
-  for (const std::string& token : tokens) out << token << '\n';
 }
 
 // One run of the simulator in `dir`, from no caches; its wall time, or a negative value when
@@ -95,12 +86,7 @@ double runPlain(const fs::path& dir, const fs::path& cacheDir) {
   for (GridCell& cell : topo.cells) bench::literalNearestRainCell(cell, rain);
   {
     std::ofstream out(cacheDir / "setROFCell.dat");
-    out << params.rainCols << '\n'
-        << params.rainRows << '\n'
-        << std::setprecision(15) << params.rainDx << '\n'
-        << params.rainDy << '\n'
-        << params.rainSwLon << '\n'
-        << params.rainSwLat << '\n';
+    writeMappingCacheKey(out, params);
     for (std::int32_t r = 0; r < topo.rows; ++r) {
       for (std::int32_t c = 0; c < topo.cols; ++c) {
         const std::int32_t cell = topo.at(r, c).rainCell;
@@ -137,7 +123,7 @@ int main(int argc, char** argv) {
   fs::create_directories(scratch / "run/temp");
   fs::create_directories(scratch / "run/output");
   fs::create_directories(scratch / "plain");
-  setZeroDays(scratch / "run");
+  bench::setParameterValues(scratch / "run", {{12, "0"}});
 
   double simulator = 1e30;
   for (int i = 0; i < runs; ++i) {

@@ -24,9 +24,13 @@ float dailyMaxHourly(std::span<const float> hourlyMeans) {
   return m;
 }
 
-std::size_t filePosition(const TopoGrid& grid, std::int32_t index) {
-  const std::int32_t row = index / grid.cols, col = index % grid.cols;
-  return static_cast<std::size_t>(grid.rows - 1 - row) * grid.cols + col;
+std::vector<std::uint8_t> selectedInFileOrder(const TopoGrid& grid,
+                                              const std::vector<std::uint8_t>& selected) {
+  std::vector<std::uint8_t> inFileOrder(grid.cells.size());
+  for (std::int32_t i = 0; i < static_cast<std::int32_t>(grid.cells.size()); ++i) {
+    inFileOrder[filePosition(grid, i)] = selected[i];
+  }
+  return inFileOrder;
 }
 
 std::vector<float> outputBackground(const TopoGrid& grid,

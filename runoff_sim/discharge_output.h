@@ -22,8 +22,9 @@ float dailyMean(std::span<const float> hourlyMeans);
 /// Largest of a day's 24 hourly means, starting from 0.
 float dailyMaxHourly(std::span<const float> hourlyMeans);
 
-/// Where a grid cell stands in the files (rows from the south): its position in a grid.
-std::size_t filePosition(const TopoGrid& grid, std::int32_t index);
+/// `selected` (per grid cell) in the order of the files' grids.
+std::vector<std::uint8_t> selectedInFileOrder(const TopoGrid& grid,
+                                              const std::vector<std::uint8_t>& selected);
 
 /// What a window grid holds before routing, in file order: the missing value for every cell
 /// that is not selected, 0 for the rest (a selected cell that is never routed keeps it).

@@ -77,14 +77,18 @@ std::optional<std::vector<RainLocator::Cell>> readMappingCache(std::istream& in,
   return mapping;
 }
 
-void writeMappingCache(std::ostream& out, const RunParameters& params, const TopoGrid& topo,
-                       const RainGrid& rain) {
+void writeMappingCacheKey(std::ostream& out, const RunParameters& params) {
   out << params.rainCols << '\n'
       << params.rainRows << '\n'
       << std::setprecision(15) << params.rainDx << '\n'
       << params.rainDy << '\n'
       << params.rainSwLon << '\n'
       << params.rainSwLat << '\n';
+}
+
+void writeMappingCache(std::ostream& out, const RunParameters& params, const TopoGrid& topo,
+                       const RainGrid& rain) {
+  writeMappingCacheKey(out, params);
   IntLineWriter lines(out);
   for (std::int32_t r = 0; r < topo.rows; ++r) {
     for (std::int32_t c = 0; c < topo.cols; ++c) {

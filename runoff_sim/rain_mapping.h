@@ -48,6 +48,8 @@ std::optional<std::vector<RainLocator::Cell>> readMappingCache(std::istream& in,
                                                                const RainLocator& locator);
 
 /// Writes the whole cache for the mapping already set in `topo`.
+/// The cache's key, its first six lines: the rainfall grid's counts, spacing and corner.
+void writeMappingCacheKey(std::ostream& out, const RunParameters& params);
 void writeMappingCache(std::ostream& out, const RunParameters& params, const TopoGrid& topo,
                        const RainGrid& rain);
 

@@ -297,9 +297,7 @@ WindowRouter::WindowRouter(const RoutingRun& run, RoutingStates& states, int thr
       positionOfTask_(run.plan.size()) {
   // The window grids hold rows from the south, as the files do; the grid's row 0 is the north.
   for (std::int32_t t = 0; t < run.plan.size(); ++t) {
-    const std::int32_t index = run.plan.cell[t];
-    const std::int32_t row = index / run.grid.cols, col = index % run.grid.cols;
-    positionOfTask_[t] = (run.grid.rows - 1 - row) * run.grid.cols + col;
+    positionOfTask_[t] = static_cast<std::int32_t>(filePosition(run.grid, run.plan.cell[t]));
   }
 }
 

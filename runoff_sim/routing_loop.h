@@ -127,6 +127,9 @@ class WindowRouter {
   /// Writes the progress lines not written yet: all of them when no window was routed.
   void finishProgressLines(std::ostream& console);
 
+  /// Where each task's cell stands in a window grid.
+  const std::vector<std::int32_t>& positionOfTask() const { return positionOfTask_; }
+
  private:
   struct Shared;
   const RoutingRun& run_;

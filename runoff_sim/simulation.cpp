@@ -14,10 +14,7 @@ Status simulate(const SimulationRun& run, std::istream& rainFile, RainGrid& rain
     return {};
   }
   const TopoGrid& grid = run.routing.grid;
-  std::vector<std::uint8_t> selectedInFileOrder(grid.cells.size());
-  for (std::int32_t i = 0; i < static_cast<std::int32_t>(grid.cells.size()); ++i) {
-    selectedInFileOrder[filePosition(grid, i)] = run.selected[i];
-  }
+  const std::vector<std::uint8_t> selected = selectedInFileOrder(grid, run.selected);
   WindowGrids grids(outputBackground(grid, run.selected), run.windowDays);
   RainReader reader(rainFile, rain.rows, rain.cols);
   std::atomic<std::int64_t>* steps = progress != nullptr ? progress->counter() : nullptr;
@@ -26,7 +23,7 @@ Status simulate(const SimulationRun& run, std::istream& rainFile, RainGrid& rain
     if (Status read = advanceRainWindow(reader, rain, first, days); !read.ok()) return read;
     if (progress != nullptr) progress->setWindow(first, first + days - 1);
     router.route(rain, first, days, grids, &console, steps);
-    if (Status written = appendWindow(writer, grids, selectedInFileOrder); !written.ok()) {
+    if (Status written = appendWindow(writer, grids, selected); !written.ok()) {
       return written;
     }
   }

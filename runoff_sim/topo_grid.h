@@ -31,6 +31,13 @@ struct TopoGrid {
   const GridCell& at(std::int32_t row, std::int32_t col) const { return cells[index(row, col)]; }
 };
 
+/// Where cell `index` stands in a raw grid file, whose rows run from the south: its position
+/// in a grid of the discharge files (and of the topography inputs).
+inline std::size_t filePosition(const TopoGrid& grid, std::int32_t index) {
+  const std::int32_t row = index / grid.cols, col = index % grid.cols;
+  return static_cast<std::size_t>(grid.rows - 1 - row) * grid.cols + col;
+}
+
 /// Position, size, width, elevation and edge flag of the cell at (row, col) of a grid of
 /// `rows` x `cols` whose south-west corner lies at (swLat, swLon) degrees. Each step keeps a
 /// fixed precision (single-precision sums, the half cell added in double, the cosine of

@@ -195,16 +195,9 @@ void Run::simulate(const SimOptions& options) {
   CutEdges edges(world_, plan, partition);
   WindowRouter router(routing, states, routingThreads(), windowDays, &edges);
   if (params.days > 0) {
-    std::vector<std::int32_t> positionOfTask(plan.size());
-    for (std::int32_t t = 0; t < plan.size(); ++t) {
-      positionOfTask[t] = static_cast<std::int32_t>(filePosition(run.topo, plan.cell[t]));
-    }
-    std::vector<std::uint8_t> selectedInFileOrder(run.topo.cells.size());
-    for (std::int32_t i = 0; i < static_cast<std::int32_t>(run.topo.cells.size()); ++i) {
-      selectedInFileOrder[filePosition(run.topo, i)] = run.selected[i];
-    }
+    const std::vector<std::uint8_t> selected = selectedInFileOrder(run.topo, run.selected);
     WindowGrids grids(outputBackground(run.topo, run.selected), windowDays);
-    ResultGather results(world_, plan, partition, positionOfTask);
+    ResultGather results(world_, plan, partition, router.positionOfTask());
     RainReader reader(rainFile, run.rain.rows, run.rain.cols);
     // A failure here (memory, a write) cannot wait for the other ranks, which may be blocked
     // on this one's messages: it ends the whole run at once.
@@ -215,7 +208,7 @@ void Run::simulate(const SimOptions& options) {
         edges.setWindowDays(days, params.subSteps);
         router.route(run.rain, first, days, grids, nullptr);
         results.gather(grids);
-        if (world_.rank == 0) window = appendWindow(*writer, grids, selectedInFileOrder);
+        if (world_.rank == 0) window = appendWindow(*writer, grids, selected);
       }
       if (!window.ok()) {
         writer.reset();  // its temporaries go

@@ -40,8 +40,9 @@ Partition partitionByDrainage(const RoutingPlan& plan, std::int32_t ranks) {
   // Pieces a quarter of a share at most (when there is more than one rank): the placement can
   // then fill every rank to within a quarter share of the others, for a few more cut edges.
   const std::int64_t limit =
-      partition.ranks == 1 ? share : std::max<std::int64_t>(1, (share + kPiecesPerShare - 1) /
-                                                                  kPiecesPerShare);
+      partition.ranks == 1
+          ? share
+          : std::max<std::int64_t>(1, (share + kPiecesPerShare - 1) / kPiecesPerShare);
 
   // 1. Cutting: `part[t]` is the size of the part headed by t; `head[t]` marks piece heads.
   std::vector<std::int64_t> part(n, 1);
