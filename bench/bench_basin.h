@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "common/params.h"
-#include "runoff_sim/calc_order.h"
-#include "runoff_sim/rain_grid.h"
-#include "runoff_sim/run_checks.h"
-#include "runoff_sim/run_inputs.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/rain_grid.h"
+#include "runoff/run/run_checks.h"
+#include "runoff/run/run_inputs.h"
 
 namespace runoff::bench {
 

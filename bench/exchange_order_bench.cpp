@@ -18,7 +18,7 @@
 
 #include "bench/terrain.h"
 #include "literal_exchange_order.h"
-#include "runoff_sim/exchange_order.h"
+#include "runoff/inputs/exchange_order.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 
 #include "literal_exchange_order.h"
 #include "literal_rain_search.h"
-#include "runoff_sim/calc_order.h"
-#include "runoff_sim/grid_cell.h"
-#include "runoff_sim/rain_grid.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/grid_cell.h"
+#include "runoff/inputs/rain_grid.h"
+#include "runoff/inputs/topo_grid.h"
 
 namespace runoff::bench {
 

@@ -38,11 +38,11 @@
 
 #include "bench_basin.h"
 #include "common/params.h"
-#include "runoff_sim/calc_order.h"
-#include "runoff_sim/routing_loop.h"
-#include "runoff_sim/routing_plan.h"
-#include "runoff_sim/run_checks.h"
-#include "runoff_sim/run_inputs.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/routing/window_router.h"
+#include "runoff/routing/routing_plan.h"
+#include "runoff/run/run_checks.h"
+#include "runoff/run/run_inputs.h"
 #include "runoff_sim_mpi/partition.h"
 
 namespace {

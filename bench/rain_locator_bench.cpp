@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "literal_rain_search.h"
-#include "runoff_sim/rain_locator.h"
+#include "runoff/inputs/rain_locator.h"
 
 namespace {
 

@@ -20,15 +20,15 @@
 
 #include "bench_basin.h"
 #include "common/params.h"
-#include "runoff_sim/calc_order.h"
-#include "runoff_sim/discharge_output.h"
-#include "runoff_sim/rain_grid.h"
-#include "runoff_sim/routing_loop.h"
-#include "runoff_sim/routing_plan.h"
-#include "runoff_sim/routing_setup.h"
-#include "runoff_sim/run_checks.h"
-#include "runoff_sim/run_inputs.h"
-#include "runoff_sim/water_budget.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/output/discharge_output.h"
+#include "runoff/inputs/rain_grid.h"
+#include "runoff/routing/window_router.h"
+#include "runoff/routing/routing_plan.h"
+#include "runoff/routing/routing_setup.h"
+#include "runoff/run/run_checks.h"
+#include "runoff/run/run_inputs.h"
+#include "runoff/routing/water_budget.h"
 
 namespace {
 

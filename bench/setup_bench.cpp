@@ -44,12 +44,12 @@
 #include "bench/terrain.h"
 #include "common/binary_grid.h"
 #include "common/params.h"
-#include "runoff_sim/calc_order.h"
-#include "runoff_sim/rain_grid.h"
-#include "runoff_sim/rain_locator.h"
-#include "runoff_sim/rain_mapping.h"
-#include "runoff_sim/river_list.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/rain_grid.h"
+#include "runoff/inputs/rain_locator.h"
+#include "runoff/inputs/rain_mapping.h"
+#include "runoff/inputs/river_list.h"
+#include "runoff/inputs/topo_grid.h"
 
 namespace {
 

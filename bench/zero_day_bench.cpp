@@ -26,12 +26,12 @@
 #include "bench_basin.h"
 #include "common/params.h"
 #include "literal_setup.h"
-#include "runoff_sim/calc_order.h"
-#include "runoff_sim/rain_grid.h"
-#include "runoff_sim/rain_mapping.h"
-#include "runoff_sim/river_list.h"
-#include "runoff_sim/routing_setup.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/rain_grid.h"
+#include "runoff/inputs/rain_mapping.h"
+#include "runoff/inputs/river_list.h"
+#include "runoff/routing/routing_setup.h"
+#include "runoff/inputs/topo_grid.h"
 
 extern char** environ;
 

@@ -14,11 +14,11 @@
 #include "common/discharge_files.h"
 #include "common/params.h"
 #include "discharge_netcdf/discharge_netcdf_file.h"
-#include "discharge_netcdf/gauge_list.h"
-#include "discharge_netcdf/gauge_series.h"
-#include "discharge_netcdf/gauge_snap.h"
-#include "discharge_netcdf/grid_geometry.h"
-#include "discharge_netcdf/run_start.h"
+#include "runoff/inputs/gauge_list.h"
+#include "runoff/output/gauge_series.h"
+#include "runoff/inputs/gauge_snap.h"
+#include "runoff/inputs/grid_geometry.h"
+#include "runoff/inputs/run_start.h"
 
 namespace runoff {
 namespace {

@@ -30,8 +30,8 @@
 #include "common/discharge_files.h"
 #include "common/status.h"
 #include "discharge_netcdf/chunk_shape.h"
-#include "discharge_netcdf/grid_geometry.h"
-#include "discharge_netcdf/run_start.h"
+#include "runoff/inputs/grid_geometry.h"
+#include "runoff/inputs/run_start.h"
 
 namespace runoff {
 

@@ -8,7 +8,7 @@
 #include "common/status.h"
 #include "discharge_netcdf/command_line.h"
 #include "discharge_netcdf/converter.h"
-#include "discharge_netcdf/run_start.h"
+#include "runoff/inputs/run_start.h"
 
 int main(int argc, char** argv) {
   using namespace runoff;

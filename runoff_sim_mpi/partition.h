@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "runoff_sim/routing_plan.h"
+#include "runoff/routing/routing_plan.h"
 
 namespace runoff {
 

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "runoff_sim/calc_order.h"
+#include "runoff/inputs/calc_order.h"
 #include "support/basin_builder.h"
 
 namespace runoff {

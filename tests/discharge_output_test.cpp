@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "runoff_sim/discharge_output.h"
+#include "runoff/output/discharge_output.h"
 #include "support/basin_builder.h"
 
 namespace runoff {

@@ -1,7 +1,7 @@
 // The .vrt files beside the discharge grids, opened the way a GIS user opens them: with
 // gdalinfo and gdal_translate from gdal-bin (run-tests.sh installs it). A small run on a grid
 // of 8 columns by 14 rows, so that a swapped axis or a grid read south-up shows at once.
-#include "runoff_sim/discharge_vrt.h"
+#include "runoff/output/discharge_vrt.h"
 
 #include <gtest/gtest.h>
 

@@ -10,10 +10,10 @@
 #include <sstream>
 
 #include "common/params.h"
-#include "runoff_sim/rain_grid.h"
-#include "runoff_sim/routing_scheme.h"
-#include "runoff_sim/routing_setup.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff/inputs/rain_grid.h"
+#include "runoff/model/routing_scheme.h"
+#include "runoff/routing/routing_setup.h"
+#include "runoff/inputs/topo_grid.h"
 #include "support/test_support.h"
 
 namespace runoff::testing {

@@ -1,7 +1,7 @@
 // The fast exchange order against the literal procedure: hand-checked cases that show how equal
 // values are placed, structured inputs, and many random sequences with heavy ties, no-data and
 // extreme values.
-#include "runoff_sim/exchange_order.h"
+#include "runoff/inputs/exchange_order.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // One kinematic wave step against formulas evaluated by hand: rain on an empty cell, the
 // zero state, the negative clamp, and the two extreme weights.
-#include "runoff_sim/kinematic_wave.h"
+#include "runoff/model/kinematic_wave.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "runoff_sim/routing_setup.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff/routing/routing_setup.h"
+#include "runoff/inputs/topo_grid.h"
 
 namespace runoff {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "runoff_sim/rain_locator.h"
+#include "runoff/inputs/rain_locator.h"
 
 namespace runoff::testing {
 

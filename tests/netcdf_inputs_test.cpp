@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "discharge_netcdf/chunk_shape.h"
-#include "discharge_netcdf/gauge_list.h"
-#include "discharge_netcdf/run_start.h"
+#include "runoff/inputs/gauge_list.h"
+#include "runoff/inputs/run_start.h"
 #include "support/test_support.h"
 
 namespace runoff::testing {

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <vector>
 
-#include "runoff_sim/conservative_wave.h"
-#include "runoff_sim/routing_scheme.h"
-#include "runoff_sim/routing_setup.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff/model/conservative_wave.h"
+#include "runoff/model/routing_scheme.h"
+#include "runoff/routing/routing_setup.h"
+#include "runoff/inputs/topo_grid.h"
 #include "support/basin_builder.h"
 
 namespace runoff::testing {

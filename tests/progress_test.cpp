@@ -1,6 +1,6 @@
 // The live progress line: its wording, and that it appears on a terminal's standard error
 // only (a pseudo-terminal here) while standard output stays the same bytes as in any run.
-#include "runoff_sim/progress.h"
+#include "runoff/run/progress.h"
 
 #include <fcntl.h>
 #include <pty.h>

@@ -1,6 +1,6 @@
 // The rainfall grid: centres and the longitude wrap, and the hour records of the rainfall
 // file: northern row first, early end leaves zeros, anything that is not a number is refused.
-#include "runoff_sim/rain_grid.h"
+#include "runoff/inputs/rain_grid.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The fast nearest-rainfall-cell search against the exhaustive one it replaces: same cell for
 // every point, including every kind of tie, wrapped longitudes and absurd coordinates.
 #include "literal_rain_search.h"
-#include "runoff_sim/rain_locator.h"
+#include "runoff/inputs/rain_locator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The river list: the announced count is the number of lines, blank ones included; only the
 // records actually present select rivers; negative river numbers select nothing.
-#include "runoff_sim/river_list.h"
+#include "runoff/inputs/river_list.h"
 
 #include <gtest/gtest.h>
 

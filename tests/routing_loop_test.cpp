@@ -3,7 +3,7 @@
 // compare it with the plain design (cell by cell in calculation order, full histories, the
 // step evaluated literally) on random basins built to stress the dependency rule, under both
 // schemes; and under the conservative scheme the water budget of every basin closes.
-#include "runoff_sim/routing_loop.h"
+#include "runoff/routing/window_router.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +13,14 @@
 #include <random>
 #include <sstream>
 
-#include "runoff_sim/calc_order.h"
-#include "runoff_sim/conservative_wave.h"
-#include "runoff_sim/discharge_output.h"
-#include "runoff_sim/kinematic_wave.h"
-#include "runoff_sim/rain_mapping.h"
-#include "runoff_sim/river_list.h"
-#include "runoff_sim/routing_plan.h"
-#include "runoff_sim/water_budget.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/model/conservative_wave.h"
+#include "runoff/output/discharge_output.h"
+#include "runoff/model/kinematic_wave.h"
+#include "runoff/inputs/rain_mapping.h"
+#include "runoff/inputs/river_list.h"
+#include "runoff/routing/routing_plan.h"
+#include "runoff/routing/water_budget.h"
 #include "support/plain_routing.h"
 #include "support/test_support.h"
 

@@ -8,14 +8,14 @@
 //   north-south length   92.6886 / 3 * 3              = 92.6886 m
 //   east-west width      float 75.94213               = 75.94213104248047 m
 //   diagonal length      sqrt(92.6886^2 + 75.94213^2)  = 119.82647385796376 m
-#include "runoff_sim/routing_setup.h"
+#include "runoff/routing/routing_setup.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "runoff_sim/topo_grid.h"
+#include "runoff/inputs/topo_grid.h"
 
 namespace runoff {
 namespace {

@@ -1,10 +1,10 @@
 // The checks a run makes before committing to hours of work: the free space its files need,
 // and the window length that bounds its memory whatever the length of the run.
-#include "runoff_sim/run_checks.h"
+#include "runoff/run/run_checks.h"
 
 #include <gtest/gtest.h>
 
-#include "runoff_sim/routing_loop.h"
+#include "runoff/routing/window_router.h"
 
 namespace runoff {
 namespace {

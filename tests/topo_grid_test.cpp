@@ -1,6 +1,6 @@
 // Cell positions and widths bit for bit, record order of the topography files, and the
 // drainage links on grids small enough to check by hand.
-#include "runoff_sim/topo_grid.h"
+#include "runoff/inputs/topo_grid.h"
 
 #include <gtest/gtest.h>
 

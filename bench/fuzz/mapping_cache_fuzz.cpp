@@ -3,8 +3,8 @@
 #include <string>
 
 #include "fuzz_grid.h"
-#include "runoff_sim/rain_mapping.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff/inputs/rain_mapping.h"
+#include "runoff/inputs/topo_grid.h"
 
 namespace {
 

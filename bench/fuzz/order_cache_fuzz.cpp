@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "fuzz_grid.h"
-#include "runoff_sim/calc_order.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/topo_grid.h"
 
 namespace {
 

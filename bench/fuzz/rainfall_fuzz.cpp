@@ -3,7 +3,7 @@
 #include <string>
 
 #include "fuzz_grid.h"
-#include "runoff_sim/rain_grid.h"
+#include "runoff/inputs/rain_grid.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const runoff::RunParameters params = runoff::fuzz::smallParameters();

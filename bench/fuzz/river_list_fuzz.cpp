@@ -2,7 +2,7 @@
 #include <sstream>
 #include <string>
 
-#include "runoff_sim/river_list.h"
+#include "runoff/inputs/river_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

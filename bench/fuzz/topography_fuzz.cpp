@@ -4,9 +4,9 @@
 #include <string>
 
 #include "fuzz_grid.h"
-#include "runoff_sim/calc_order.h"
-#include "runoff_sim/routing_setup.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/routing/routing_setup.h"
+#include "runoff/inputs/topo_grid.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const runoff::RunParameters params = runoff::fuzz::smallParameters();

@@ -10,12 +10,12 @@
 #include <span>
 #include <vector>
 
-#include "runoff_sim/calc_order.h"
-#include "runoff_sim/discharge_output.h"
-#include "runoff_sim/kinematic_wave.h"
-#include "runoff_sim/rain_grid.h"
-#include "runoff_sim/routing_setup.h"
-#include "runoff_sim/topo_grid.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/output/discharge_output.h"
+#include "runoff/model/kinematic_wave.h"
+#include "runoff/inputs/rain_grid.h"
+#include "runoff/routing/routing_setup.h"
+#include "runoff/inputs/topo_grid.h"
 
 namespace runoff::reference {
 

@@ -1,0 +1,33 @@
+// The gauges whose discharge series an analyst wants: a CSV file of name, longitude and
+// latitude (degrees), one gauge a line. A first line whose fields are not numbers is a header
+// naming the columns (name, lon or longitude, lat or latitude, in any order; other columns are
+// ignored); without one the columns are name, lon, lat. Fields may be quoted as in RFC 4180
+// ("Jellico, TN"). Blank lines are skipped; a byte order mark and line ends of either kind
+// are accepted. Names must be unique and not empty.
+#ifndef RUNOFF_INPUTS_GAUGE_LIST_H_
+#define RUNOFF_INPUTS_GAUGE_LIST_H_
+
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "common/status.h"
+
+namespace runoff {
+
+struct Gauge {
+  std::string name;
+  double lon = 0;  // degrees east
+  double lat = 0;  // degrees north
+};
+
+/// The gauges of the CSV text `in`, read from the file `path` (named in messages); refused
+/// with the line at fault, or when the file lists no gauge.
+Result<std::vector<Gauge>> readGauges(std::istream& in, const std::string& path);
+
+/// Opens `path` and reads it as above.
+Result<std::vector<Gauge>> readGauges(const std::string& path);
+
+}  // namespace runoff
+
+#endif  // RUNOFF_INPUTS_GAUGE_LIST_H_

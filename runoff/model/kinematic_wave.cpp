@@ -1,0 +1,227 @@
+#include "runoff/model/kinematic_wave.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace runoff {
+
+double lateralInflow(const CellRouting& cell, float rainMmPerHour) {
+  // mm/h -> m/s over the cell's area (metres per arc-second x scale x widthX), spread over the
+  // flow length. The factor 92.6886 / 3 is applied as two operations, in that order.
+  return static_cast<double>(rainMmPerHour) * 0.001 * 92.6886 / 3 *
+         static_cast<double>(cell.scale) * static_cast<double>(cell.widthX) / cell.flowLen / 3600;
+}
+
+void setLateralInflow(CellRouting& cell, float rainPreviousHour, float rainCurrentHour) {
+  cell.qLatPrev = lateralInflow(cell, rainPreviousHour);
+  cell.qLatCur = lateralInflow(cell, rainCurrentHour);
+}
+
+void continueLateralInflow(CellRouting& cell, float rainCurrentHour) {
+  cell.qLatPrev = cell.qLatCur;
+  cell.qLatCur = lateralInflow(cell, rainCurrentHour);
+}
+
+void prepareStepConstants(CellRouting& cell) {
+  cell.celerityCoef = std::pow(cell.alpha, 1 / cell.mExp) * cell.mExp;
+  cell.celerityExp = (cell.mExp - 1) / cell.mExp;
+  cell.dtOverDx = static_cast<double>(cell.dt) / cell.dx;
+  cell.oneMinusTheta = 1 - cell.theta;
+  cell.lastInflow = 0;
+  cell.lastInflowPower = std::pow(0.0, cell.celerityExp);
+  cell.lastStar = 0;
+  cell.lastStarPower = cell.lastInflowPower;
+}
+
+namespace {
+
+bool sameBits(double a, double b) {
+  std::uint64_t x, y;
+  std::memcpy(&x, &a, 8);
+  std::memcpy(&y, &b, 8);
+  return x == y;
+}
+
+// Power of the discharge at node 0 of the old level: kept from the previous step when the
+// inflow has not changed (a headwater cell's is always 0).
+double inflowPower(CellRouting& cell, double qOld0) {
+  if (!sameBits(qOld0, cell.lastInflow)) {
+    cell.lastInflow = qOld0;
+    cell.lastInflowPower = std::pow(qOld0, cell.celerityExp);
+  }
+  return cell.lastInflowPower;
+}
+
+// New discharge at a node from the old discharge there (qOld) and above it (qOldUp), the new
+// discharge above it (qNewUp), the mean celerity w and the lateral inflow r.
+inline double implicitUpdate(const CellRouting& cell, double qOld, double qOldUp, double qNewUp,
+                             double w, double r, double dt, double dtR) {
+  const double numerator = qOld + (cell.theta * w) * (cell.dtOverDx * qNewUp + dtR) -
+                           (cell.oneMinusTheta * w * dt) * ((qOld - qOldUp) / cell.dx - r);
+  const double denominator = 1 + (cell.theta * w * dt) / cell.dx;
+  const double q = numerator / denominator;
+  return q < 0 ? 0 : q;
+}
+
+// The state of a cell with one space interval, held in registers over the steps of an hour.
+struct OneInterval {
+  double q0 = 0, q1 = 0;  // old discharge at the inflow node and at the outlet
+  double lastInflow = 0, lastInflowPower = 0, lastStar = 0, lastStarPower = 0;
+  double qLatPrev = 0;
+
+  void loadFrom(const CellRouting& cell) {
+    q0 = cell.qOld[0];
+    q1 = cell.qOld[1];
+    lastInflow = cell.lastInflow;
+    lastInflowPower = cell.lastInflowPower;
+    lastStar = cell.lastStar;
+    lastStarPower = cell.lastStarPower;
+    qLatPrev = cell.qLatPrev;
+  }
+
+  // One step with inflow qIn; returns the new outlet discharge.
+  double step(const CellRouting& cell, double qIn) {
+    const double dt = static_cast<double>(cell.dt);
+    const double r = 0.5 * (qLatPrev + cell.qLatCur);
+    qLatPrev = cell.qLatCur;
+    const double dtR = dt * r;
+    const double rDx = r * cell.dx;
+    if (!sameBits(q0, lastInflow)) {
+      lastInflow = q0;
+      lastInflowPower = std::pow(q0, cell.celerityExp);
+    }
+    const double w0 = cell.celerityCoef * lastInflowPower;
+    const double p = 0.5 * (q0 + qIn) + rDx;
+    const double star = q1 < p ? p : q1;
+    if (!sameBits(star, lastStar)) {
+      lastStar = star;
+      lastStarPower = std::pow(star, cell.celerityExp);
+    }
+    const double w1 = cell.celerityCoef * lastStarPower;
+    q1 = implicitUpdate(cell, q1, q0, qIn, 0.5 * (w0 + w1), r, dt, dtR);
+    q0 = qIn;
+    return q1;
+  }
+
+  void storeInto(CellRouting& cell) const {
+    cell.qOld[0] = cell.qNew[0] = q0;
+    cell.qOld[1] = cell.qNew[1] = q1;
+    cell.lastInflow = lastInflow;
+    cell.lastInflowPower = lastInflowPower;
+    cell.lastStar = lastStar;
+    cell.lastStarPower = lastStarPower;
+    cell.qLatPrev = qLatPrev;
+  }
+};
+
+}  // namespace
+
+// The sweep of the weighted implicit scheme. Each node's mean celerity averages the celerity
+// at the old discharge of the node above and at the larger of the old discharge here and a
+// predicted one. Powers already known are reused: the old discharge of the node above was the
+// larger one at that node whenever it was not below the prediction, and the powers of a
+// repeated inflow or outlet discharge are kept from the step before. A reused power is the same
+// call on the same bits, so every result is unchanged.
+float stepKinematicWave(CellRouting& cell, double qIn) {
+  if (cell.nodes == 1) {  // the common set-up
+    OneInterval state;
+    state.loadFrom(cell);
+    const double q1 = state.step(cell, qIn);
+    state.storeInto(cell);
+    return static_cast<float>(q1);
+  }
+  const double dt = static_cast<double>(cell.dt);
+  const double r = 0.5 * (cell.qLatPrev + cell.qLatCur);
+  const double e = cell.celerityExp;
+  const double dtR = dt * r;
+  const double rDx = r * cell.dx;
+  double* qOld = cell.qOld.data();
+  double* qNew = cell.qNew.data();
+  cell.qLatPrev = cell.qLatCur;
+  qNew[0] = qIn;
+  double powUpper = inflowPower(cell, qOld[0]);  // pow(qOld[j - 1], e)
+  for (std::int32_t j = 1; j <= cell.nodes; ++j) {
+    const double w0 = cell.celerityCoef * powUpper;
+    const double p = 0.5 * (qOld[j - 1] + qNew[j - 1]) + rDx;
+    double powStar;
+    if (qOld[j] < p) {
+      powStar = std::pow(p, e);
+      powUpper = j < cell.nodes ? std::pow(qOld[j], e) : 0;
+    } else {
+      powStar = std::pow(qOld[j], e);
+      powUpper = powStar;
+    }
+    const double w1 = cell.celerityCoef * powStar;
+    qNew[j] = implicitUpdate(cell, qOld[j], qOld[j - 1], qNew[j - 1], 0.5 * (w0 + w1), r, dt, dtR);
+  }
+  for (std::int32_t i = 0; i <= cell.nodes; ++i) qOld[i] = qNew[i];
+  return static_cast<float>(qNew[cell.nodes]);
+}
+
+namespace {
+
+double inflowAt(std::span<const float* const> feeders, std::size_t step) {
+  double qIn = 0;
+  for (const float* feeder : feeders) qIn = qIn + static_cast<double>(feeder[step]);
+  return qIn;
+}
+
+}  // namespace
+
+void addLateralVolume(CellVolumes& volumes, const CellRouting& cell, std::int32_t subSteps) {
+  const double dt = static_cast<double>(cell.dt);
+  const double intervals = static_cast<double>(cell.nodes);
+  double previous = cell.qLatPrev;
+  for (std::int32_t s = 0; s < subSteps; ++s) {
+    const double r = 0.5 * (previous + cell.qLatCur);
+    previous = cell.qLatCur;
+    volumes.lateral += intervals * (dt * r * cell.dx);
+  }
+}
+
+void countOutflow(CellVolumes& volumes, const CellRouting& cell, float outflow) {
+  volumes.outflow += static_cast<double>(outflow) * static_cast<double>(cell.dt);
+}
+
+void routeHours(std::span<const HourTask> tasks, std::size_t firstStep, std::int32_t subSteps,
+                std::span<float> hourMeans) {
+  float hourSum[kMaxHourTasks] = {};
+  const std::size_t end = firstStep + static_cast<std::size_t>(subSteps);
+  for (const HourTask& task : tasks) {
+    if (task.volumes != nullptr) addLateralVolume(*task.volumes, *task.cell, subSteps);
+  }
+  bool oneInterval = true;
+  for (const HourTask& task : tasks) oneInterval = oneInterval && task.cell->nodes == 1;
+  if (oneInterval) {
+    // The step is a chain of dependent operations (a power, two divisions); stepping several
+    // cells in turn lets their chains run side by side.
+    OneInterval state[kMaxHourTasks];
+    for (std::size_t i = 0; i < tasks.size(); ++i) state[i].loadFrom(*tasks[i].cell);
+    for (std::size_t step = firstStep; step < end; ++step) {
+      for (std::size_t i = 0; i < tasks.size(); ++i) {
+        const HourTask& task = tasks[i];
+        const float outflow =
+            static_cast<float>(state[i].step(*task.cell, inflowAt(task.feeders, step)));
+        if (task.history != nullptr) task.history[step] = outflow;
+        if (task.volumes != nullptr) countOutflow(*task.volumes, *task.cell, outflow);
+        hourSum[i] += outflow;
+      }
+    }
+    for (std::size_t i = 0; i < tasks.size(); ++i) state[i].storeInto(*tasks[i].cell);
+  } else {
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+      const HourTask& task = tasks[i];
+      for (std::size_t step = firstStep; step < end; ++step) {
+        const float outflow = stepKinematicWave(*task.cell, inflowAt(task.feeders, step));
+        if (task.history != nullptr) task.history[step] = outflow;
+        if (task.volumes != nullptr) countOutflow(*task.volumes, *task.cell, outflow);
+        hourSum[i] += outflow;
+      }
+    }
+  }
+  for (std::size_t i = 0; i < tasks.size(); ++i) {
+    hourMeans[i] = hourSum[i] / static_cast<float>(subSteps);
+  }
+}
+
+}  // namespace runoff

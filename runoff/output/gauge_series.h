@@ -1,0 +1,36 @@
+// The hourly discharge at the gauges as one long-form CSV table, the shape pandas, R and
+// spreadsheets pivot or plot directly:
+//   time,gauge,discharge
+//   2000-07-01T00:00:00,Jellico,0.0123
+// one line per hour and gauge, hours in order and the gauges of each hour in the order of the
+// gauge list. time is the beginning of the hour (ISO 8601, the clock of the run's start), the
+// value the mean discharge over that hour in m3 s-1, written as the shortest decimal that
+// reads back as the same float32. Names that need it are quoted as in RFC 4180.
+#ifndef RUNOFF_OUTPUT_GAUGE_SERIES_H_
+#define RUNOFF_OUTPUT_GAUGE_SERIES_H_
+
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "runoff/inputs/gauge_snap.h"
+#include "runoff/inputs/run_start.h"
+
+namespace runoff {
+
+inline constexpr const char* kGaugeSeriesName = "gauges.csv";
+
+/// The header line.
+void writeGaugeSeriesHeader(std::ostream& out);
+
+/// The lines of one hour beginning at `time`, from its whole discharge grid `hour`.
+void writeGaugeSeriesHour(std::ostream& out, CivilTime time,
+                          const std::vector<SnappedGauge>& gauges, std::span<const float> hour);
+
+/// The shortest decimal that reads back as exactly `value` ("0.1", "1e+06", "-9999").
+std::string shortestDecimal(float value);
+
+}  // namespace runoff
+
+#endif  // RUNOFF_OUTPUT_GAUGE_SERIES_H_

@@ -1,0 +1,104 @@
+// The restart state: every routed cell's state at the end of a run, in full double precision,
+// so that a run continued from it routes exactly as if the first run had gone on. A key ties
+// the state to the run that can continue it; a state that does not fit is refused before any
+// output is touched.
+//
+// File layout, binary, every number little-endian:
+//   magic           8 bytes  "RNFSTATE"
+//   version         u32      1
+//   key             topoCols i32, topoRows i32, topoSwLon f64, topoSwLat f64 (degrees, outer
+//                   south-west corner), topoScale f32 (arc-seconds);
+//                   rainCols i32, rainRows i32, rainDx f64, rainDy f64, rainSwLon f64,
+//                   rainSwLat f64 (degrees);
+//                   timeStep i32 (s), spaceSteps i32, fdWeight f64, slopeManning f64,
+//                   channelManning f64, channelThreshold i32;
+//                   scheme u32 (0 classic, 1 conservative: a state continues only the scheme
+//                   that wrote it);
+//                   riverHash u64: FNV-1a of the listed river numbers that select cells
+//                   (non-negative, ascending, each once, as i32);
+//                   orderHash u64: FNV-1a of the calculation order (groupCount, each group
+//                   size, then row and column of every entry, all i32)
+//   daysBefore      i64      days simulated before this state, over every run that led to it
+//   cellCount       u64      routed cells that follow
+//   cellCount records, ascending cell:
+//     cell          i32      grid index, row * topoCols + column, row 0 the northern row
+//     discharge     f64 x (spaceSteps + 1)  at nodes 0 (upstream end) to spaceSteps, m^3/s;
+//                   under either scheme the whole discharge state (the conservative scheme
+//                   derives its cross-sections and held-back water from it)
+//     lateral       f64      lateral inflow of the last hour routed, m^2/s
+//   checksum        u64      FNV-1a of every byte before it
+// FNV-1a here is the 64-bit variant: offset basis 14695981039346656037, prime 1099511628211.
+#ifndef RUNOFF_OUTPUT_RUN_STATE_H_
+#define RUNOFF_OUTPUT_RUN_STATE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/atomic_file.h"
+#include "common/params.h"
+#include "common/status.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/routing/routing_setup.h"
+
+namespace runoff {
+
+/// What ties a state to a run.
+struct StateKey {
+  std::int32_t topoCols = 0, topoRows = 0;
+  double topoSwLon = 0, topoSwLat = 0;
+  float topoScale = 0;
+  std::int32_t rainCols = 0, rainRows = 0;
+  double rainDx = 0, rainDy = 0, rainSwLon = 0, rainSwLat = 0;
+  std::int32_t timeStep = 0, spaceSteps = 0;
+  double fdWeight = 0, slopeManning = 0, channelManning = 0;
+  std::int32_t channelThreshold = 0;
+  std::uint32_t scheme = 0;
+  std::uint64_t riverHash = 0;
+  std::uint64_t orderHash = 0;
+};
+
+StateKey makeStateKey(const RunParameters& params, const std::vector<std::int32_t>& riverNums,
+                      const CalculationOrder& order, std::uint32_t scheme);
+
+/// The values a state holds for each routed cell, cells in ascending order: the discharges at
+/// nodes 0 to spaceSteps, then the lateral inflow of the last hour.
+struct CellStates {
+  std::int32_t nodes = 0;      // spaceSteps
+  std::vector<double> values;  // (nodes + 2) per routed cell
+
+  std::size_t stride() const { return static_cast<std::size_t>(nodes) + 2; }
+};
+
+/// The states of the cells `routedCells` (grid indices, ascending) that `states` holds; the
+/// other cells' values are left as they are in `out` (sized for all of `routedCells`).
+void collectCellStates(const std::vector<std::int32_t>& routedCells, const RoutingStates& states,
+                       CellStates& out);
+
+/// Gives every cell of `routedCells` that has a state in `states` its stored values.
+void applyCellStates(const CellStates& stored, const std::vector<std::int32_t>& routedCells,
+                     RoutingStates& states);
+
+/// The state file for the cells `routedCells`, written whole under a temporary name beside
+/// `path`; the caller publishes it once the run's other outputs are complete, or drops it to
+/// leave nothing behind.
+Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const StateKey& key,
+                                                  std::int64_t daysBefore,
+                                                  const std::vector<std::int32_t>& routedCells,
+                                                  const CellStates& cells);
+
+/// A state read back: the days simulated before it and its cells' values.
+struct StoredState {
+  std::int64_t daysBefore = 0;
+  CellStates cells;
+};
+
+/// Reads the state at `path` and checks that it fits `key` and exactly the cells
+/// `routedCells`; the failure names what does not fit, or the damage.
+Result<StoredState> readRunState(const std::string& path, const StateKey& key,
+                                 const std::vector<std::int32_t>& routedCells);
+
+}  // namespace runoff
+
+#endif  // RUNOFF_OUTPUT_RUN_STATE_H_

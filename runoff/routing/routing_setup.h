@@ -1,0 +1,44 @@
+// Before routing, every cell of a basin off the outer ring gets the constants of its kinematic
+// wave problem (flow length, slope, class, width, roughness, coefficients, space and time
+// step) and a steady initial discharge profile under a uniform runoff rate.
+#ifndef RUNOFF_ROUTING_ROUTING_SETUP_H_
+#define RUNOFF_ROUTING_ROUTING_SETUP_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "common/params.h"
+#include "runoff/inputs/grid_cell.h"
+#include "runoff/model/kinematic_wave.h"
+#include "runoff/inputs/topo_grid.h"
+
+namespace runoff {
+
+/// Constants of the cell's problem. `downElev` is the elevation of the downstream cell, used
+/// only when `hasDown`. A direction code outside 1..8 gets the diagonal flow length.
+void setParameterData(CellRouting& routing, const GridCell& cell, bool hasDown, float downElev,
+                      double slopeManning, double channelManning, std::int32_t channelThreshold,
+                      std::int32_t spaceSteps, std::int32_t timeStep, double fdWeight);
+
+/// Steady linear profile from inflow Q0 (the area upstream) to outflow Q1 (with the cell's
+/// own area) under `initialRunoff` mm/h, and the matching lateral inflow.
+void setInitialDischarge(CellRouting& routing, const GridCell& cell, double initialRunoff);
+
+/// The routing states of a grid: one per cell that takes part (a basin cell off the outer
+/// ring), found through `slotOfCell`.
+struct RoutingStates {
+  std::vector<std::int32_t> slotOfCell;  // per grid cell: index into `states`, or -1
+  std::vector<CellRouting> states;
+  // Per slot, the water each cell took in and let out: empty unless the run keeps a budget.
+  std::vector<CellVolumes> volumes;
+};
+
+/// The set-up pass over the whole grid, rows from the north, columns from the west. With
+/// `only`, just the cells it marks (per grid cell) get a state: a process that routes part of
+/// the grid sets up that part.
+RoutingStates setUpRouting(const TopoGrid& grid, const RunParameters& params,
+                           const std::vector<std::uint8_t>* only = nullptr);
+
+}  // namespace runoff
+
+#endif  // RUNOFF_ROUTING_ROUTING_SETUP_H_

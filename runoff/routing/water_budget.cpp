@@ -1,0 +1,91 @@
+#include "runoff/routing/water_budget.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "runoff/model/conservative_wave.h"
+
+namespace runoff {
+
+WaterBudget::WaterBudget(const TopoGrid& grid, const RoutingPlan& plan,
+                         const std::vector<std::int32_t>& riverNums, RoutingStates& states)
+    : grid_(grid), plan_(plan), initialStorage_(plan.size()) {
+  for (std::int32_t river : riverNums) {
+    if (river >= 0) rivers_.push_back(river);
+  }
+  std::sort(rivers_.begin(), rivers_.end());
+  rivers_.erase(std::unique(rivers_.begin(), rivers_.end()), rivers_.end());
+  for (std::int32_t t = 0; t < plan.size(); ++t) {
+    const std::int32_t slot = states.slotOfCell[plan.cell[t]];
+    initialStorage_[t] = slot < 0 ? 0.0 : cellStorage(states.states[slot]);
+  }
+  states.volumes.assign(states.states.size(), CellVolumes{});
+}
+
+std::int32_t WaterBudget::basinOfTask(std::int32_t task) const {
+  // A routed cell is selected, so its river number is listed.
+  const std::int32_t river = grid_.cells[plan_.cell[task]].riverNum;
+  return static_cast<std::int32_t>(std::lower_bound(rivers_.begin(), rivers_.end(), river) -
+                                   rivers_.begin());
+}
+
+std::vector<double> WaterBudget::taskVolumes(const RoutingStates& states) const {
+  std::vector<double> values(static_cast<std::size_t>(plan_.size()) * kTaskValues, 0.0);
+  for (std::int32_t t = 0; t < plan_.size(); ++t) {
+    const std::int32_t slot = states.slotOfCell[plan_.cell[t]];
+    if (slot < 0) continue;
+    double* v = values.data() + static_cast<std::size_t>(t) * kTaskValues;
+    v[0] = states.volumes[slot].lateral;
+    v[1] = states.volumes[slot].outflow;
+    v[2] = initialStorage_[t];
+    v[3] = cellStorage(states.states[slot]);
+  }
+  return values;
+}
+
+std::vector<BasinBudget> WaterBudget::close(const std::vector<double>& taskVolumes) const {
+  std::vector<BasinBudget> budgets(rivers_.size() + 1);
+  for (std::size_t b = 0; b < rivers_.size(); ++b) budgets[b].river = rivers_[b];
+  BasinBudget& total = budgets.back();
+  for (std::int32_t t = 0; t < plan_.size(); ++t) {
+    const double* v = taskVolumes.data() + static_cast<std::size_t>(t) * kTaskValues;
+    const double lateral = v[0], outflow = v[1], initialStorage = v[2], finalStorage = v[3];
+    BasinBudget& basin = budgets[basinOfTask(t)];
+    for (BasinBudget* b : {&basin, &total}) {
+      b->rain += lateral;
+      b->initialStorage += initialStorage;
+      b->finalStorage += finalStorage;
+    }
+    const std::int32_t consumer = plan_.consumer[t];
+    if (consumer < 0) {
+      basin.outflow += outflow;
+      total.outflow += outflow;
+    } else if (BasinBudget& next = budgets[basinOfTask(consumer)]; &next != &basin) {
+      basin.outflow += outflow;
+      next.inflow += outflow;
+    }
+  }
+  return budgets;
+}
+
+void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets) {
+  char line[160];
+  out << "Water budget over the run, " << schemeName(scheme)
+      << " scheme, m3 (error = rain + inflow + storage start - outflow - storage end):\n";
+  std::snprintf(line, sizeof line, "%7s%14s%14s%14s%15s%14s%14s%10s\n", "basin", "rain", "inflow",
+                "outflow", "storage start", "storage end", "error", "error %");
+  out << line;
+  for (const BasinBudget& b : budgets) {
+    const std::string name = b.river < 0 ? "total" : std::to_string(b.river);
+    // The error as a percentage of the rain; a basin without rain has none.
+    char percent[32] = "-";
+    if (b.rain > 0) std::snprintf(percent, sizeof percent, "%.3g", 100 * b.closureError() / b.rain);
+    std::snprintf(line, sizeof line, "%7s%14.6e%14.6e%14.6e%15.6e%14.6e%14.6e%10s\n", name.c_str(),
+                  b.rain, b.inflow, b.outflow, b.initialStorage, b.finalStorage, b.closureError(),
+                  percent);
+    out << line;
+  }
+}
+
+}  // namespace runoff

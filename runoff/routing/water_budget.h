@@ -1,0 +1,73 @@
+// The water budget of a run, for each listed basin and for all of them together. A basin is the
+// routed cells of one listed river number. Over the run it receives the lateral inflow applied
+// to those cells (the rain, in the per-step form the schemes apply it) and the outflow of
+// routed cells of other basins that drain into it; it loses the discharge of its cells whose
+// outflow no routed cell of the same basin takes in (the outlets: water that leaves the routed
+// network, or passes into another basin); and it holds a storage, dx times the cross-section at
+// the downstream node of every space interval, from the node discharges through the Manning
+// relation. An unrouted upstream cell contributes nothing. All sums are double precision over
+// every step, never from the single-precision outputs.
+#ifndef RUNOFF_ROUTING_WATER_BUDGET_H_
+#define RUNOFF_ROUTING_WATER_BUDGET_H_
+
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+#include "runoff/routing/routing_plan.h"
+#include "runoff/model/routing_scheme.h"
+#include "runoff/routing/routing_setup.h"
+#include "runoff/inputs/topo_grid.h"
+
+namespace runoff {
+
+/// Volumes in m^3 over the run.
+struct BasinBudget {
+  std::int32_t river = -1;  // the basin's river number; -1 for all listed basins together
+  double rain = 0;          // lateral inflow applied to its routed cells
+  double inflow = 0;        // from routed cells of other listed basins (0 for the total)
+  double outflow = 0;       // at its outlets
+  double initialStorage = 0;
+  double finalStorage = 0;
+
+  /// rain + inflow + initial storage - outflow - final storage.
+  double closureError() const { return rain + inflow + initialStorage - outflow - finalStorage; }
+};
+
+class WaterBudget {
+ public:
+  /// Starts the budget of the routed cells of `plan` from their state in `states` now, and
+  /// gives `states` zeroed volumes so that routing counts them. `riverNums` is the river list.
+  /// Cells without a state in `states` are counted where they have one.
+  WaterBudget(const TopoGrid& grid, const RoutingPlan& plan,
+              const std::vector<std::int32_t>& riverNums, RoutingStates& states);
+
+  /// The budgets at the end of the run: every listed river number once (ascending, negative
+  /// numbers left out as they select no cell), then the total.
+  std::vector<BasinBudget> close(const RoutingStates& states) const {
+    return close(taskVolumes(states));
+  }
+
+  /// What each task of the plan counted, kTaskValues doubles a task in task order: lateral
+  /// inflow, outflow, initial and final storage (m^3). Tasks without a state in `states` (routed
+  /// by another process) are left at 0, so that the processes' values can be added up.
+  static constexpr std::size_t kTaskValues = 4;
+  std::vector<double> taskVolumes(const RoutingStates& states) const;
+  /// The budgets from every task's values, summed in task order.
+  std::vector<BasinBudget> close(const std::vector<double>& taskVolumes) const;
+
+ private:
+  std::int32_t basinOfTask(std::int32_t task) const;
+
+  const TopoGrid& grid_;
+  const RoutingPlan& plan_;
+  std::vector<std::int32_t> rivers_;    // listed river numbers, ascending, each once
+  std::vector<double> initialStorage_;  // per task
+};
+
+/// The budget table, one line per basin and one for the total, as the run prints it.
+void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets);
+
+}  // namespace runoff
+
+#endif  // RUNOFF_ROUTING_WATER_BUDGET_H_

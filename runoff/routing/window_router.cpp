@@ -1,0 +1,398 @@
+#include "runoff/routing/window_router.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <queue>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "runoff/model/conservative_wave.h"
+#include "runoff/model/kinematic_wave.h"
+
+namespace runoff {
+
+int routingThreads() {
+  if (const char* text = std::getenv("OMP_NUM_THREADS")) {
+    // The first entry of the list counts; nested levels are not used here.
+    char* end = nullptr;
+    long n = std::strtol(text, &end, 10);
+    if (end != text && n > 0) return static_cast<int>(std::min(n, 1024L));
+  }
+  unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
+std::int32_t windowDaysFor(std::int32_t days, std::size_t gridCells) {
+  constexpr std::size_t kWindowBytes = std::size_t{64} << 20;
+  const std::size_t dayBytes = std::max<std::size_t>(1, gridCells) * 24 * sizeof(float);
+  const auto fit = static_cast<std::int32_t>(std::min<std::size_t>(31, kWindowBytes / dayBytes));
+  return std::max(1, std::min(fit, days));
+}
+
+void startFromDryHour(RoutingStates& states) {
+  for (CellRouting& state : states.states) state.qLatCur = lateralInflow(state, 0.0f);
+}
+
+namespace {
+
+// A routed cell while it runs: its record, its state, its feeders' finished window histories in
+// slot order, the buffer for its own history (null when nothing reads it) and its hourly means.
+struct CellJob {
+  std::int32_t task = -1;
+  const GridCell* cell = nullptr;
+  CellRouting* state = nullptr;
+  std::vector<const float*> feeders;
+  float* history = nullptr;
+  std::size_t position = 0;        // of the cell in a window grid
+  CellVolumes* volumes = nullptr;  // null when the run keeps no water budget
+};
+
+// The window a batch is routed through.
+struct Window {
+  const RainGrid& rain;
+  std::int32_t firstDay;
+  std::int32_t days;
+  std::int32_t subSteps;
+  Scheme scheme;
+};
+
+// Routes a batch of independent cells through every day and hour of the window, hour by hour
+// together so that the kernel can interleave their steps. The lateral inflow of the hour
+// before each hour is the one the cell carries from it, so a window needs no rain from before
+// its first day. The hourly means wait in `means` (hour-major, kMaxHourTasks a row) and reach
+// the shared grids together at the end, so that threads routing neighbouring cells seldom
+// write to the same cache line at the same time.
+void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grids,
+                std::vector<float>& means) {
+  HourTask tasks[kMaxHourTasks];
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    tasks[i] = {jobs[i].state, jobs[i].feeders, jobs[i].history, jobs[i].volumes};
+  }
+  const std::size_t hours = static_cast<std::size_t>(window.days) * 24;
+  means.resize(hours * kMaxHourTasks);
+  std::size_t step = 0;
+  std::size_t hourIndex = 0;
+  for (std::int32_t day = window.firstDay; day < window.firstDay + window.days; ++day) {
+    for (std::int32_t hour = 1; hour <= 24; ++hour, step += window.subSteps, ++hourIndex) {
+      for (const CellJob& job : jobs) {
+        continueLateralInflow(*job.state, window.rain.rain(job.cell->rainCell, day, hour - 1));
+      }
+      const std::span<float> hourMeans(means.data() + hourIndex * kMaxHourTasks, jobs.size());
+      if (window.scheme == Scheme::kConservative) {
+        routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans);
+      } else {
+        routeHours({tasks, jobs.size()}, step, window.subSteps, hourMeans);
+      }
+    }
+  }
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    for (std::size_t h = 0; h < hours; ++h) {
+      grids.hour(static_cast<std::int32_t>(h))[jobs[i].position] = means[h * kMaxHourTasks + i];
+    }
+  }
+}
+
+}  // namespace
+
+// What outlives a window: the free sub-step histories and how far the progress lines went.
+struct WindowRouter::Shared {
+  std::vector<std::unique_ptr<float[]>> pool;
+  std::int32_t linesWritten = 0;
+  std::int64_t firstOfNextLine = 0;
+  bool routedOnce = false;
+
+  // The lines of the groups up to `completeGroups` (exclusive) that are not written yet; a
+  // group's line tells that the cells before its first one have ended.
+  void writeLines(const CalculationOrder& order, std::int32_t completeGroups,
+                  std::ostream& console) {
+    while (linesWritten < order.groupCount && linesWritten <= completeGroups) {
+      console << "  " << firstOfNextLine + 1 << "/" << order.orderCount << " ends.\n";
+      firstOfNextLine += order.groupSizes[linesWritten];
+      ++linesWritten;
+    }
+  }
+};
+
+namespace {
+
+// Hands out ready tasks of one window, lowest plan number first, and keeps the shared
+// bookkeeping: pending feeders, the histories in use and the pool of free ones, and (in the
+// first window) the progress lines. With remote tasks, only the tasks routed here are handed
+// out; a feeder routed elsewhere counts as pending until its history arrives, and the history
+// of a task whose consumer is routed elsewhere waits in the outbox until it is sent.
+class Scheduler : public RemoteTasks::Mailbox {
+ public:
+  Scheduler(const RoutingRun& run, std::size_t historyLength, const RemoteTasks* remote,
+            std::vector<std::unique_ptr<float[]>>& pool, std::ostream* console,
+            std::function<void(std::int32_t, std::ostream&)> writeLines)
+      : plan_(run.plan),
+        order_(run.order),
+        historyLength_(historyLength),
+        remote_(remote),
+        pool_(pool),
+        console_(console),
+        writeLines_(std::move(writeLines)),
+        pending_(plan_.size(), 0),
+        histories_(plan_.size()),
+        remainingInGroup_(plan_.routedInGroup) {
+    for (std::int32_t t = 0; t < plan_.size(); ++t) {
+      if (!here(t)) continue;
+      ++tasksHere_;
+      pending_[t] = static_cast<std::int32_t>(plan_.feedersOf(t).size());
+      if (pending_[t] == 0) ready_.push(t);
+    }
+    std::lock_guard lock(mutex_);
+    writeProgress();
+  }
+
+  ~Scheduler() override {
+    // Histories still held after a failure go back to the pool for the next window.
+    for (auto& history : histories_) {
+      if (history) pool_.push_back(std::move(history));
+    }
+  }
+
+  bool here(std::int32_t t) const { return remote_ == nullptr || remote_->routedHere(t); }
+
+  // Fills `jobs` with ready tasks, lowest plan number first: as many as make a batch, but no
+  // more than leaves other threads their share. Empty when all are done, or, with `wait`
+  // false, when none is ready now.
+  void take(std::vector<CellJob>& jobs, int threads, bool wait = true) {
+    std::unique_lock lock(mutex_);
+    if (wait) cv_.wait(lock, [&] { return !ready_.empty() || allDone() || failed_; });
+    const std::size_t share = std::max<std::size_t>(1, ready_.size() / threads);
+    const std::size_t count = failed_ ? 0 : std::min({kMaxHourTasks, share, ready_.size()});
+    jobs.resize(count);
+    for (CellJob& job : jobs) {
+      const std::int32_t t = ready_.top();
+      ready_.pop();
+      job.task = t;
+      job.history = nullptr;
+      if (plan_.consumer[t] >= 0) {
+        histories_[t] = freshHistory();
+        job.history = histories_[t].get();
+      }
+      job.feeders.clear();
+      for (std::int32_t f : plan_.feedersOf(t)) job.feeders.push_back(histories_[f].get());
+    }
+  }
+
+  void finish(std::int32_t t) {
+    std::lock_guard lock(mutex_);
+    for (std::int32_t f : plan_.feedersOf(t)) pool_.push_back(std::move(histories_[f]));
+    ++done_;
+    --remainingInGroup_[plan_.group[t]];
+    writeProgress();
+    if (const std::int32_t c = plan_.consumer[t]; c >= 0) {
+      if (here(c)) {
+        if (--pending_[c] == 0) ready_.push(c);
+      } else {
+        outbox_.emplace_back(t, std::move(histories_[t]));
+      }
+    }
+    cv_.notify_all();
+  }
+
+  // Waits until a task is ready, a history waits to be sent, all is done or `limit` passed.
+  void waitForWork(std::chrono::microseconds limit) {
+    std::unique_lock lock(mutex_);
+    cv_.wait_for(lock, limit,
+                 [&] { return !ready_.empty() || !outbox_.empty() || allDone() || failed_; });
+  }
+
+  bool allDone() const { return done_ == tasksHere_; }
+  bool finished() {
+    std::lock_guard lock(mutex_);
+    return allDone() || failed_;
+  }
+
+  void arrived(std::int32_t task, std::unique_ptr<float[]> history) override {
+    std::lock_guard lock(mutex_);
+    histories_[task] = std::move(history);
+    const std::int32_t c = plan_.consumer[task];
+    if (--pending_[c] == 0) ready_.push(c);
+    cv_.notify_all();
+  }
+
+  std::vector<std::pair<std::int32_t, std::unique_ptr<float[]>>> outgoing() override {
+    std::lock_guard lock(mutex_);
+    return std::exchange(outbox_, {});
+  }
+
+  void fail(std::exception_ptr error) {
+    std::lock_guard lock(mutex_);
+    if (!failed_) error_ = error;
+    failed_ = true;
+    cv_.notify_all();
+  }
+
+  void rethrowIfFailed() {
+    if (error_) std::rethrow_exception(error_);
+  }
+
+ private:
+  std::unique_ptr<float[]> freshHistory() {
+    if (pool_.empty()) return std::make_unique<float[]>(historyLength_);
+    std::unique_ptr<float[]> history = std::move(pool_.back());
+    pool_.pop_back();
+    return history;
+  }
+
+  // Lines are written once every earlier group is finished, so they come in order whatever
+  // the threads do.
+  void writeProgress() {
+    if (console_ == nullptr) return;
+    while (completeGroups_ < order_.groupCount && remainingInGroup_[completeGroups_] == 0) {
+      ++completeGroups_;
+    }
+    writeLines_(completeGroups_, *console_);
+  }
+
+  const RoutingPlan& plan_;
+  const CalculationOrder& order_;
+  const std::size_t historyLength_;
+  const RemoteTasks* remote_;
+  std::vector<std::unique_ptr<float[]>>& pool_;
+  std::ostream* console_;
+  std::function<void(std::int32_t, std::ostream&)> writeLines_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::priority_queue<std::int32_t, std::vector<std::int32_t>, std::greater<>> ready_;
+  std::vector<std::int32_t> pending_;
+  std::vector<std::unique_ptr<float[]>> histories_;
+  std::vector<std::pair<std::int32_t, std::unique_ptr<float[]>>> outbox_;
+  std::vector<std::int32_t> remainingInGroup_;
+  std::int32_t tasksHere_ = 0;
+  std::int32_t done_ = 0;
+  std::int32_t completeGroups_ = 0;
+  bool failed_ = false;
+  std::exception_ptr error_;
+};
+
+}  // namespace
+
+WindowGrids::WindowGrids(const std::vector<float>& background, std::int32_t maxDays)
+    : cells_(background.size()), maxDays_(std::max(1, maxDays)) {
+  const std::size_t hours = static_cast<std::size_t>(maxDays_) * 24;
+  values_.reserve(hours * cells_);
+  for (std::size_t h = 0; h < hours; ++h) {
+    values_.insert(values_.end(), background.begin(), background.end());
+  }
+}
+
+WindowRouter::WindowRouter(const RoutingRun& run, RoutingStates& states, int threads,
+                           std::int32_t maxWindowDays, RemoteTasks* remote)
+    : run_(run),
+      states_(states),
+      threads_(std::max(1, threads)),
+      maxWindowDays_(std::max(1, maxWindowDays)),
+      remote_(remote),
+      shared_(std::make_unique<Shared>()),
+      positionOfTask_(run.plan.size()) {
+  // The window grids hold rows from the south, as the files do; the grid's row 0 is the north.
+  for (std::int32_t t = 0; t < run.plan.size(); ++t) {
+    positionOfTask_[t] = static_cast<std::int32_t>(filePosition(run.grid, run.plan.cell[t]));
+  }
+}
+
+WindowRouter::~WindowRouter() = default;
+
+void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days,
+                         WindowGrids& grids, std::ostream* console,
+                         std::atomic<std::int64_t>* cellSteps) {
+  if (days < 0 || days > maxWindowDays_ || days > grids.maxDays() ||
+      grids.cellsPerGrid() != static_cast<std::size_t>(run_.grid.rows) * run_.grid.cols) {
+    throw std::invalid_argument("a window longer than the router's or grids of another size");
+  }
+  grids.setDays(days);
+  const std::size_t historyLength =
+      static_cast<std::size_t>(maxWindowDays_) * 24 * static_cast<std::size_t>(run_.subSteps);
+  const bool firstWindow = !shared_->routedOnce;
+  shared_->routedOnce = true;
+  Scheduler scheduler(run_, historyLength, remote_, shared_->pool, firstWindow ? console : nullptr,
+                      [&](std::int32_t complete, std::ostream& out) {
+                        shared_->writeLines(run_.order, complete, out);
+                      });
+  const Window window{rain, firstDay, days, run_.subSteps, run_.scheme};
+  const std::int64_t stepsPerCell = static_cast<std::int64_t>(days) * 24 * run_.subSteps;
+
+  auto routeJobs = [&](std::vector<CellJob>& jobs, std::vector<float>& means) {
+    for (CellJob& job : jobs) {
+      const std::int32_t index = run_.plan.cell[job.task];
+      job.cell = &run_.grid.cells[index];
+      job.state = &states_.states[states_.slotOfCell[index]];
+      if (!states_.volumes.empty()) job.volumes = &states_.volumes[states_.slotOfCell[index]];
+      job.position = static_cast<std::size_t>(positionOfTask_[job.task]);
+    }
+    routeBatch(window, jobs, grids, means);
+    for (const CellJob& job : jobs) scheduler.finish(job.task);
+    if (cellSteps != nullptr) {
+      cellSteps->fetch_add(stepsPerCell * static_cast<std::int64_t>(jobs.size()),
+                           std::memory_order_relaxed);
+    }
+  };
+  auto worker = [&] {
+    std::vector<CellJob> jobs;
+    std::vector<float> means;
+    try {
+      for (scheduler.take(jobs, threads_); !jobs.empty(); scheduler.take(jobs, threads_)) {
+        routeJobs(jobs, means);
+      }
+    } catch (...) {
+      scheduler.fail(std::current_exception());
+    }
+  };
+  // With remote tasks the calling thread also carries the messages: between batches it sends
+  // what is finished and takes in what has arrived, and when nothing here is ready it waits
+  // for a message rather than for the other threads.
+  auto messenger = [&] {
+    std::vector<CellJob> jobs;
+    std::vector<float> means;
+    try {
+      remote_->beginWindow(historyLength);
+      while (!scheduler.finished()) {
+        remote_->passMessages(scheduler);
+        scheduler.take(jobs, threads_, false);
+        if (!jobs.empty()) {
+          routeJobs(jobs, means);
+        } else {
+          // Nothing ready here: a message may make something ready (look again soon), or
+          // another thread's task may, or leave a history to send.
+          scheduler.waitForWork(remote_->awaiting() ? std::chrono::microseconds(50)
+                                                    : std::chrono::microseconds(10000));
+        }
+      }
+      remote_->endWindow(scheduler);
+    } catch (...) {
+      scheduler.fail(std::current_exception());
+    }
+  };
+
+  const int extra = std::max(0, std::min(threads_, std::max(run_.plan.size(), 1)) - 1);
+  std::vector<std::thread> pool;
+  pool.reserve(extra);
+  try {
+    for (int i = 0; i < extra; ++i) pool.emplace_back(worker);
+  } catch (const std::system_error&) {
+    // The system refused another thread: route with those already running.
+  }
+  if (remote_ != nullptr) {
+    messenger();
+  } else {
+    worker();
+  }
+  for (std::thread& thread : pool) thread.join();
+  scheduler.rethrowIfFailed();
+}
+
+void WindowRouter::finishProgressLines(std::ostream& console) {
+  shared_->writeLines(run_.order, run_.order.groupCount, console);
+}
+
+}  // namespace runoff

@@ -1,0 +1,146 @@
+// The routing loop: every routed cell through one window of days, then the next window. A cell
+// carries its state (the discharge at its nodes, the lateral inflow of its last hour) from one
+// window to the next, and takes its inflow from the finished window outflow of the cells that
+// feed it. Within a window, cells whose feeders are finished run at the same time on several
+// threads; a cell's sub-step outflow lives only until the cell it feeds has used it, and what
+// the output files need, the hourly means, is formed as the steps are taken. The numbers and
+// the console text are those of routing the cells one by one in calculation order through the
+// whole run, for any number of threads and any window length.
+#ifndef RUNOFF_ROUTING_WINDOW_ROUTER_H_
+#define RUNOFF_ROUTING_WINDOW_ROUTER_H_
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/rain_grid.h"
+#include "runoff/routing/routing_plan.h"
+#include "runoff/model/routing_scheme.h"
+#include "runoff/routing/routing_setup.h"
+#include "runoff/inputs/topo_grid.h"
+
+namespace runoff {
+
+/// What stays fixed while a run is routed window after window.
+struct RoutingRun {
+  const TopoGrid& grid;
+  const CalculationOrder& order;
+  const RoutingPlan& plan;
+  std::int32_t subSteps = 0;
+  Scheme scheme = Scheme::kClassic;
+};
+
+/// Threads to route with: OMP_NUM_THREADS when it holds a positive number, else the cores.
+int routingThreads();
+
+/// Days per window for a run of `days` days on a grid of `gridCells` cells: as many as keep a
+/// window's hourly grids within some 64 MiB, at least 1, at most a month and never more than
+/// the run.
+std::int32_t windowDaysFor(std::int32_t days, std::size_t gridCells);
+
+/// Sets every state to start a fresh run: the hour before the run is dry, so the lateral
+/// inflow the first hour averages with is that of no rain.
+void startFromDryHour(RoutingStates& states);
+
+/// The hourly grids of one window, each in the order of the discharge files (rows from the
+/// south): the hourly means of the routed cells, m^3/s. A cell that no task routes keeps the
+/// value it was given at construction in every window.
+class WindowGrids {
+ public:
+  /// Grids of `background.size()` cells, for windows of at most `maxDays` days.
+  WindowGrids(const std::vector<float>& background, std::int32_t maxDays);
+
+  std::size_t cellsPerGrid() const { return cells_; }
+  std::int32_t maxDays() const { return maxDays_; }
+  std::int32_t days() const { return days_; }
+  void setDays(std::int32_t days) { days_ = days; }
+  /// Grid of hour index `h` of the window (0 = the first hour of its first day).
+  std::span<float> hour(std::int32_t h) {
+    return {values_.data() + static_cast<std::size_t>(h) * cells_, cells_};
+  }
+  std::span<const float> hour(std::int32_t h) const {
+    return {values_.data() + static_cast<std::size_t>(h) * cells_, cells_};
+  }
+
+ private:
+  std::size_t cells_;
+  std::int32_t maxDays_;
+  std::vector<float> values_;
+  std::int32_t days_ = 0;
+};
+
+/// The rest of a run that is routed in several processes, as a router that routes only part of
+/// the plan sees it. Within a window, a task routed here may be fed by tasks routed elsewhere
+/// (their window history arrives as a message) and may feed a task routed elsewhere (its
+/// history leaves as one). The router calls these on the thread that called route() only.
+class RemoteTasks {
+ public:
+  /// Where arrived histories go, and where the histories to send wait.
+  class Mailbox {
+   public:
+    virtual ~Mailbox() = default;
+    /// The finished window history of `task` (routed elsewhere) for the task here it feeds.
+    virtual void arrived(std::int32_t task, std::unique_ptr<float[]> history) = 0;
+    /// The histories of tasks routed here whose consumer is routed elsewhere, finished since
+    /// the last call, with their tasks.
+    virtual std::vector<std::pair<std::int32_t, std::unique_ptr<float[]>>> outgoing() = 0;
+  };
+
+  virtual ~RemoteTasks() = default;
+  /// True for the tasks routed by this process.
+  virtual bool routedHere(std::int32_t task) const = 0;
+  /// A window of `historyLength` floats a task begins: expect the histories of its remote
+  /// feeders.
+  virtual void beginWindow(std::size_t historyLength) = 0;
+  /// Moves messages on without waiting: sends `mailbox.outgoing()`, hands arrived histories
+  /// to `mailbox.arrived`.
+  virtual void passMessages(Mailbox& mailbox) = 0;
+  /// True while histories this window expects have not arrived.
+  virtual bool awaiting() const = 0;
+  /// The window's tasks here are all routed: completes its sends.
+  virtual void endWindow(Mailbox& mailbox) = 0;
+};
+
+class WindowRouter {
+ public:
+  /// Routes the plan's tasks with `states` on `threads` threads, in windows of at most
+  /// `maxWindowDays` days. With `remote`, only the tasks it places here are routed, and their
+  /// links to the others go through it.
+  WindowRouter(const RoutingRun& run, RoutingStates& states, int threads,
+               std::int32_t maxWindowDays, RemoteTasks* remote = nullptr);
+  ~WindowRouter();
+  WindowRouter(const WindowRouter&) = delete;
+  WindowRouter& operator=(const WindowRouter&) = delete;
+
+  /// Routes every task through the `days` days from `firstDay`, which `rain` holds, leaving
+  /// the hourly means in `grids`. During the first window the progress line of each group
+  /// ("  first/orderCount ends.") is written to `console`, when given, once the groups before
+  /// it are finished. `cellSteps`, when given, counts the steps taken.
+  void route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days, WindowGrids& grids,
+             std::ostream* console, std::atomic<std::int64_t>* cellSteps = nullptr);
+
+  /// Writes the progress lines not written yet: all of them when no window was routed.
+  void finishProgressLines(std::ostream& console);
+
+  /// Where each task's cell stands in a window grid.
+  const std::vector<std::int32_t>& positionOfTask() const { return positionOfTask_; }
+
+ private:
+  struct Shared;
+  const RoutingRun& run_;
+  RoutingStates& states_;
+  int threads_;
+  std::int32_t maxWindowDays_;
+  RemoteTasks* remote_;
+  std::unique_ptr<Shared> shared_;
+  std::vector<std::int32_t> positionOfTask_;  // place of each task's cell in a window grid
+};
+
+}  // namespace runoff
+
+#endif  // RUNOFF_ROUTING_WINDOW_ROUTER_H_

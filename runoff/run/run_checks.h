@@ -1,0 +1,52 @@
+// Checks made before a step commits to a long or large piece of work, so that a run that
+// cannot finish stops at once with one line instead of crashing or losing its results.
+#ifndef RUNOFF_RUN_RUN_CHECKS_H_
+#define RUNOFF_RUN_RUN_CHECKS_H_
+
+#include <cstdint>
+#include <string>
+
+#include "common/params.h"
+#include "common/status.h"
+#include "runoff/inputs/topo_grid.h"
+
+namespace runoff {
+
+/// The memory a run may take, and how a refusal names it.
+struct MemoryBudget {
+  std::uint64_t bytes = 0;
+  std::string name;  // "the memory of this machine", or the limit that was set
+};
+
+/// The physical memory of this machine, or less when the environment variable
+/// RUNOFF_MEMORY_LIMIT gives a limit: a whole number of bytes, optionally followed by K, M, G
+/// or T (powers of 1024), as a batch job's memory request is given. Fails on any other text.
+Result<MemoryBudget> memoryBudget();
+
+/// Refuses grids whose cell counts overflow the indices or whose arrays cannot fit in
+/// `budget`.
+Status checkGridSizes(const RunParameters& params, const MemoryBudget& budget);
+
+/// Refuses a routing whose states, window grids and histories cannot fit in `budget` when it
+/// is routed in windows of `windowDays` days; `waterBudget` when it also counts the volumes of
+/// a water budget.
+Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
+                          std::int32_t windowDays, const MemoryBudget& budget,
+                          bool waterBudget = false);
+
+/// Refuses a run whose discharge files need more than `freeBytes`.
+Status checkFreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes);
+
+/// The same for the file system holding ./output (a run that cannot learn its free space is
+/// let go: the writes will report a full disk).
+Status checkOutputSpace(const RunParameters& params);
+
+/// "./output" must exist and accept files before hours of routing start.
+Status checkOutputDirectory();
+
+/// Bytes of physical memory of this machine (a large value when unknown).
+std::uint64_t physicalMemoryBytes();
+
+}  // namespace runoff
+
+#endif  // RUNOFF_RUN_RUN_CHECKS_H_

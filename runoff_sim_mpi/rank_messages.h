@@ -1,0 +1,107 @@
+// What the processes of a distributed run say to each other: whether a step succeeded on all
+// of them, the set-up one process made for all (rainfall ties, calculation order, restart
+// state), one message per cut edge per window, and every window's results on their way to the
+// process that writes the files.
+//
+// Messages, all on MPI_COMM_WORLD:
+//   kHistoryTag  a cut edge's window history: days x 24 x subSteps float32 outflows of the
+//                feeder, then its task number (int32 bit pattern in a float slot), sent by the
+//                feeder's rank to the consumer's rank as soon as the feeder's window is routed
+//   kResultTag   a rank's hourly means of one window, float32, hour-major, its tasks in plan
+//                order within each hour, sent to rank 0 when the rank's window is routed
+// Messages between two ranks are matched in the order they were sent, so a rank that runs a
+// window ahead never confuses two windows.
+#ifndef RUNOFF_RUNOFF_SIM_MPI_RANK_MESSAGES_H_
+#define RUNOFF_RUNOFF_SIM_MPI_RANK_MESSAGES_H_
+
+#include <mpi.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/status.h"
+#include "runoff/routing/window_router.h"
+#include "runoff/routing/routing_plan.h"
+#include "runoff_sim_mpi/partition.h"
+
+namespace runoff {
+
+struct MpiWorld {
+  int rank = 0;
+  int size = 1;
+};
+
+/// Every rank calls this with its own outcome of a step; all get the failure of the lowest
+/// failing rank (its line, to be printed by rank 0), or success when every rank succeeded.
+Status agree(const MpiWorld& world, const Status& mine);
+
+/// Rank 0's `values` on every rank (sized there as on rank 0).
+void broadcast(std::vector<std::int32_t>& values);
+void broadcast(std::vector<double>& values);
+
+/// The cut edges of one rank: the histories its tasks receive from other ranks and send to
+/// them, one message per edge per window.
+class CutEdges : public RemoteTasks {
+ public:
+  CutEdges(const MpiWorld& world, const RoutingPlan& plan, const Partition& partition);
+  ~CutEdges() override;
+
+  bool routedHere(std::int32_t task) const override { return owner_[task] == world_.rank; }
+  void beginWindow(std::size_t historyLength) override;
+  void passMessages(Mailbox& mailbox) override;
+  bool awaiting() const override { return arrived_ < incoming_.size(); }
+  void endWindow(Mailbox& mailbox) override;
+
+  /// Days in the window being routed: only that much of each history travels.
+  void setWindowDays(std::int32_t days, std::int32_t subSteps) {
+    windowFloats_ = static_cast<std::size_t>(days) * 24 * static_cast<std::size_t>(subSteps);
+  }
+
+ private:
+  void send(Mailbox& mailbox);
+  void completeSends(bool wait);
+
+  MpiWorld world_;
+  const RoutingPlan& plan_;
+  const std::vector<std::int32_t>& owner_;
+  std::vector<int> incoming_;  // per expected message of a window: its sending rank
+  std::size_t historyLength_ = 0;
+  std::size_t windowFloats_ = 0;
+  std::vector<MPI_Request> receives_;
+  std::vector<std::unique_ptr<float[]>> receiveBuffers_;
+  std::size_t arrived_ = 0;
+  std::vector<MPI_Request> sends_;
+  std::vector<std::unique_ptr<float[]>> sendBuffers_;
+};
+
+/// The hourly means of a window on their way to rank 0: each rank sends the values of its
+/// tasks; rank 0 puts them into its grids, where it has routed its own.
+class ResultGather {
+ public:
+  ResultGather(const MpiWorld& world, const RoutingPlan& plan, const Partition& partition,
+               const std::vector<std::int32_t>& positionOfTask);
+  ~ResultGather();
+
+  /// On a rank other than 0: sends its window values from `grids` (after the previous send
+  /// has completed). On rank 0: receives every other rank's into `grids`.
+  void gather(WindowGrids& grids);
+  /// Completes the last send.
+  void finish();
+
+ private:
+  MpiWorld world_;
+  std::vector<std::vector<std::int32_t>> positionsOf_;  // per rank: its tasks' grid positions
+  std::vector<float> outgoing_;
+  MPI_Request send_ = MPI_REQUEST_NULL;
+};
+
+/// Every rank's values of its routed cells, gathered on rank 0 into `values` (`stride` doubles
+/// per cell of `routedCells`, the cells ascending; `ownerOfCell` per routed cell).
+void gatherCellValues(const MpiWorld& world, const std::vector<std::int32_t>& ownerOfCell,
+                      std::size_t stride, std::vector<double>& values);
+
+}  // namespace runoff
+
+#endif  // RUNOFF_RUNOFF_SIM_MPI_RANK_MESSAGES_H_
