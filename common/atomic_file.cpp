@@ -11,8 +11,8 @@ std::string temporaryPathFor(const std::string& path) {
   return path + ".tmp-" + std::to_string(static_cast<long>(getpid()));
 }
 
-AtomicFile::AtomicFile(std::string path, std::ios::openmode mode)
-    : path_(std::move(path)), temporary_(temporaryPathFor(path_)) {
+AtomicFile::AtomicFile(std::string path, std::ios::openmode mode, std::string label)
+    : path_(std::move(path)), label_(std::move(label)), temporary_(temporaryPathFor(path_)) {
   out_.open(temporary_, mode | std::ios::out | std::ios::trunc);
   if (!out_.is_open()) done_ = true;  // nothing was created
 }
@@ -21,26 +21,30 @@ AtomicFile::~AtomicFile() {
   if (!done_) discard();
 }
 
-bool AtomicFile::finish() {
-  if (done_) return false;
+Status AtomicFile::failure() const {
+  return Status::ioError((label_.empty() ? path_ : label_ + " " + path_) + " cannot be written.");
+}
+
+Status AtomicFile::finish() {
+  if (done_) return failure();
   out_.flush();
   out_.close();
   if (out_.fail()) {
     discard();
-    return false;
+    return failure();
   }
   finished_ = true;
-  return true;
+  return {};
 }
 
-bool AtomicFile::publish() {
-  if (done_ || !finished_) return false;
+Status AtomicFile::publish() {
+  if (done_ || !finished_) return failure();
   if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
     discard();
-    return false;
+    return failure();
   }
   done_ = true;
-  return true;
+  return {};
 }
 
 void AtomicFile::discard() {

@@ -10,6 +10,8 @@
 #include <ios>
 #include <string>
 
+#include "common/status.h"
+
 namespace runoff {
 
 /// "<path>.tmp-<pid>": where a whole-file writer puts `path` until it is complete. Writers
@@ -18,8 +20,11 @@ std::string temporaryPathFor(const std::string& path);
 
 class AtomicFile {
  public:
-  /// Creates the temporary file; check isOpen() before writing.
-  explicit AtomicFile(std::string path, std::ios::openmode mode = std::ios::out);
+  /// Creates the temporary file; check isOpen() before writing. A failure names the file as
+  /// "<label> <path>", or "<path>" when `label` is empty ("State file" gives "State file
+  /// x.state cannot be written.").
+  explicit AtomicFile(std::string path, std::ios::openmode mode = std::ios::out,
+                      std::string label = "");
   /// Removes the temporary unless it was published.
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
@@ -30,19 +35,27 @@ class AtomicFile {
   const std::string& path() const { return path_; }
   const std::string& temporaryPath() const { return temporary_; }
 
-  /// Flushes and closes the temporary; false (and the temporary removed) when any write
+  /// Success while the temporary is open and every write so far has succeeded; else the
+  /// failure "<path> cannot be written.".
+  Status ready() const { return isOpen() ? Status() : failure(); }
+  /// Flushes and closes the temporary; the failure (and the temporary removed) when any write
   /// failed. The final name is not touched yet.
-  bool finish();
-  /// Renames a finished temporary over the final name; false (and the temporary removed) when
-  /// the file was not finished whole or the rename failed.
-  bool publish();
+  Status finish();
+  /// Renames a finished temporary over the final name; the failure (and the temporary
+  /// removed) when the file was not finished whole or the rename failed.
+  Status publish();
   /// finish() then publish().
-  bool commit() { return finish() && publish(); }
+  Status commit() {
+    if (Status finished = finish(); !finished.ok()) return finished;
+    return publish();
+  }
 
  private:
   void discard();
+  Status failure() const;
 
   std::string path_;
+  std::string label_;
   std::string temporary_;
   std::ofstream out_;
   bool finished_ = false;

@@ -42,19 +42,16 @@ Result<std::unique_ptr<DischargeWriter>> DischargeWriter::create(const std::stri
     auto& slot = writer->files_[static_cast<int>(file)];
     slot =
         std::make_unique<AtomicFile>(directory + "/" + dischargeFileName(file), std::ios::binary);
-    if (!slot->isOpen()) return writer->failure(file);
+    if (Status ready = slot->ready(); !ready.ok()) return ready;
   }
   return writer;
 }
 
-Status DischargeWriter::failure(DischargeFile file) const {
-  return Status::ioError(directory_ + "/" + dischargeFileName(file) + " cannot be written.");
-}
-
 Status DischargeWriter::append(DischargeFile file, std::span<const float> grid) {
-  const auto f = static_cast<int>(file);
-  if (grid.size() != cellsPerGrid_ || !writeFloatRecords(files_[f]->stream(), grid)) {
-    return failure(file);
+  AtomicFile& out = *files_[static_cast<int>(file)];
+  // A grid of another size would leave the file torn, as a failed write does.
+  if (grid.size() != cellsPerGrid_ || !writeFloatRecords(out.stream(), grid)) {
+    return Status::ioError(out.path() + " cannot be written.");
   }
   return {};
 }
@@ -62,10 +59,12 @@ Status DischargeWriter::append(DischargeFile file, std::span<const float> grid) 
 Status DischargeWriter::publish() {
   // All three are closed whole before any takes its final name.
   for (DischargeFile file : kDischargeFiles) {
-    if (!files_[static_cast<int>(file)]->finish()) return failure(file);
+    if (Status finished = files_[static_cast<int>(file)]->finish(); !finished.ok()) return finished;
   }
   for (DischargeFile file : kDischargeFiles) {
-    if (!files_[static_cast<int>(file)]->publish()) return failure(file);
+    if (Status published = files_[static_cast<int>(file)]->publish(); !published.ok()) {
+      return published;
+    }
   }
   return {};
 }

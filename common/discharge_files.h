@@ -70,7 +70,6 @@ class DischargeWriter {
 
  private:
   DischargeWriter(const std::string& directory, std::size_t cellsPerGrid);
-  Status failure(DischargeFile file) const;
 
   std::string directory_;
   std::size_t cellsPerGrid_;

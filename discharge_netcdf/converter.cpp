@@ -171,9 +171,7 @@ Status runConverter(const ConverterOptions& options, const std::string& history,
   if (options.gauges) {
     console << "Write " << kGaugeSeriesName << std::endl;
     series = std::make_unique<AtomicFile>(kGaugeSeriesName, std::ios::binary);
-    if (!series->isOpen()) {
-      return Status::ioError(std::string(kGaugeSeriesName) + " cannot be written.");
-    }
+    if (Status ready = series->ready(); !ready.ok()) return ready;
     writeGaugeSeriesHeader(series->stream());
   }
 
@@ -199,15 +197,17 @@ Status runConverter(const ConverterOptions& options, const std::string& history,
 
   // Both outputs are complete before either takes its final name.
   if (Status finished = netcdf.finish(); !finished.ok()) return finished;
-  if (series && !series->finish()) {
-    return Status::ioError(std::string(kGaugeSeriesName) + " cannot be written.");
+  if (series) {
+    if (Status finished = series->finish(); !finished.ok()) return finished;
   }
   if (Status published = netcdf.publish(); !published.ok()) return published;
-  if (series && !series->publish()) {
-    // The pair is one result: the NetCDF file does not stay without its series.
-    std::error_code ignored;
-    fs::remove(options.out, ignored);
-    return Status::ioError(std::string(kGaugeSeriesName) + " cannot be written.");
+  if (series) {
+    if (Status published = series->publish(); !published.ok()) {
+      // The pair is one result: the NetCDF file does not stay without its series.
+      std::error_code ignored;
+      fs::remove(options.out, ignored);
+      return published;
+    }
   }
   return {};
 }

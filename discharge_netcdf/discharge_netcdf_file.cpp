@@ -12,16 +12,10 @@
 
 #include "common/atomic_file.h"
 #include "common/version.h"
+#include "runoff/output/geographic_crs.h"
 
 namespace runoff {
 namespace {
-
-// WGS 84 (EPSG:4326) as GDAL writes it, for readers that take the grid mapping from its WKT.
-constexpr const char* kWgs84Wkt =
-    "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563,"
-    "AUTHORITY[\"EPSG\",\"7030\"]],AUTHORITY[\"EPSG\",\"6326\"]],PRIMEM[\"Greenwich\",0,"
-    "AUTHORITY[\"EPSG\",\"8901\"]],UNIT[\"degree\",0.0174532925199433,AUTHORITY[\"EPSG\","
-    "\"9122\"]],AXIS[\"Latitude\",NORTH],AXIS[\"Longitude\",EAST],AUTHORITY[\"EPSG\",\"4326\"]]";
 
 constexpr float kFill = kMissingDischarge;
 

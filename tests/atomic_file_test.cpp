@@ -15,9 +15,9 @@ TEST(AtomicFile, NothingUnderTheFinalNameUntilPublished) {
   AtomicFile file(path.string(), std::ios::binary);
   ASSERT_TRUE(file.isOpen());
   file.stream() << "new contents";
-  ASSERT_TRUE(file.finish());
+  ASSERT_TRUE(file.finish().ok());
   EXPECT_EQ(readFile(path), "old");
-  ASSERT_TRUE(file.publish());
+  ASSERT_TRUE(file.publish().ok());
   EXPECT_EQ(readFile(path), "new contents");
   EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"grid.bin"});
 }
@@ -36,16 +36,18 @@ TEST(AtomicFile, FailedRenameKeepsTheOldFileAndRemovesTheTemporary) {
   fs::create_directories(dir / "taken/inside");  // a non-empty directory cannot be replaced
   AtomicFile file((dir / "taken").string());
   file.stream() << "data";
-  EXPECT_FALSE(file.commit());
+  const Status written = file.commit();
+  EXPECT_EQ(written.message(), (dir / "taken").string() + " cannot be written.");
   EXPECT_TRUE(fs::is_directory(dir / "taken/inside"));
   EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"taken"});
 }
 
 TEST(AtomicFile, MissingDirectoryIsNotOpen) {
   TempDir dir;
-  AtomicFile file((dir / "none/cache.dat").string());
+  AtomicFile file((dir / "none/cache.dat").string(), std::ios::out, "Cache");
   EXPECT_FALSE(file.isOpen());
-  EXPECT_FALSE(file.commit());
+  EXPECT_EQ(file.ready().message(), "Cache " + (dir / "none/cache.dat").string() + " cannot be written.");
+  EXPECT_FALSE(file.commit().ok());
   EXPECT_FALSE(fs::exists(dir / "none"));
 }
 

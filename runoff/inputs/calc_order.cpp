@@ -150,13 +150,14 @@ Status obtainCalculationOrder(const TopoGrid& grid, const RunParameters& params,
       console << cellPath << " cannot open.\n";
     } else {
       writeOrderedCells(cells.stream(), grid, order);
-      cellsPlaced = cells.commit();
-      if (!cellsPlaced) console << cellPath << " cannot be written.\n";
+      const Status placed = cells.commit();
+      cellsPlaced = placed.ok();
+      if (!cellsPlaced) console << placed.message() << '\n';
     }
     if (!cellsPlaced) {
       std::remove(groupPath.c_str());
-    } else if (groupsOpen && !groups.commit()) {
-      console << groupPath << " cannot be written.\n";
+    } else if (groupsOpen) {
+      if (Status placed = groups.commit(); !placed.ok()) console << placed.message() << '\n';
     }
   }
   console << '\n'

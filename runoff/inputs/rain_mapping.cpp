@@ -133,7 +133,7 @@ Status mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParameters&
     return {};
   }
   writeMappingCache(out.stream(), params, topo, rain);
-  if (!out.commit()) console << path << " cannot be written.\n";
+  if (Status written = out.commit(); !written.ok()) console << written.message() << '\n';
   return {};
 }
 

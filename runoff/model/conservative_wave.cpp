@@ -118,25 +118,25 @@ float stepConservativeWave(CellRouting& cell, double qIn) {
   return static_cast<float>(qNew[cell.nodes]);
 }
 
-void routeHoursConservative(std::span<const HourTask> tasks, std::size_t firstStep,
+void routeHoursConservative(std::span<const HourCell> cells, std::size_t firstStep,
                             std::int32_t subSteps, std::span<float> hourMeans) {
-  float hourSum[kMaxHourTasks] = {};
+  float hourSum[kMaxHourCells] = {};
   const std::size_t end = firstStep + static_cast<std::size_t>(subSteps);
-  for (const HourTask& task : tasks) {
-    if (task.volumes != nullptr) addLateralVolume(*task.volumes, *task.cell, subSteps);
+  for (const HourCell& one : cells) {
+    if (one.volumes != nullptr) addLateralVolume(*one.volumes, *one.cell, subSteps);
   }
   // Cells in turn within each step, so that their independent solves overlap in the processor.
   for (std::size_t step = firstStep; step < end; ++step) {
-    for (std::size_t i = 0; i < tasks.size(); ++i) {
-      const HourTask& task = tasks[i];
-      CellRouting& cell = *task.cell;
-      const float outflow = stepConservativeWave(cell, inflowAt(task.feeders, step));
-      if (task.history != nullptr) task.history[step] = outflow;
-      if (task.volumes != nullptr) countOutflow(*task.volumes, cell, outflow);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const HourCell& one = cells[i];
+      CellRouting& cell = *one.cell;
+      const float outflow = stepConservativeWave(cell, inflowAt(one.feeders, step));
+      if (one.history != nullptr) one.history[step] = outflow;
+      if (one.volumes != nullptr) countOutflow(*one.volumes, cell, outflow);
       hourSum[i] += outflow;
     }
   }
-  for (std::size_t i = 0; i < tasks.size(); ++i) {
+  for (std::size_t i = 0; i < cells.size(); ++i) {
     hourMeans[i] = hourSum[i] / static_cast<float>(subSteps);
   }
 }

@@ -38,9 +38,9 @@ double cellStorage(const CellRouting& cell);
 /// used. Never negative; a cell without water, inflow and lateral inflow stays exactly at 0.
 float stepConservativeWave(CellRouting& cell, double qIn);
 
-/// routeHours (kinematic_wave.h) with the conservative step: the same tasks, histories, hourly
+/// routeHours (kinematic_wave.h) with the conservative step: the same cells, histories, hourly
 /// means and volumes.
-void routeHoursConservative(std::span<const HourTask> tasks, std::size_t firstStep,
+void routeHoursConservative(std::span<const HourCell> cells, std::size_t firstStep,
                             std::int32_t subSteps, std::span<float> hourMeans);
 
 }  // namespace runoff

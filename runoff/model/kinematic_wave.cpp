@@ -5,11 +5,11 @@
 
 namespace runoff {
 
-double lateralInflow(const CellRouting& cell, float rainMmPerHour) {
+double lateralInflow(const CellRouting& cell, double mmPerHour) {
   // mm/h -> m/s over the cell's area (metres per arc-second x scale x widthX), spread over the
   // flow length. The factor 92.6886 / 3 is applied as two operations, in that order.
-  return static_cast<double>(rainMmPerHour) * 0.001 * 92.6886 / 3 *
-         static_cast<double>(cell.scale) * static_cast<double>(cell.widthX) / cell.flowLen / 3600;
+  return mmPerHour * 0.001 * 92.6886 / 3 * static_cast<double>(cell.scale) *
+         static_cast<double>(cell.widthX) / cell.flowLen / 3600;
 }
 
 void setLateralInflow(CellRouting& cell, float rainPreviousHour, float rainCurrentHour) {
@@ -183,43 +183,43 @@ void countOutflow(CellVolumes& volumes, const CellRouting& cell, float outflow) 
   volumes.outflow += static_cast<double>(outflow) * static_cast<double>(cell.dt);
 }
 
-void routeHours(std::span<const HourTask> tasks, std::size_t firstStep, std::int32_t subSteps,
+void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int32_t subSteps,
                 std::span<float> hourMeans) {
-  float hourSum[kMaxHourTasks] = {};
+  float hourSum[kMaxHourCells] = {};
   const std::size_t end = firstStep + static_cast<std::size_t>(subSteps);
-  for (const HourTask& task : tasks) {
-    if (task.volumes != nullptr) addLateralVolume(*task.volumes, *task.cell, subSteps);
+  for (const HourCell& one : cells) {
+    if (one.volumes != nullptr) addLateralVolume(*one.volumes, *one.cell, subSteps);
   }
   bool oneInterval = true;
-  for (const HourTask& task : tasks) oneInterval = oneInterval && task.cell->nodes == 1;
+  for (const HourCell& one : cells) oneInterval = oneInterval && one.cell->nodes == 1;
   if (oneInterval) {
     // The step is a chain of dependent operations (a power, two divisions); stepping several
     // cells in turn lets their chains run side by side.
-    OneInterval state[kMaxHourTasks];
-    for (std::size_t i = 0; i < tasks.size(); ++i) state[i].loadFrom(*tasks[i].cell);
+    OneInterval state[kMaxHourCells];
+    for (std::size_t i = 0; i < cells.size(); ++i) state[i].loadFrom(*cells[i].cell);
     for (std::size_t step = firstStep; step < end; ++step) {
-      for (std::size_t i = 0; i < tasks.size(); ++i) {
-        const HourTask& task = tasks[i];
+      for (std::size_t i = 0; i < cells.size(); ++i) {
+        const HourCell& one = cells[i];
         const float outflow =
-            static_cast<float>(state[i].step(*task.cell, inflowAt(task.feeders, step)));
-        if (task.history != nullptr) task.history[step] = outflow;
-        if (task.volumes != nullptr) countOutflow(*task.volumes, *task.cell, outflow);
+            static_cast<float>(state[i].step(*one.cell, inflowAt(one.feeders, step)));
+        if (one.history != nullptr) one.history[step] = outflow;
+        if (one.volumes != nullptr) countOutflow(*one.volumes, *one.cell, outflow);
         hourSum[i] += outflow;
       }
     }
-    for (std::size_t i = 0; i < tasks.size(); ++i) state[i].storeInto(*tasks[i].cell);
+    for (std::size_t i = 0; i < cells.size(); ++i) state[i].storeInto(*cells[i].cell);
   } else {
-    for (std::size_t i = 0; i < tasks.size(); ++i) {
-      const HourTask& task = tasks[i];
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const HourCell& one = cells[i];
       for (std::size_t step = firstStep; step < end; ++step) {
-        const float outflow = stepKinematicWave(*task.cell, inflowAt(task.feeders, step));
-        if (task.history != nullptr) task.history[step] = outflow;
-        if (task.volumes != nullptr) countOutflow(*task.volumes, *task.cell, outflow);
+        const float outflow = stepKinematicWave(*one.cell, inflowAt(one.feeders, step));
+        if (one.history != nullptr) one.history[step] = outflow;
+        if (one.volumes != nullptr) countOutflow(*one.volumes, *one.cell, outflow);
         hourSum[i] += outflow;
       }
     }
   }
-  for (std::size_t i = 0; i < tasks.size(); ++i) {
+  for (std::size_t i = 0; i < cells.size(); ++i) {
     hourMeans[i] = hourSum[i] / static_cast<float>(subSteps);
   }
 }

@@ -5,8 +5,8 @@
 //
 // Rainfall arrives in mm/h; lateral inflow is m^2/s per metre of flow length. Everything here
 // is double precision evaluated left to right exactly as written; no I/O, no allocation.
-#ifndef RUNOFF_RUNOFF_SIM_KINEMATIC_WAVE_H_
-#define RUNOFF_RUNOFF_SIM_KINEMATIC_WAVE_H_
+#ifndef RUNOFF_MODEL_KINEMATIC_WAVE_H_
+#define RUNOFF_MODEL_KINEMATIC_WAVE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -58,8 +58,10 @@ struct CellRouting {
 /// are set.
 void prepareStepConstants(CellRouting& cell);
 
-/// Rainfall intensity (mm/h) as lateral inflow per metre of flow length (m^2/s).
-double lateralInflow(const CellRouting& cell, float rainMmPerHour);
+/// A rate of water reaching the cell (mm/h: rainfall intensity, or a runoff rate) as lateral
+/// inflow per metre of flow length (m^2/s). Needs scale, widthX and flowLen. A single-precision
+/// rainfall value is widened exactly.
+double lateralInflow(const CellRouting& cell, double mmPerHour);
 
 /// Lateral inflow of the previous and the current hour from their rainfall.
 void setLateralInflow(CellRouting& cell, float rainPreviousHour, float rainCurrentHour);
@@ -92,25 +94,25 @@ void countOutflow(CellVolumes& volumes, const CellRouting& cell, float outflow);
 /// One cell's part in routeHours: its state, its feeders' sub-step histories in upstream slot
 /// order, the buffer for its own (null when nothing reads it) and its volumes (null when the
 /// run keeps no water budget).
-struct HourTask {
+struct HourCell {
   CellRouting* cell = nullptr;
   std::span<const float* const> feeders;
   float* history = nullptr;
   CellVolumes* volumes = nullptr;
 };
 
-inline constexpr std::size_t kMaxHourTasks = 4;
+inline constexpr std::size_t kMaxHourCells = 4;
 
-/// Advances up to kMaxHourTasks independent cells through the `subSteps` steps of one hour,
+/// Advances up to kMaxHourCells independent cells through the `subSteps` steps of one hour,
 /// after setLateralInflow. Step s of a cell takes as inflow the sum, in order and in double
 /// precision, of its feeders[f][firstStep + s], and stores its outflow in
 /// history[firstStep + s]. hourMeans[i] receives cell i's mean outflow of the hour: the
 /// single-precision sum in step order divided by `subSteps`. The cells' steps are interleaved
 /// so that the processor overlaps their dependency chains; each result is exactly that of
 /// stepping the cell alone.
-void routeHours(std::span<const HourTask> tasks, std::size_t firstStep, std::int32_t subSteps,
+void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int32_t subSteps,
                 std::span<float> hourMeans);
 
 }  // namespace runoff
 
-#endif  // RUNOFF_RUNOFF_SIM_KINEMATIC_WAVE_H_
+#endif  // RUNOFF_MODEL_KINEMATIC_WAVE_H_

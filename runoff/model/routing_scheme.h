@@ -14,15 +14,27 @@ namespace runoff {
 /// The number is the one a restart state stores.
 enum class Scheme : std::uint32_t { kClassic = 0, kConservative = 1 };
 
-/// "classic" or "conservative", as the command line spells it.
+/// Every scheme with its name, as the command line spells it.
+struct SchemeName {
+  Scheme scheme;
+  const char* name;
+};
+inline constexpr SchemeName kSchemeNames[] = {{Scheme::kClassic, "classic"},
+                                              {Scheme::kConservative, "conservative"}};
+
+/// "classic" or "conservative".
 inline const char* schemeName(Scheme scheme) {
-  return scheme == Scheme::kConservative ? "conservative" : "classic";
+  for (const SchemeName& entry : kSchemeNames) {
+    if (entry.scheme == scheme) return entry.name;
+  }
+  return "unknown";
 }
 
 /// The scheme spelled `name`, or nothing for any other text.
 inline std::optional<Scheme> schemeNamed(std::string_view name) {
-  if (name == "classic") return Scheme::kClassic;
-  if (name == "conservative") return Scheme::kConservative;
+  for (const SchemeName& entry : kSchemeNames) {
+    if (entry.name == name) return entry.scheme;
+  }
   return std::nullopt;
 }
 

@@ -6,21 +6,11 @@
 #include <sstream>
 
 #include "common/atomic_file.h"
+#include "runoff/output/geographic_crs.h"
 
 namespace runoff {
 
 namespace {
-
-// EPSG:4326 as GDAL itself writes it; the axis mapping tells GDAL that the GeoTransform gives
-// longitude first, although the authority's axis order is latitude first.
-constexpr const char* kWgs84Wkt =
-    "GEOGCS[&quot;WGS 84&quot;,DATUM[&quot;WGS_1984&quot;,SPHEROID[&quot;WGS 84&quot;,6378137,"
-    "298.257223563,AUTHORITY[&quot;EPSG&quot;,&quot;7030&quot;]],AUTHORITY[&quot;EPSG&quot;,"
-    "&quot;6326&quot;]],PRIMEM[&quot;Greenwich&quot;,0,AUTHORITY[&quot;EPSG&quot;,&quot;8901&quot;]"
-    "],"
-    "UNIT[&quot;degree&quot;,0.0174532925199433,AUTHORITY[&quot;EPSG&quot;,&quot;9122&quot;]],"
-    "AXIS[&quot;Latitude&quot;,NORTH],AXIS[&quot;Longitude&quot;,EAST],"
-    "AUTHORITY[&quot;EPSG&quot;,&quot;4326&quot;]]";
 
 // Shortest text that reads back as the same double, independent of the global locale.
 std::string exact(double value) {
@@ -54,7 +44,9 @@ void writeDischargeVrt(std::ostream& out, const RunParameters& params, Discharge
   const double northDeg = params.topoSwLat + static_cast<double>(rows) * cellDeg;
 
   out << "<VRTDataset rasterXSize=\"" << cols << "\" rasterYSize=\"" << rows << "\">\n";
-  out << "  <SRS dataAxisToSRSAxisMapping=\"2,1\">" << kWgs84Wkt << "</SRS>\n";
+  // The axis mapping tells GDAL that the GeoTransform gives longitude first, although the
+  // authority's axis order is latitude first.
+  out << "  <SRS dataAxisToSRSAxisMapping=\"2,1\">" << xmlEscaped(kWgs84Wkt) << "</SRS>\n";
   out << "  <GeoTransform>" << exact(params.topoSwLon) << ", " << exact(cellDeg) << ", 0, "
       << exact(northDeg) << ", 0, " << exact(-cellDeg) << "</GeoTransform>\n";
   const std::int64_t gridBytes = rows * cols * 4;
@@ -84,7 +76,7 @@ Status writeDischargeVrts(const RunParameters& params) {
     }
     AtomicFile vrt(path, std::ios::binary);  // whole or not at all
     if (vrt.isOpen()) writeDischargeVrt(vrt.stream(), params, file);
-    if (!vrt.commit()) return Status::ioError(path + " cannot be written.");
+    if (Status written = vrt.commit(); !written.ok()) return written;
   }
   return {};
 }

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "common/binary_grid.h"
+#include "runoff/model/routing_scheme.h"
 
 namespace runoff {
 namespace {
@@ -157,10 +158,6 @@ std::string exact(T value) {
   return std::string(text, end);
 }
 
-const char* schemeName(std::uint32_t scheme) {
-  return scheme == 0 ? "classic" : scheme == 1 ? "conservative" : "unknown";
-}
-
 // The first difference between the stored key and this run's, as the end of the sentence
 // "... does not fit this run: ", or "" when they agree.
 std::string keyDifference(const StateKey& s, const StateKey& r) {
@@ -220,8 +217,8 @@ std::string keyDifference(const StateKey& s, const StateKey& r) {
                 std::to_string(r.channelThreshold));
   }
   if (s.scheme != r.scheme) {
-    return std::string("it was routed with the ") + schemeName(s.scheme) +
-           " scheme, this run uses the " + schemeName(r.scheme) + " scheme.";
+    return std::string("it was routed with the ") + schemeName(static_cast<Scheme>(s.scheme)) +
+           " scheme, this run uses the " + schemeName(static_cast<Scheme>(r.scheme)) + " scheme.";
   }
   if (s.riverHash != r.riverHash) return "it was written for another river list.";
   if (s.orderHash != r.orderHash) return "it was written for another calculation order.";
@@ -231,7 +228,7 @@ std::string keyDifference(const StateKey& s, const StateKey& r) {
 }  // namespace
 
 StateKey makeStateKey(const RunParameters& p, const std::vector<std::int32_t>& riverNums,
-                      const CalculationOrder& order, std::uint32_t scheme) {
+                      const CalculationOrder& order, Scheme scheme) {
   StateKey k;
   k.topoCols = p.topoCols;
   k.topoRows = p.topoRows;
@@ -250,7 +247,7 @@ StateKey makeStateKey(const RunParameters& p, const std::vector<std::int32_t>& r
   k.slopeManning = p.slopeManning;
   k.channelManning = p.channelManning;
   k.channelThreshold = p.channelThreshold;
-  k.scheme = scheme;
+  k.scheme = static_cast<std::uint32_t>(scheme);
   // Lists that select the same cells (order, repeats, negative numbers) give the same key.
   Bytes rivers;
   for (std::int32_t n : std::set<std::int32_t>(riverNums.begin(), riverNums.end())) {
@@ -309,14 +306,11 @@ Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const
   }
   out.u64(fnv1a(out.data().data(), out.data().size()));
 
-  auto file = std::make_unique<AtomicFile>(path, std::ios::binary);
-  if (file->isOpen()) {
-    file->stream().write(reinterpret_cast<const char*>(out.data().data()),
-                         static_cast<std::streamsize>(out.data().size()));
-  }
-  if (!file->isOpen() || !file->finish()) {
-    return Status::ioError("State file " + path + " cannot be written.");
-  }
+  auto file = std::make_unique<AtomicFile>(path, std::ios::binary, "State file");
+  if (Status ready = file->ready(); !ready.ok()) return ready;
+  file->stream().write(reinterpret_cast<const char*>(out.data().data()),
+                       static_cast<std::streamsize>(out.data().size()));
+  if (Status finished = file->finish(); !finished.ok()) return finished;
   return file;
 }
 

@@ -40,6 +40,7 @@
 #include "common/params.h"
 #include "common/status.h"
 #include "runoff/inputs/calc_order.h"
+#include "runoff/model/routing_scheme.h"
 #include "runoff/routing/routing_setup.h"
 
 namespace runoff {
@@ -60,7 +61,7 @@ struct StateKey {
 };
 
 StateKey makeStateKey(const RunParameters& params, const std::vector<std::int32_t>& riverNums,
-                      const CalculationOrder& order, std::uint32_t scheme);
+                      const CalculationOrder& order, Scheme scheme);
 
 /// The values a state holds for each routed cell, cells in ascending order: the discharges at
 /// nodes 0 to spaceSteps, then the lateral inflow of the last hour.
