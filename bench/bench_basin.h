@@ -59,9 +59,9 @@ inline bool loadBenchBasin(const std::filesystem::path& dir, int days, int timeS
     basin.params.timeStep = timeStep;
     basin.params.subSteps = 3600 / timeStep;
   }
-  const Result<MemoryBudget> budget = memoryBudget();
+  const Result<MemoryLimit> memory = memoryLimit();
   Result<RunInputs> inputs =
-      budget.ok() ? loadRunInputs(basin.params, 1, *budget, quiet) : budget.status();
+      memory.ok() ? loadRunInputs(basin.params, 1, *memory, quiet) : memory.status();
   if (!inputs.ok()) {
     std::cerr << inputs.message() << '\n';
     return false;

@@ -130,8 +130,8 @@ int main(int argc, char** argv) {
     params.timeStep = std::atoi(args[2].c_str());
     params.subSteps = 3600 / params.timeStep;
   }
-  const MemoryBudget budget{physicalMemoryBytes(), "the memory of this machine"};
-  Result<RunInputs> inputs = loadRunInputs(params, 1, budget, quiet, RainTies::kSupplied);
+  const MemoryLimit memory{physicalMemoryBytes(), "the memory of this machine"};
+  Result<RunInputs> inputs = loadRunInputs(params, 1, memory, quiet, RainTies::kSupplied);
   if (!inputs.ok()) {
     std::printf("%s\n", inputs.message().c_str());
     return 1;

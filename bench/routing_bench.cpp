@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -97,7 +98,10 @@ std::uint64_t routeSimulator(const Basin& basin, int threads) {
   GridHash hash;
   for (std::int32_t first = 1; first <= basin.params.days; first += windowDays) {
     const std::int32_t days = std::min(windowDays, basin.params.days - first + 1);
-    router.route(basin.rain, first, days, grids, &console);
+    if (Status routed = router.route(basin.rain, first, days, grids, &console); !routed.ok()) {
+      std::cerr << routed.message() << '\n';
+      std::exit(1);
+    }
     for (std::int32_t h = 0; h < days * 24; ++h) {
       for (float v : grids.hour(h)) hash.add(v);
     }

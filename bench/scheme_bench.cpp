@@ -55,7 +55,10 @@ Measurement route(const Basin& basin, const RoutingPlan& plan, Scheme scheme) {
   const auto start = std::chrono::steady_clock::now();
   for (std::int32_t first = 1; first <= basin.params.days; first += windowDays) {
     const std::int32_t days = std::min(windowDays, basin.params.days - first + 1);
-    router.route(basin.rain, first, days, grids, &console);
+    if (Status routed = router.route(basin.rain, first, days, grids, &console); !routed.ok()) {
+      std::cerr << routed.message() << '\n';
+      std::exit(1);
+    }
   }
   Measurement m;
   m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

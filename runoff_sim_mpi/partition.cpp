@@ -97,4 +97,24 @@ Partition partitionByDrainage(const RoutingPlan& plan, std::int32_t ranks) {
   return partition;
 }
 
+std::vector<std::int32_t> ownersOfCells(const Partition& partition, const RoutingPlan& plan,
+                                        const std::vector<std::int32_t>& cells) {
+  std::int32_t largest = -1;
+  for (std::int32_t cell : plan.cell) largest = std::max(largest, cell);
+  std::vector<std::int32_t> ownerOfGridCell(static_cast<std::size_t>(largest + 1), -1);
+  for (std::int32_t t = 0; t < plan.size(); ++t) ownerOfGridCell[plan.cell[t]] = partition.owner[t];
+  std::vector<std::int32_t> owners(cells.size());
+  for (std::size_t i = 0; i < cells.size(); ++i) owners[i] = ownerOfGridCell[cells[i]];
+  return owners;
+}
+
+std::vector<std::uint8_t> cellsOfRank(const Partition& partition, const RoutingPlan& plan,
+                                      std::int32_t rank, std::size_t gridCells) {
+  std::vector<std::uint8_t> mine(gridCells, 0);
+  for (std::int32_t t = 0; t < plan.size(); ++t) {
+    if (partition.owner[t] == rank) mine[plan.cell[t]] = 1;
+  }
+  return mine;
+}
+
 }  // namespace runoff

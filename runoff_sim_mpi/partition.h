@@ -25,6 +25,14 @@ struct Partition {
 /// partition.cpp for how). Deterministic: every rank computes the same partition.
 Partition partitionByDrainage(const RoutingPlan& plan, std::int32_t ranks);
 
+/// The rank that routes each of `cells` (grid indices of cells of `plan`, in any order).
+std::vector<std::int32_t> ownersOfCells(const Partition& partition, const RoutingPlan& plan,
+                                        const std::vector<std::int32_t>& cells);
+
+/// Per grid cell of a grid of `gridCells` cells: 1 for the cells `rank` routes.
+std::vector<std::uint8_t> cellsOfRank(const Partition& partition, const RoutingPlan& plan,
+                                      std::int32_t rank, std::size_t gridCells);
+
 }  // namespace runoff
 
 #endif  // RUNOFF_RUNOFF_SIM_MPI_PARTITION_H_

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runoff/inputs/rain_mapping.h"
+
 namespace runoff {
 namespace {
 
@@ -68,6 +70,49 @@ void broadcastVector(std::vector<T>& values, MPI_Datatype type) {
 void broadcast(std::vector<std::int32_t>& values) { broadcastVector(values, MPI_INT32_T); }
 void broadcast(std::vector<double>& values) { broadcastVector(values, MPI_DOUBLE); }
 
+void broadcastRainTies(RunInputs& inputs) {
+  std::vector<std::int32_t> ties(inputs.topo.cells.size());
+  for (std::size_t i = 0; i < ties.size(); ++i) ties[i] = inputs.topo.cells[i].rainCell;
+  broadcast(ties);
+  for (std::size_t i = 0; i < ties.size(); ++i) {
+    setRainCell(inputs.topo.cells[i], inputs.rain, ties[i] / inputs.rain.cols,
+                ties[i] % inputs.rain.cols);
+  }
+}
+
+void broadcastOrder(CalculationOrder& order) {
+  // Packed as groupCount, orderCount, the group sizes, then row and column of every entry.
+  std::vector<std::int32_t> flat{order.groupCount, order.orderCount};
+  flat.insert(flat.end(), order.groupSizes.begin(), order.groupSizes.end());
+  for (const CellIndex& c : order.calcOrder) {
+    flat.push_back(c.row);
+    flat.push_back(c.col);
+  }
+  broadcast(flat);
+  order.groupCount = flat[0];
+  order.orderCount = flat[1];
+  order.groupSizes.assign(flat.begin() + 2, flat.begin() + 2 + order.groupCount);
+  order.calcOrder.clear();
+  for (std::size_t k = 2 + static_cast<std::size_t>(order.groupCount); k < flat.size(); k += 2) {
+    order.calcOrder.push_back({flat[k], flat[k + 1]});
+  }
+}
+
+void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes) {
+  // Packed as a flag (a state or none) and the days before it, then the cells' values.
+  std::vector<double> header{state ? 1.0 : 0.0, state ? static_cast<double>(state->daysBefore)
+                                                      : 0.0};
+  broadcast(header);
+  if (header[0] == 0.0) {
+    state.reset();
+    return;
+  }
+  if (!state) state.emplace();
+  state->daysBefore = static_cast<std::int64_t>(header[1]);
+  state->cells.nodes = nodes;
+  broadcast(state->cells.values);
+}
+
 CutEdges::CutEdges(const MpiWorld& world, const RoutingPlan& plan, const Partition& partition)
     : world_(world), plan_(plan), owner_(partition.owner) {
   for (std::int32_t t = 0; t < plan.size(); ++t) {
@@ -89,8 +134,9 @@ CutEdges::~CutEdges() {
   }
 }
 
-void CutEdges::beginWindow(std::size_t historyLength) {
+void CutEdges::beginWindow(std::size_t historyLength, std::size_t windowLength) {
   historyLength_ = historyLength;
+  windowFloats_ = windowLength;  // only the window's part of each history travels
   receives_.assign(incoming_.size(), MPI_REQUEST_NULL);
   receiveBuffers_.resize(incoming_.size());
   arrived_ = 0;
@@ -155,12 +201,12 @@ void CutEdges::endWindow(Mailbox& mailbox) {
   completeSends(true);
 }
 
-ResultGather::ResultGather(const MpiWorld& world, const RoutingPlan& plan,
-                           const Partition& partition,
-                           const std::vector<std::int32_t>& positionOfTask)
+ResultGather::ResultGather(const MpiWorld& world, const TopoGrid& grid, const RoutingPlan& plan,
+                           const Partition& partition)
     : world_(world), positionsOf_(world.size) {
   for (std::int32_t t = 0; t < plan.size(); ++t) {
-    positionsOf_[partition.owner[t]].push_back(positionOfTask[t]);
+    positionsOf_[partition.owner[t]].push_back(
+        static_cast<std::int32_t>(filePosition(grid, plan.cell[t])));
   }
 }
 

@@ -1,7 +1,7 @@
-// What the processes of a distributed run say to each other: whether a step succeeded on all
-// of them, the set-up one process made for all (rainfall ties, calculation order, restart
+// What the processes (ranks) of a distributed run say to each other: whether a step succeeded
+// on all of them, the set-up one rank made for all (rainfall ties, calculation order, restart
 // state), one message per cut edge per window, and every window's results on their way to the
-// process that writes the files.
+// rank that writes the files.
 //
 // Messages, all on MPI_COMM_WORLD:
 //   kHistoryTag  a cut edge's window history: days x 24 x subSteps float32 outflows of the
@@ -18,12 +18,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/status.h"
-#include "runoff/routing/window_router.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/topo_grid.h"
+#include "runoff/output/run_state.h"
 #include "runoff/routing/routing_plan.h"
+#include "runoff/routing/window_router.h"
+#include "runoff/run/run_inputs.h"
 #include "runoff_sim_mpi/partition.h"
 
 namespace runoff {
@@ -33,13 +38,28 @@ struct MpiWorld {
   int size = 1;
 };
 
-/// Every rank calls this with its own outcome of a step; all get the failure of the lowest
-/// failing rank (its line, to be printed by rank 0), or success when every rank succeeded.
+/// Every rank calls this with its own outcome of a step, in the same order on every rank; all
+/// get the failure of the lowest failing rank (its line, to be printed by rank 0), or success
+/// when every rank succeeded.
 Status agree(const MpiWorld& world, const Status& mine);
+
+/// A step that rank 0 alone takes (a cache, a file it writes for all): every rank gets its
+/// outcome.
+template <typename Step>
+Status agreeOnLeader(const MpiWorld& world, Step step) {
+  return agree(world, world.rank == 0 ? step() : Status());
+}
 
 /// Rank 0's `values` on every rank (sized there as on rank 0).
 void broadcast(std::vector<std::int32_t>& values);
 void broadcast(std::vector<double>& values);
+
+/// Rank 0's tie of every topography cell to its rainfall cell, on every rank.
+void broadcastRainTies(RunInputs& inputs);
+/// Rank 0's calculation order on every rank.
+void broadcastOrder(CalculationOrder& order);
+/// Rank 0's restart state (read there, or none) on every rank; `nodes` is spaceSteps.
+void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes);
 
 /// The cut edges of one rank: the histories its tasks receive from other ranks and send to
 /// them, one message per edge per window.
@@ -49,15 +69,10 @@ class CutEdges : public RemoteTasks {
   ~CutEdges() override;
 
   bool routedHere(std::int32_t task) const override { return owner_[task] == world_.rank; }
-  void beginWindow(std::size_t historyLength) override;
+  void beginWindow(std::size_t historyLength, std::size_t windowLength) override;
   void passMessages(Mailbox& mailbox) override;
   bool awaiting() const override { return arrived_ < incoming_.size(); }
   void endWindow(Mailbox& mailbox) override;
-
-  /// Days in the window being routed: only that much of each history travels.
-  void setWindowDays(std::int32_t days, std::int32_t subSteps) {
-    windowFloats_ = static_cast<std::size_t>(days) * 24 * static_cast<std::size_t>(subSteps);
-  }
 
  private:
   void send(Mailbox& mailbox);
@@ -80,8 +95,8 @@ class CutEdges : public RemoteTasks {
 /// tasks; rank 0 puts them into its grids, where it has routed its own.
 class ResultGather {
  public:
-  ResultGather(const MpiWorld& world, const RoutingPlan& plan, const Partition& partition,
-               const std::vector<std::int32_t>& positionOfTask);
+  ResultGather(const MpiWorld& world, const TopoGrid& grid, const RoutingPlan& plan,
+               const Partition& partition);
   ~ResultGather();
 
   /// On a rank other than 0: sends its window values from `grids` (after the previous send

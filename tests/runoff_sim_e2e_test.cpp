@@ -126,7 +126,7 @@ TEST(RunoffSimE2e, GridWhoseCellCountOverflowsIsRefused) {
   EXPECT_EQ(lastLine(r.out), "The input data grid of 70000 x 70000 cells is too large.\n");
 }
 
-// The memory verdict depends on the budget the run is given, never on the machine the test
+// The memory verdict depends on the memory limit the run is given, never on the machine the test
 // runs on: each case sets RUNOFF_MEMORY_LIMIT (empty: not set; the small basin fits any host).
 struct MemoryCase {
   std::string name;
@@ -138,9 +138,9 @@ struct MemoryCase {
 
 void PrintTo(const MemoryCase& c, std::ostream* os) { *os << c.name; }
 
-class MemoryBudget : public ::testing::TestWithParam<MemoryCase> {};
+class MemoryLimit : public ::testing::TestWithParam<MemoryCase> {};
 
-TEST_P(MemoryBudget, DecidesTheVerdict) {
+TEST_P(MemoryLimit, DecidesTheVerdict) {
   const MemoryCase& c = GetParam();
   TempDir dir;
   Basin b = mixedBasin(1);
@@ -158,7 +158,7 @@ TEST_P(MemoryBudget, DecidesTheVerdict) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    RunoffSimE2e, MemoryBudget,
+    RunoffSimE2e, MemoryLimit,
     ::testing::Values(
         MemoryCase{"SmallRunWithoutLimit", "", {}, "", ""},
         MemoryCase{"SmallRunUnderLimit", "64M", {}, "", ""},

@@ -151,14 +151,14 @@ Routed routeLean(const RandomBasin& basin, Scheme scheme, int threads, std::int3
   Routed routed;
   for (std::int32_t first = 1; first <= basin.params.days; first += windowDays) {
     const std::int32_t days = std::min(windowDays, basin.params.days - first + 1);
-    router.route(basin.rain, first, days, grids, &console);
+    EXPECT_TRUE(router.route(basin.rain, first, days, grids, &console).ok());
     for (std::int32_t h = 0; h < days * 24; ++h) {
       for (std::int32_t i = 0; i < static_cast<std::int32_t>(basin.grid.cells.size()); ++i) {
         if (basin.selected[i]) routed.means.push_back(grids.hour(h)[filePosition(basin.grid, i)]);
       }
     }
   }
-  router.finishProgressLines(console);
+  router.finishGroupLines(console);
   routed.console = console.str();
   if (budget) *budgets = budget->close(states);
   return routed;

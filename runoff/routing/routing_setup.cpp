@@ -73,10 +73,8 @@ void setInitialDischarge(CellRouting& routing, const GridCell& cell, double init
     routing.qOld[i] = q;
     routing.qNew[i] = q;
   }
-  // The lateral inflow of the same runoff rate; the height is a double here, not a rainfall
-  // value in single precision.
-  routing.qLatPrev = initialRunoff * 0.001 * 92.6886 / 3 * static_cast<double>(cell.scale) *
-                     widthX / routing.flowLen / 3600;
+  // The lateral inflow of the same runoff rate, taken whole in double precision.
+  routing.qLatPrev = lateralInflow(routing, initialRunoff);
   routing.qLatCur = routing.qLatPrev;
 }
 

@@ -65,17 +65,17 @@ struct Window {
 // Routes a batch of independent cells through every day and hour of the window, hour by hour
 // together so that the kernel can interleave their steps. The lateral inflow of the hour
 // before each hour is the one the cell carries from it, so a window needs no rain from before
-// its first day. The hourly means wait in `means` (hour-major, kMaxHourTasks a row) and reach
+// its first day. The hourly means wait in `means` (hour-major, kMaxHourCells a row) and reach
 // the shared grids together at the end, so that threads routing neighbouring cells seldom
 // write to the same cache line at the same time.
 void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grids,
                 std::vector<float>& means) {
-  HourTask tasks[kMaxHourTasks];
+  HourCell tasks[kMaxHourCells];
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     tasks[i] = {jobs[i].state, jobs[i].feeders, jobs[i].history, jobs[i].volumes};
   }
   const std::size_t hours = static_cast<std::size_t>(window.days) * 24;
-  means.resize(hours * kMaxHourTasks);
+  means.resize(hours * kMaxHourCells);
   std::size_t step = 0;
   std::size_t hourIndex = 0;
   for (std::int32_t day = window.firstDay; day < window.firstDay + window.days; ++day) {
@@ -83,7 +83,7 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
       for (const CellJob& job : jobs) {
         continueLateralInflow(*job.state, window.rain.rain(job.cell->rainCell, day, hour - 1));
       }
-      const std::span<float> hourMeans(means.data() + hourIndex * kMaxHourTasks, jobs.size());
+      const std::span<float> hourMeans(means.data() + hourIndex * kMaxHourCells, jobs.size());
       if (window.scheme == Scheme::kConservative) {
         routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans);
       } else {
@@ -93,14 +93,14 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
   }
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     for (std::size_t h = 0; h < hours; ++h) {
-      grids.hour(static_cast<std::int32_t>(h))[jobs[i].position] = means[h * kMaxHourTasks + i];
+      grids.hour(static_cast<std::int32_t>(h))[jobs[i].position] = means[h * kMaxHourCells + i];
     }
   }
 }
 
 }  // namespace
 
-// What outlives a window: the free sub-step histories and how far the progress lines went.
+// What outlives a window: the free sub-step histories and how far the group lines went.
 struct WindowRouter::Shared {
   std::vector<std::unique_ptr<float[]>> pool;
   std::int32_t linesWritten = 0;
@@ -123,7 +123,7 @@ namespace {
 
 // Hands out ready tasks of one window, lowest plan number first, and keeps the shared
 // bookkeeping: pending feeders, the histories in use and the pool of free ones, and (in the
-// first window) the progress lines. With remote tasks, only the tasks routed here are handed
+// first window) the group lines. With remote tasks, only the tasks routed here are handed
 // out; a feeder routed elsewhere counts as pending until its history arrives, and the history
 // of a task whose consumer is routed elsewhere waits in the outbox until it is sent.
 class Scheduler : public RemoteTasks::Mailbox {
@@ -148,7 +148,7 @@ class Scheduler : public RemoteTasks::Mailbox {
       if (pending_[t] == 0) ready_.push(t);
     }
     std::lock_guard lock(mutex_);
-    writeProgress();
+    writeGroupLines();
   }
 
   ~Scheduler() override {
@@ -167,7 +167,7 @@ class Scheduler : public RemoteTasks::Mailbox {
     std::unique_lock lock(mutex_);
     if (wait) cv_.wait(lock, [&] { return !ready_.empty() || allDone() || failed_; });
     const std::size_t share = std::max<std::size_t>(1, ready_.size() / threads);
-    const std::size_t count = failed_ ? 0 : std::min({kMaxHourTasks, share, ready_.size()});
+    const std::size_t count = failed_ ? 0 : std::min({kMaxHourCells, share, ready_.size()});
     jobs.resize(count);
     for (CellJob& job : jobs) {
       const std::int32_t t = ready_.top();
@@ -188,7 +188,7 @@ class Scheduler : public RemoteTasks::Mailbox {
     for (std::int32_t f : plan_.feedersOf(t)) pool_.push_back(std::move(histories_[f]));
     ++done_;
     --remainingInGroup_[plan_.group[t]];
-    writeProgress();
+    writeGroupLines();
     if (const std::int32_t c = plan_.consumer[t]; c >= 0) {
       if (here(c)) {
         if (--pending_[c] == 0) ready_.push(c);
@@ -225,15 +225,17 @@ class Scheduler : public RemoteTasks::Mailbox {
     return std::exchange(outbox_, {});
   }
 
-  void fail(std::exception_ptr error) {
+  // Stops handing out work; the first failure is the window's outcome.
+  void fail(Status failure) {
     std::lock_guard lock(mutex_);
-    if (!failed_) error_ = error;
+    if (!failed_) failure_ = std::move(failure);
     failed_ = true;
     cv_.notify_all();
   }
 
-  void rethrowIfFailed() {
-    if (error_) std::rethrow_exception(error_);
+  Status outcome() {
+    std::lock_guard lock(mutex_);
+    return failure_;
   }
 
  private:
@@ -246,7 +248,7 @@ class Scheduler : public RemoteTasks::Mailbox {
 
   // Lines are written once every earlier group is finished, so they come in order whatever
   // the threads do.
-  void writeProgress() {
+  void writeGroupLines() {
     if (console_ == nullptr) return;
     while (completeGroups_ < order_.groupCount && remainingInGroup_[completeGroups_] == 0) {
       ++completeGroups_;
@@ -272,7 +274,7 @@ class Scheduler : public RemoteTasks::Mailbox {
   std::int32_t done_ = 0;
   std::int32_t completeGroups_ = 0;
   bool failed_ = false;
-  std::exception_ptr error_;
+  Status failure_;
 };
 
 }  // namespace
@@ -303,12 +305,30 @@ WindowRouter::WindowRouter(const RoutingRun& run, RoutingStates& states, int thr
 
 WindowRouter::~WindowRouter() = default;
 
-void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days,
-                         WindowGrids& grids, std::ostream* console,
-                         std::atomic<std::int64_t>* cellSteps) {
+namespace {
+
+// A failure on a routing thread, as the window's outcome.
+Status routingFailure(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::bad_alloc&) {
+    return Status::ioError(kOutOfMemory);
+  } catch (const std::length_error&) {
+    return Status::ioError(kOutOfMemory);
+  } catch (const std::exception& other) {
+    return Status::ioError(std::string("Routing stopped: ") + other.what());
+  }
+}
+
+}  // namespace
+
+Status WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days,
+                           WindowGrids& grids, std::ostream* console,
+                           std::atomic<std::int64_t>* cellSteps) {
   if (days < 0 || days > maxWindowDays_ || days > grids.maxDays() ||
       grids.cellsPerGrid() != static_cast<std::size_t>(run_.grid.rows) * run_.grid.cols) {
-    throw std::invalid_argument("a window longer than the router's or grids of another size");
+    return Status::invalid("A window of " + std::to_string(days) +
+                           " days does not fit the router's windows or grids.");
   }
   grids.setDays(days);
   const std::size_t historyLength =
@@ -345,7 +365,7 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
         routeJobs(jobs, means);
       }
     } catch (...) {
-      scheduler.fail(std::current_exception());
+      scheduler.fail(routingFailure(std::current_exception()));
     }
   };
   // With remote tasks the calling thread also carries the messages: between batches it sends
@@ -355,7 +375,7 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
     std::vector<CellJob> jobs;
     std::vector<float> means;
     try {
-      remote_->beginWindow(historyLength);
+      remote_->beginWindow(historyLength, static_cast<std::size_t>(stepsPerCell));
       while (!scheduler.finished()) {
         remote_->passMessages(scheduler);
         scheduler.take(jobs, threads_, false);
@@ -370,7 +390,7 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
       }
       remote_->endWindow(scheduler);
     } catch (...) {
-      scheduler.fail(std::current_exception());
+      scheduler.fail(routingFailure(std::current_exception()));
     }
   };
 
@@ -388,10 +408,10 @@ void WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32
     worker();
   }
   for (std::thread& thread : pool) thread.join();
-  scheduler.rethrowIfFailed();
+  return scheduler.outcome();
 }
 
-void WindowRouter::finishProgressLines(std::ostream& console) {
+void WindowRouter::finishGroupLines(std::ostream& console) {
   shared_->writeLines(run_.order, run_.order.groupCount, console);
 }
 

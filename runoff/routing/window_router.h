@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/status.h"
 #include "runoff/inputs/calc_order.h"
 #include "runoff/inputs/rain_grid.h"
 #include "runoff/routing/routing_plan.h"
@@ -34,6 +35,9 @@ struct RoutingRun {
   std::int32_t subSteps = 0;
   Scheme scheme = Scheme::kClassic;
 };
+
+/// The line of a run that runs out of memory part way.
+inline constexpr const char* kOutOfMemory = "Not enough memory for this run.";
 
 /// Threads to route with: OMP_NUM_THREADS when it holds a positive number, else the cores.
 int routingThreads();
@@ -94,9 +98,9 @@ class RemoteTasks {
   virtual ~RemoteTasks() = default;
   /// True for the tasks routed by this process.
   virtual bool routedHere(std::int32_t task) const = 0;
-  /// A window of `historyLength` floats a task begins: expect the histories of its remote
-  /// feeders.
-  virtual void beginWindow(std::size_t historyLength) = 0;
+  /// A window begins whose histories are `windowLength` floats (of the `historyLength` a
+  /// history buffer holds): expect the histories of the remote feeders.
+  virtual void beginWindow(std::size_t historyLength, std::size_t windowLength) = 0;
   /// Moves messages on without waiting: sends `mailbox.outgoing()`, hands arrived histories
   /// to `mailbox.arrived`.
   virtual void passMessages(Mailbox& mailbox) = 0;
@@ -118,17 +122,16 @@ class WindowRouter {
   WindowRouter& operator=(const WindowRouter&) = delete;
 
   /// Routes every task through the `days` days from `firstDay`, which `rain` holds, leaving
-  /// the hourly means in `grids`. During the first window the progress line of each group
+  /// the hourly means in `grids`. During the first window the group line of each group
   /// ("  first/orderCount ends.") is written to `console`, when given, once the groups before
   /// it are finished. `cellSteps`, when given, counts the steps taken.
-  void route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days, WindowGrids& grids,
-             std::ostream* console, std::atomic<std::int64_t>* cellSteps = nullptr);
+  /// A failure (memory for the histories, a window that does not fit) ends the window.
+  Status route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days, WindowGrids& grids,
+               std::ostream* console, std::atomic<std::int64_t>* cellSteps = nullptr);
 
-  /// Writes the progress lines not written yet: all of them when no window was routed.
-  void finishProgressLines(std::ostream& console);
+  /// Writes the group lines not written yet: all of them when no window was routed.
+  void finishGroupLines(std::ostream& console);
 
-  /// Where each task's cell stands in a window grid.
-  const std::vector<std::int32_t>& positionOfTask() const { return positionOfTask_; }
 
  private:
   struct Shared;

@@ -21,10 +21,10 @@ namespace runoff {
 namespace {
 
 // `need` is the subject with its verb: "Routing needs".
-Status tooLarge(const char* need, double bytes, const MemoryBudget& budget) {
+Status tooLarge(const char* need, double bytes, const MemoryLimit& limit) {
   std::ostringstream s;
   s.precision(3);
-  s << need << " about " << bytes / (1024.0 * 1024 * 1024) << " GiB, more than " << budget.name
+  s << need << " about " << bytes / (1024.0 * 1024 * 1024) << " GiB, more than " << limit.name
     << ".";
   return Status::invalid(s.str());
 }
@@ -40,9 +40,9 @@ std::uint64_t physicalMemoryBytes() {
   return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
 }
 
-Result<MemoryBudget> memoryBudget() {
+Result<MemoryLimit> memoryLimit() {
   const char* text = std::getenv(kMemoryLimitVariable);
-  if (text == nullptr) return MemoryBudget{physicalMemoryBytes(), "the memory of this machine"};
+  if (text == nullptr) return MemoryLimit{physicalMemoryBytes(), "the memory of this machine"};
   const std::string value(text);
   std::size_t digits = 0;
   while (digits < value.size() && std::isdigit(static_cast<unsigned char>(value[digits]))) {
@@ -69,11 +69,11 @@ Result<MemoryBudget> memoryBudget() {
                            "K, M, G or T, not \"" +
                            value + "\".");
   }
-  return MemoryBudget{number << shift, std::string("the ") + kMemoryLimitVariable + " of " + value};
+  return MemoryLimit{number << shift, std::string("the ") + kMemoryLimitVariable + " of " + value};
 }
 
-Status checkGridSizes(const RunParameters& params, const MemoryBudget& budget) {
-  const double memory = static_cast<double>(budget.bytes);
+Status checkGridSizes(const RunParameters& params, const MemoryLimit& limit) {
+  const double memory = static_cast<double>(limit.bytes);
   const double topoCells = static_cast<double>(params.topoRows) * params.topoCols;
   if (topoCells > std::numeric_limits<std::int32_t>::max()) {
     std::ostringstream s;
@@ -94,13 +94,13 @@ Status checkGridSizes(const RunParameters& params, const MemoryBudget& budget) {
   const double windowDays = std::min(31.0, static_cast<double>(params.days));
   const double rainBytes = rainCells * (sizeof(RainCell) + 4.0 * 24 * (windowDays + 1));
   if (topoBytes + rainBytes > memory) {
-    return tooLarge("The run's grids need", topoBytes + rainBytes, budget);
+    return tooLarge("The run's grids need", topoBytes + rainBytes, limit);
   }
   return {};
 }
 
 Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
-                          std::int32_t windowDays, const MemoryBudget& budget, bool waterBudget) {
+                          std::int32_t windowDays, const MemoryLimit& limit, bool waterBudget) {
   // Every cell that takes part holds its routing state; a window holds the hourly grids of its
   // days and the grids of the day being written; sub-step histories live only while they wait
   // for the cell they feed (a few per thread for a branching network). Nothing grows with the
@@ -116,7 +116,7 @@ Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
   const double history = 4.0 * windowHours * params.subSteps;
   const double windowGrids = 4.0 * gridCells * (windowHours + 3);
   const double bytes = cells * perCell + windowGrids + 64 * history;
-  if (bytes > static_cast<double>(budget.bytes)) return tooLarge("Routing needs", bytes, budget);
+  if (bytes > static_cast<double>(limit.bytes)) return tooLarge("Routing needs", bytes, limit);
   return {};
 }
 

@@ -13,7 +13,7 @@
 namespace runoff {
 
 /// The memory a run may take, and how a refusal names it.
-struct MemoryBudget {
+struct MemoryLimit {
   std::uint64_t bytes = 0;
   std::string name;  // "the memory of this machine", or the limit that was set
 };
@@ -21,17 +21,17 @@ struct MemoryBudget {
 /// The physical memory of this machine, or less when the environment variable
 /// RUNOFF_MEMORY_LIMIT gives a limit: a whole number of bytes, optionally followed by K, M, G
 /// or T (powers of 1024), as a batch job's memory request is given. Fails on any other text.
-Result<MemoryBudget> memoryBudget();
+Result<MemoryLimit> memoryLimit();
 
 /// Refuses grids whose cell counts overflow the indices or whose arrays cannot fit in
-/// `budget`.
-Status checkGridSizes(const RunParameters& params, const MemoryBudget& budget);
+/// `limit`.
+Status checkGridSizes(const RunParameters& params, const MemoryLimit& limit);
 
-/// Refuses a routing whose states, window grids and histories cannot fit in `budget` when it
+/// Refuses a routing whose states, window grids and histories cannot fit in `limit` when it
 /// is routed in windows of `windowDays` days; `waterBudget` when it also counts the volumes of
 /// a water budget.
 Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
-                          std::int32_t windowDays, const MemoryBudget& budget,
+                          std::int32_t windowDays, const MemoryLimit& limit,
                           bool waterBudget = false);
 
 /// Refuses a run whose discharge files need more than `freeBytes`.

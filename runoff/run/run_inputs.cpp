@@ -13,7 +13,7 @@ bool openInput(std::ifstream& in, const char* path) {
 }
 
 Result<RunInputs> loadRunInputs(const RunParameters& params, std::int32_t windowDays,
-                                const MemoryBudget& budget, std::ostream& console, RainTies ties) {
+                                const MemoryLimit& limit, std::ostream& console, RainTies ties) {
   RunInputs run;
   // The list is read twice: once to count its lines, which the console announces, once for
   // its numbers.
@@ -33,7 +33,7 @@ Result<RunInputs> loadRunInputs(const RunParameters& params, std::int32_t window
     run.rivers.riverNums = std::move(records).value();
   }
 
-  if (Status fits = checkGridSizes(params, budget); !fits.ok()) return fits;
+  if (Status fits = checkGridSizes(params, limit); !fits.ok()) return fits;
   run.rain = buildRainGrid(params, windowDays);
   if (Status loaded = loadTopography(run.topo, params); !loaded.ok()) return loaded;
   if (ties == RainTies::kMapped) {

@@ -34,11 +34,11 @@ enum class RainTies {
 };
 
 /// Reads the river list ("Number of rivers for simulation : " and an empty line on `console`),
-/// checks the grids fit `budget`, builds the rainfall grid with room for `windowDays` days,
+/// checks the grids fit `limit`, builds the rainfall grid with room for `windowDays` days,
 /// loads the topography and ties every cell to its rainfall cell (the mapping cache's lines).
 /// Files are found at their fixed paths under the working directory.
 Result<RunInputs> loadRunInputs(const RunParameters& params, std::int32_t windowDays,
-                                const MemoryBudget& budget, std::ostream& console,
+                                const MemoryLimit& limit, std::ostream& console,
                                 RainTies ties = RainTies::kMapped);
 
 }  // namespace runoff

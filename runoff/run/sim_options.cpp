@@ -22,8 +22,8 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
     }
     if (name == "--budget") {
       if (value) return Status::invalid("Option " + name + " takes no value" + help);
-      if (options.budget) return Status::invalid("Option " + name + " is given twice.");
-      options.budget = true;
+      if (options.waterBudget) return Status::invalid("Option " + name + " is given twice.");
+      options.waterBudget = true;
       continue;
     }
     std::optional<std::string>* target = nullptr;

@@ -18,7 +18,7 @@ struct SimOptions {
   std::optional<std::string> stateIn;   // start from this state instead of initialRunoff
   std::optional<std::string> stateOut;  // write the final state here after a successful run
   Scheme scheme = Scheme::kClassic;
-  bool budget = false;  // print the water budget at the end
+  bool waterBudget = false;  // --budget: print the water budget at the end
 };
 
 /// Parses the arguments after the program name ("--name VALUE" or "--name=VALUE"). Refuses an
