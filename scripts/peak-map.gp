@@ -40,10 +40,10 @@ set rmargin 14
 
 # The ramp of discharge-map, as a palette over s in [0, 1].
 ramp(i, a, b, c, d, e) = i < 64 ? a : i < 128 ? b : i < 192 ? c : i < 256 ? d : e
-index(g) = g >= 1 ? 255 : int(g * 255)
-red(g) = ramp(index(g), 0, 0, 4 * index(g) - 512, 252, 252) / 255.0
-green(g) = ramp(index(g), 4 * index(g), 252, 252, 1020 - 4 * index(g), 252) / 255.0
-blue(g) = ramp(index(g), 252, 508 - 4 * index(g), 0, 0, 0) / 255.0
+rampIndex(g) = g >= 1 ? 255 : int(g * 255)
+red(g) = ramp(rampIndex(g), 0, 0, 4 * rampIndex(g) - 512, 252, 252) / 255.0
+green(g) = ramp(rampIndex(g), 4 * rampIndex(g), 252, 252, 1020 - 4 * rampIndex(g), 252) / 255.0
+blue(g) = ramp(rampIndex(g), 252, 508 - 4 * rampIndex(g), 0, 0, 0) / 255.0
 set palette model RGB functions red(gray), green(gray), blue(gray)
 set palette maxcolors 256
 set cbrange [0:1]
