@@ -3,24 +3,24 @@
 # fresh run directory (the example folder itself is never modified): runoff-sim with its water
 # budget, discharge-map with the automatic range, discharge-point at the outlet of the largest
 # basin; runs runoff-sim and discharge-point again with the conservative scheme in a copy
-# (conservative/); then draws the hydrograph under both schemes and the peak-hour map and
-# prints a short summary.
-# Installs the compiler, CMake, gnuplot and ImageMagick with apt-get when they are missing.
+# (conservative/); then draws, with gnuplot, the hydrograph under both schemes and a map of
+# the peak hour (discharge-map's image of that hour with a title, a colour bar in m3/s and a
+# scale bar), and prints a short summary.
+# Installs the compiler, CMake and gnuplot with apt-get when they are missing.
 # BUILD_DIR (default build) and RUN_DIR (default run-example) may be set to other folders;
 # RUNOFF_CMAKE_ARGS adds options to the configure step.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
-# ImageMagick is probed by its Debian path: another "convert" earlier on PATH is not it.
-ensure_packages g++:g++ cmake:cmake make:make gnuplot:gnuplot-nox /usr/bin/convert:imagemagick
+ensure_packages g++:g++ cmake:cmake make:make gnuplot:gnuplot-nox
 
 build=${BUILD_DIR:-build}
 run=${RUN_DIR:-run-example}
 example=examples/sample-basin
 
-# Only the three programs: the tests and benchmarks (and GoogleTest) stay out of this build, so
-# the example runs on a fresh machine before anything else. A failed configure or build shows
-# its own output.
+# Only runoff-sim, discharge-map and discharge-point: the tests and benchmarks (and GoogleTest)
+# stay out of this build, so the example runs on a fresh machine before anything else. A failed
+# configure or build shows its own output.
 jobs=$(nproc 2>/dev/null || echo 2)
 quietly() {  # quietly LOG COMMAND...: runs COMMAND, its output shown only when it fails
   local log=$1
@@ -99,17 +99,30 @@ maxRain=$(sort -k2,2 -g -r basin-rain.dat | head -n 1 | cut -d' ' -f2)
 gnuplot -e "data='hydrograph.dat'; out='hydrograph.png'; maxRain=$maxRain" \
   -e "label='Basin $basin ($cells cells), outlet at column $column, row $row'" \
   "$repo/scripts/hydrograph.gp"
-peakImage=$(printf 'output/image/%4d_discharge.ppm' "$peakHour")
-convert "$peakImage" peak-map.png
 
+# The peak hour's map: discharge-map's image of that hour, its colour range from its log, the
+# grid's corner and cell size from the parameter file (values 1 to 5).
 day=$(((peakHour - 1) / 24 + 1))
 hourOfDay=$(((peakHour - 1) % 24 + 1))
+clock=$(printf '%02d:00-%02d:00' $((hourOfDay - 1)) "$hourOfDay")  # hour 1 is 00:00-01:00
+peakImage=$(printf 'output/image/%4d_discharge.ppm' "$peakHour")
+read -r _ width height _ <<<"$(head -n 3 "$peakImage" | tr '\n' ' ')"
+headerBytes=$(head -n 3 "$peakImage" | wc -c)
+read -r qmax qmin <<<"$(sed -n 's/^Maximun discharge = \(.*\) Minimum discharge = \(.*\)$/\1 \2/p' \
+  discharge-map.log)"
+read -r scale cols rows swLon swLat _ <<<"$(tr -s ' \t\r\n' ' ' <param-ravo-event-ver300.dat)"
+gnuplot -e "image='$peakImage'; skip=$headerBytes; width=$width; height=$height" \
+  -e "cols=$cols; rows=$rows; scale=$scale; swLon=$swLon; swLat=$swLat; qmin=$qmin; qmax=$qmax" \
+  -e "gaugeCol=$column; gaugeRow=$row; gaugeText='outlet of basin $basin'; out='peak-map.png'" \
+  -e "label='Discharge, hour $peakHour (day $day, $clock)'" \
+  "$repo/scripts/peak-map.gp"
+
 percent() { awk -v o="$1" -v r="$rainVolume" 'BEGIN { printf "%.1f", 100 * o / r }'; }
 cat <<EOF
 
 Sample basin: a 100 x 100 window of 3" cells in the Cumberland Mountains, 2-day design storm.
 Largest basin: basin $basin, $cells cells; its outlet is the routed cell at column $column, row $row.
-  Peak discharge there: $peakDischarge m3/s in hour $peakHour (day $day, hour $hourOfDay).
+  Peak discharge there: $peakDischarge m3/s in hour $peakHour (day $day, $clock).
 Rain on the routed cells of all listed basins:  $rainVolume m3
 Outflow at their $outlets outlet cells over the run, and the water budget's closure error
 (rain + storage at the start - outflow - storage at the end, runoff-sim --budget):
@@ -123,5 +136,5 @@ Files written in $run/:
   conservative/: the conservative scheme's run, its outlet series and console logs
 Pictures:
   $run/hydrograph.png   outlet discharge under both schemes and basin-mean rainfall
-  $run/peak-map.png     discharge map of hour $peakHour
+  $run/peak-map.png     discharge map of hour $peakHour, with its colour scale in m3/s
 EOF

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the three programs and the tests in Release and runs every test, then the tests of the
-# basin tools (tools/), then builds and runs the C++ tests again under the address and
-# undefined-behaviour sanitizers.
+# Builds every program (runoff-sim, discharge-map, discharge-point, and runoff-sim-mpi and
+# discharge-netcdf, which the packages below make buildable), the tests and the benchmarks in
+# Release and runs every test, then the tests of the basin tools (tools/), then builds and runs
+# the C++ tests again under the address and undefined-behaviour sanitizers.
 # Installs the compiler, CMake, GoogleTest and gdal-bin (the tests open the .vrt outputs with
 # gdalinfo) with apt-get when they are missing; for discharge-netcdf and its tests also the
 # NetCDF C library, ncdump and Debian's xarray; for runoff-sim-mpi Open MPI; for the tools

@@ -2,9 +2,9 @@
 # Long runs of the real program: copies a basin working directory, sets its duration and time
 # step, and runs runoff-sim once per thread count, reporting wall time and peak memory (GNU
 # time) and the SHA-256 of the three discharge files. With REFERENCE set to another runoff-sim
-# binary (for example one built from an earlier commit), runs it too after each run, on the
-# same threads, and checks that both give the same bytes. The output files of each run are removed once measured: a year on a million
-# cells writes some 48 GB.
+# binary (for example one built from another commit), runs it too after each run, on the same
+# threads, and checks that both give the same bytes. The output files of each run are removed
+# once measured: a year on a million cells writes some 48 GB.
 #
 # Usage: bench/run-long-run-bench.sh BASIN DAYS TIMESTEP [THREADS ...]   (threads default: 1 2)
 # Environment: SIM (default build/runoff_sim/runoff-sim), REFERENCE, SCRATCH (default a

@@ -96,6 +96,7 @@ Result<RunParameters> readParameters(std::istream& in, ParamScope scope, std::os
   if (!r.readDouble(4, "topoSwLon", p.topoSwLon) || !r.readDouble(5, "topoSwLat", p.topoSwLat)) {
     return result();
   }
+  // "Sorth" is kept as it stands, for compatibility of the console output.
   echo << " Sorth West corner Longitude (degree) : " << p.topoSwLon
        << " Latitude (deg) : " << p.topoSwLat << std::endl;
 
@@ -121,6 +122,7 @@ Result<RunParameters> readParameters(std::istream& in, ParamScope scope, std::os
                : "  South corner latitude of input data : ")
        << p.rainSwLat << std::endl;
 
+  // "simuration" is kept as it stands, for compatibility of the console output.
   echo << "3) Reading parameters for simuration duration." << std::endl;
   if (!r.readInt(12, "days", p.days) ||
       !r.require(p.days >= 0, 12, "days", "at least 0", shown(p.days))) {
@@ -154,6 +156,8 @@ Result<RunParameters> readParameters(std::istream& in, ParamScope scope, std::os
       !r.require(p.slopeManning > 0, 16, "slopeManning", "above 0", shown(p.slopeManning))) {
     return result();
   }
+  // "roughmess" and the unit "[m/s]" (Manning's n is in s/m^(1/3)) are kept as they stand, here
+  // and for the channel below, for compatibility of the console output.
   echo << "  Manning roughmess coefficient for slope [m/s] : " << p.slopeManning << std::endl;
   if (!r.readDouble(17, "channelManning", p.channelManning) ||
       !r.require(p.channelManning > 0, 17, "channelManning", "above 0", shown(p.channelManning))) {
@@ -163,6 +167,7 @@ Result<RunParameters> readParameters(std::istream& in, ParamScope scope, std::os
   if (!r.readInt(18, "channelThreshold", p.channelThreshold)) return result();
   echo << "  Area to classify slope and channel : " << p.channelThreshold << std::endl;
 
+  // "itinial" is kept as it stands, for compatibility of the console output.
   echo << "6) Reading itinial discharge for kinematic wave model." << std::endl;
   if (!r.readDouble(19, "initialRunoff", p.initialRunoff) ||
       !r.require(p.initialRunoff >= 0, 19, "initialRunoff", "at least 0", shown(p.initialRunoff))) {

@@ -1,4 +1,4 @@
-// The run parameters shared by the three programs, read from "param-ravo-event-ver300.dat".
+// The run parameters shared by every program, read from "param-ravo-event-ver300.dat".
 //
 // File format: 19 numbers separated by any white space, in this order (sections in brackets):
 //   [1 study area]  topoScale (float, arc-seconds) topoCols topoRows (int)

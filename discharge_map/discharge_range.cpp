@@ -19,6 +19,9 @@ Result<bool> readBound(std::istream& in, const char* name, float& value) {
 }  // namespace
 
 Result<std::optional<DischargeRange>> askForRange(std::istream& in, std::ostream& out) {
+  // The question ("minimun", and "rainfall intensity" for what is the discharge range) and the
+  // refusal "Wrong values inputted!" below are kept as they stand, for compatibility of the
+  // console output.
   out << "\nDo you want to set the maximum and minimun values of rainfall intensity? (y/n)"
       << std::endl;
   const auto word = nextToken(in);

@@ -44,6 +44,7 @@ int main() {
   std::ifstream file(kHourlyDischargePath, std::ios::binary);
   if (!file) return fail("Discharge data cannot open.");
   const std::int64_t hours = std::int64_t{24} * p.days;
+  // "Max_time_counter" is kept as it stands, for compatibility of the console output.
   if (hours > kMaxHours) return fail("Max_time_counter exceeds 10000!");
   if (Status size =
           checkDischargeFileSize(kHourlyDischargePath, hours, "hours", p.topoRows, p.topoCols);
@@ -65,6 +66,7 @@ int main() {
     }
   }
   file.close();
+  // "Maximun" is kept as it stands in these lines, for compatibility of the console output.
   if (!range.valid()) return fail("Maximun discharge <= Minimum discharge!");
   std::cout << "Maximun discharge = " << range.maxDischarge
             << " Minimum discharge = " << range.minDischarge << std::endl;

@@ -26,6 +26,8 @@ int main() {
   if (!read.ok()) return fail(read.message());
   const RunParameters& p = read.value();
 
+  // The prompts and failure lines are kept word for word, for compatibility of the console
+  // output that scripts answer and read.
   std::cout << "Input column number to extract data!\n"
             << "Column number begins from 1 from west." << std::endl;
   const Result<std::int32_t> column = readCellNumber(std::cin, CellAxis::kColumn, p.topoCols);

@@ -1,6 +1,7 @@
-// Replays the worked cases under tests/data/golden for the two post-processors: each case's
-// parameter file and expected hourly discharge file are staged, and the programs' console
-// output, exit status, first image and series must match the stored results byte for byte.
+// Replays the worked cases under tests/data/golden for discharge-map and discharge-point: each
+// case's parameter file and expected hourly discharge file are staged, and the programs'
+// console output, exit status, first image and series must match the stored results byte for
+// byte.
 #include <gtest/gtest.h>
 
 #include <regex>

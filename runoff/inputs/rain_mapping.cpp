@@ -101,6 +101,8 @@ void writeMappingCache(std::ostream& out, const RunParameters& params, const Top
 Status mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParameters& params,
                       std::ostream& console) {
   const std::string path = kMappingCachePath;
+  // "ROF" in "Read ROF data from" and "Make ROF data" below is kept as it stands, for
+  // compatibility of the console output.
   RainLocator locator = makeRainLocator(rain);
   {
     std::ifstream in(path);
