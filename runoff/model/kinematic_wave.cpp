@@ -22,6 +22,11 @@ void continueLateralInflow(CellRouting& cell, float rainCurrentHour) {
   cell.qLatCur = lateralInflow(cell, rainCurrentHour);
 }
 
+void continueLateralRate(CellRouting& cell, double runoffCurrentHour) {
+  cell.qLatPrev = cell.qLatCur;
+  cell.qLatCur = lateralInflow(cell, runoffCurrentHour);
+}
+
 void prepareStepConstants(CellRouting& cell) {
   cell.celerityCoef = std::pow(cell.alpha, 1 / cell.mExp) * cell.mExp;
   cell.celerityExp = (cell.mExp - 1) / cell.mExp;
@@ -176,6 +181,19 @@ void addLateralVolume(CellVolumes& volumes, const CellRouting& cell, std::int32_
     const double r = 0.5 * (previous + cell.qLatCur);
     previous = cell.qLatCur;
     volumes.lateral += intervals * (dt * r * cell.dx);
+  }
+}
+
+void addRainVolume(CellVolumes& volumes, const CellRouting& cell, double rainPreviousHour,
+                   double rainCurrentHour, std::int32_t subSteps) {
+  const double dt = static_cast<double>(cell.dt);
+  const double intervals = static_cast<double>(cell.nodes);
+  const double current = lateralInflow(cell, rainCurrentHour);
+  double previous = lateralInflow(cell, rainPreviousHour);
+  for (std::int32_t s = 0; s < subSteps; ++s) {
+    const double r = 0.5 * (previous + current);
+    previous = current;
+    volumes.rain += intervals * (dt * r * cell.dx);
   }
 }
 

@@ -72,6 +72,10 @@ void setLateralInflow(CellRouting& cell, float rainPreviousHour, float rainCurre
 /// so it becomes qLatPrev and only the current hour is converted.
 void continueLateralInflow(CellRouting& cell, float rainCurrentHour);
 
+/// The same from the rate that runs off the cell in the current hour (mm/h: the rainfall excess
+/// left by a loss method), taken whole in double precision.
+void continueLateralRate(CellRouting& cell, double runoffCurrentHour);
+
 /// Advances the cell by one time step with upstream inflow `qIn` (m^3/s, already summed over
 /// the upstream cells in slot order) and returns the outlet discharge in single precision.
 float stepKinematicWave(CellRouting& cell, double qIn);
@@ -81,12 +85,20 @@ float stepKinematicWave(CellRouting& cell, double qIn);
 struct CellVolumes {
   double lateral = 0;  // lateral inflow r x flow length x dt, summed over the steps
   double outflow = 0;  // outlet discharge x dt: the single-precision value the cell passes on
+  // The rain before losses, in the same per-step form as `lateral`; counted only where a loss
+  // method runs (elsewhere the rain is `lateral` itself).
+  double rain = 0;
 };
 
 /// Adds to `volumes` the lateral inflow of the `subSteps` steps of the hour that `cell` is about
 /// to take, in the per-step form both schemes apply it: the first step averages the previous
 /// and the current hour, the others take the current hour alone.
 void addLateralVolume(CellVolumes& volumes, const CellRouting& cell, std::int32_t subSteps);
+
+/// Adds to `volumes.rain` the rain of the hour `cell` is about to take, `rainCurrentHour` after
+/// `rainPreviousHour` (mm/h), in the per-step form of addLateralVolume.
+void addRainVolume(CellVolumes& volumes, const CellRouting& cell, double rainPreviousHour,
+                   double rainCurrentHour, std::int32_t subSteps);
 
 /// Adds to `volumes` one step's outflow, the discharge `outflow` the step returned.
 void countOutflow(CellVolumes& volumes, const CellRouting& cell, float outflow);
