@@ -1,9 +1,9 @@
 // runoff-sim: routes hourly rainfall through every cell of the listed rivers and writes the
 // daily and hourly discharge grids. Every file lies at a fixed path relative to the working
-// directory; the options choose the routing scheme, add a restart state or print a water
-// budget (runoff-sim --help). Each step below is one call of the run sequence; any failure
-// prints one line and ends the run with exit status 1, leaving no output file under its final
-// name.
+// directory; the options choose the routing scheme and the rainfall losses, add a restart state
+// or print a water budget (runoff-sim --help). Each step below is one call of the run sequence;
+// any failure prints one line and ends the run with exit status 1, leaving no output file under
+// its final name.
 #include <algorithm>
 #include <iostream>
 #include <new>
@@ -24,6 +24,7 @@ Status simulate(const SimOptions& options) {
   RunSequence run(options, std::cout);
   if (Status s = run.readParameters(); !s.ok()) return s;
   if (Status s = run.loadInputs(); !s.ok()) return s;
+  if (Status s = run.loadLossGrids(); !s.ok()) return s;
   if (Status s = run.checkRoutingMemory(); !s.ok()) return s;
   if (Status s = run.obtainOrder(); !s.ok()) return s;
   if (Status s = run.openRainfall(); !s.ok()) return s;

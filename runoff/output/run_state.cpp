@@ -1,5 +1,6 @@
 #include "runoff/output/run_state.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
@@ -9,23 +10,15 @@
 #include <sstream>
 
 #include "common/binary_grid.h"
+#include "common/fnv1a.h"
 #include "runoff/model/routing_scheme.h"
 
 namespace runoff {
 namespace {
 
 constexpr char kMagic[8] = {'R', 'N', 'F', 'S', 'T', 'A', 'T', 'E'};
+constexpr char kLossTag[8] = {'R', 'N', 'F', 'L', 'O', 'S', 'S', '1'};
 constexpr std::uint32_t kVersion = 1;
-constexpr std::uint64_t kFnvBasis = 14695981039346656037ull;
-constexpr std::uint64_t kFnvPrime = 1099511628211ull;
-
-std::uint64_t fnv1a(const unsigned char* bytes, std::size_t size, std::uint64_t hash = kFnvBasis) {
-  for (std::size_t i = 0; i < size; ++i) {
-    hash ^= bytes[i];
-    hash *= kFnvPrime;
-  }
-  return hash;
-}
 
 // Little-endian records appended to a byte buffer.
 class Bytes {
@@ -64,6 +57,12 @@ class Reader {
   Reader(const unsigned char* p, std::size_t n) : p_(p), n_(n) {}
   bool cutShort() const { return short_; }
   std::size_t left() const { return n_ - at_; }
+  /// True, and past them, when the next bytes are `bytes`; else nothing is read.
+  bool skipIf(const char* bytes, std::size_t k) {
+    if (short_ || left() < k || std::memcmp(p_ + at_, bytes, k) != 0) return false;
+    at_ += k;
+    return true;
+  }
   std::uint32_t u32() {
     if (!take(4)) return 0;
     return loadLittle32(p_ + at_ - 4);
@@ -150,6 +149,41 @@ StateKey readKey(Reader& in) {
   return k;
 }
 
+void writeLossKey(Bytes& out, const StateKey::Losses& k) {
+  out.raw(kLossTag, sizeof kLossTag);
+  out.u32(k.method);
+  out.f64(k.iaRatio);
+  out.i32(k.eventGap);
+  out.u64(k.gridsHash);
+}
+
+StateKey::Losses readLossKey(Reader& in) {
+  StateKey::Losses k;
+  k.method = in.u32();
+  k.iaRatio = in.f64();
+  k.eventGap = in.i32();
+  k.gridsHash = in.u64();
+  return k;
+}
+
+// The members of a LossState in the order the file holds them.
+void lossValuesOf(const LossState& s, double* out) {
+  const double values[kLossStateValues] = {s.initialLossLeft, s.rainSum,  s.excessSum,
+                                           s.infiltrated,     s.dryHours, s.lastRain};
+  std::copy(values, values + kLossStateValues, out);
+}
+
+LossState lossStateFrom(const double* v) {
+  LossState s;
+  s.initialLossLeft = v[0];
+  s.rainSum = v[1];
+  s.excessSum = v[2];
+  s.infiltrated = v[3];
+  s.dryHours = v[4];
+  s.lastRain = v[5];
+  return s;
+}
+
 // Shortest text that reads back as the same value.
 template <typename T>
 std::string exact(T value) {
@@ -220,12 +254,40 @@ std::string keyDifference(const StateKey& s, const StateKey& r) {
     return std::string("it was routed with the ") + schemeName(static_cast<Scheme>(s.scheme)) +
            " scheme, this run uses the " + schemeName(static_cast<Scheme>(r.scheme)) + " scheme.";
   }
+  const StateKey::Losses& sl = s.losses;
+  const StateKey::Losses& rl = r.losses;
+  if (sl.method != rl.method) {
+    return pair("loss method (--losses)", lossMethodName(static_cast<LossMethod>(sl.method)),
+                lossMethodName(static_cast<LossMethod>(rl.method)));
+  }
+  if (sl.iaRatio != rl.iaRatio) {
+    return pair("initial abstraction ratio (--ia-ratio)", exact(sl.iaRatio), exact(rl.iaRatio));
+  }
+  if (sl.eventGap != rl.eventGap) {
+    auto gap = [](std::int32_t hours) {
+      return hours < 0 ? std::string("none") : std::to_string(hours) + " hours";
+    };
+    return pair("event gap (--event-gap)", gap(sl.eventGap), gap(rl.eventGap));
+  }
+  if (sl.gridsHash != rl.gridsHash) {
+    return "it was written with other loss grids (their checksum differs).";
+  }
   if (s.riverHash != r.riverHash) return "it was written for another river list.";
   if (s.orderHash != r.orderHash) return "it was written for another calculation order.";
   return "";
 }
 
 }  // namespace
+
+StateKey::Losses lossKey(const LossRule& rule, std::uint64_t gridsHash) {
+  StateKey::Losses k;
+  k.method = static_cast<std::uint32_t>(rule.method);
+  if (rule.method == LossMethod::kNone) return k;
+  if (rule.method == LossMethod::kScsCurveNumber) k.iaRatio = rule.iaRatio;
+  if (rule.method != LossMethod::kConstant) k.eventGap = rule.eventGapHours;
+  k.gridsHash = gridsHash;
+  return k;
+}
 
 StateKey makeStateKey(const RunParameters& p, const std::vector<std::int32_t>& riverNums,
                       const CalculationOrder& order, Scheme scheme) {
@@ -275,6 +337,7 @@ void collectCellStates(const std::vector<std::int32_t>& routedCells, const Routi
     double* values = out.values.data() + i * out.stride();
     for (std::int32_t n = 0; n <= out.nodes; ++n) values[n] = state.qOld[n];
     values[out.nodes + 1] = state.qLatCur;
+    if (out.lossValues > 0) lossValuesOf(states.losses[slot], values + out.nodes + 2);
   }
 }
 
@@ -287,6 +350,7 @@ void applyCellStates(const CellStates& stored, const std::vector<std::int32_t>& 
     const double* values = stored.values.data() + i * stored.stride();
     for (std::int32_t n = 0; n <= stored.nodes; ++n) state.qOld[n] = state.qNew[n] = values[n];
     state.qLatCur = state.qLatPrev = values[stored.nodes + 1];
+    if (stored.lossValues > 0) states.losses[slot] = lossStateFrom(values + stored.nodes + 2);
   }
 }
 
@@ -300,6 +364,7 @@ Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const
   writeKey(out, key);
   out.i64(daysBefore);
   out.u64(routedCells.size());
+  if (key.losses.method != 0) writeLossKey(out, key.losses);
   for (std::size_t i = 0; i < routedCells.size(); ++i) {
     out.i32(routedCells[i]);
     for (std::size_t v = 0; v < cells.stride(); ++v) out.f64(cells.values[i * cells.stride() + v]);
@@ -342,15 +407,17 @@ Result<StoredState> readRunState(const std::string& path, const StateKey& key,
   }
 
   Reader r(bytes.data() + sizeof kMagic + 4, body - sizeof kMagic - 4);
-  const StateKey storedKey = readKey(r);
+  StateKey storedKey = readKey(r);
   StoredState state;
   state.daysBefore = r.i64();
   const std::uint64_t count = r.u64();
+  if (r.skipIf(kLossTag, sizeof kLossTag)) storedKey.losses = readLossKey(r);
   if (r.cutShort()) return Status::invalid(refused + "is cut short.");
   if (std::string difference = keyDifference(storedKey, key); !difference.empty()) {
     return Status::invalid(refused + "does not fit this run: " + difference);
   }
   state.cells.nodes = key.spaceSteps;
+  state.cells.lossValues = key.losses.method != 0 ? static_cast<std::int32_t>(kLossStateValues) : 0;
   const std::size_t stride = state.cells.stride();
   if (count != routedCells.size()) {
     return Status::invalid(refused + "does not fit this run: it holds " + std::to_string(count) +

@@ -20,14 +20,27 @@
 //                   size, then row and column of every entry, all i32)
 //   daysBefore      i64      days simulated before this state, over every run that led to it
 //   cellCount       u64      routed cells that follow
+//   losses          only in the state of a run with a loss method (--losses other than none):
+//     tag           8 bytes  "RNFLOSS1"
+//     method        u32      1 constant, 2 scs-cn, 3 green-ampt (a state continues only the
+//                            method, options and grids that wrote it)
+//     iaRatio       f64      --ia-ratio under scs-cn, else 0
+//     eventGap      i32      --event-gap in hours under scs-cn and green-ampt, else -1 (none)
+//     gridsHash     u64      the loss grids' checksum (runoff/inputs/loss_grids.h)
 //   cellCount records, ascending cell:
 //     cell          i32      grid index, row * topoCols + column, row 0 the northern row
 //     discharge     f64 x (spaceSteps + 1)  at nodes 0 (upstream end) to spaceSteps, m^3/s;
 //                   under either scheme the whole discharge state (the conservative scheme
 //                   derives its cross-sections and held-back water from it)
-//     lateral       f64      lateral inflow of the last hour routed, m^2/s
+//     lateral       f64      lateral inflow of the last hour routed, m^2/s (with losses, that
+//                            of the hour's rainfall excess)
+//     loss state    f64 x 6  with losses only: the LossState of runoff/model/losses.h, its
+//                            members in order (initial loss left, cumulative rain, cumulative
+//                            excess, infiltration, dry hours, last hour's rain)
 //   checksum        u64      FNV-1a of every byte before it
 // FNV-1a here is the 64-bit variant: offset basis 14695981039346656037, prime 1099511628211.
+// A state without the loss part is byte for byte the state of a run without losses; a reader
+// tells the two apart by the tag, where the first cell record would begin.
 #ifndef RUNOFF_OUTPUT_RUN_STATE_H_
 #define RUNOFF_OUTPUT_RUN_STATE_H_
 
@@ -40,6 +53,7 @@
 #include "common/params.h"
 #include "common/status.h"
 #include "runoff/inputs/calc_order.h"
+#include "runoff/model/losses.h"
 #include "runoff/model/routing_scheme.h"
 #include "runoff/routing/routing_setup.h"
 
@@ -58,18 +72,33 @@ struct StateKey {
   std::uint32_t scheme = 0;
   std::uint64_t riverHash = 0;
   std::uint64_t orderHash = 0;
+  // The rainfall losses; method kNone (a state without the loss part) carries none of the rest.
+  struct Losses {
+    std::uint32_t method = 0;
+    double iaRatio = 0;
+    std::int32_t eventGap = -1;
+    std::uint64_t gridsHash = 0;
+  } losses;
 };
+
+/// The loss part of a key for a run with `rule` on grids of checksum `gridsHash`: only the
+/// options the method reads.
+StateKey::Losses lossKey(const LossRule& rule, std::uint64_t gridsHash);
 
 StateKey makeStateKey(const RunParameters& params, const std::vector<std::int32_t>& riverNums,
                       const CalculationOrder& order, Scheme scheme);
 
 /// The values a state holds for each routed cell, cells in ascending order: the discharges at
-/// nodes 0 to spaceSteps, then the lateral inflow of the last hour.
+/// nodes 0 to spaceSteps, the lateral inflow of the last hour, then in a run with losses the
+/// loss state.
 struct CellStates {
-  std::int32_t nodes = 0;      // spaceSteps
-  std::vector<double> values;  // (nodes + 2) per routed cell
+  std::int32_t nodes = 0;       // spaceSteps
+  std::int32_t lossValues = 0;  // kLossStateValues with losses, else 0
+  std::vector<double> values;   // stride() per routed cell
 
-  std::size_t stride() const { return static_cast<std::size_t>(nodes) + 2; }
+  std::size_t stride() const {
+    return static_cast<std::size_t>(nodes) + 2 + static_cast<std::size_t>(lossValues);
+  }
 };
 
 /// The states of the cells `routedCells` (grid indices, ascending) that `states` holds; the

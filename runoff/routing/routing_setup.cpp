@@ -102,4 +102,15 @@ RoutingStates setUpRouting(const TopoGrid& grid, const RunParameters& params,
   return routing;
 }
 
+void startLossStates(RoutingStates& states, const TopoGrid& grid, const LossGrids& grids) {
+  if (grids.method == LossMethod::kNone) return;
+  states.losses.assign(states.states.size(), LossState{});
+  for (std::size_t i = 0; i < grid.cells.size(); ++i) {
+    const std::int32_t slot = states.slotOfCell[i];
+    if (slot >= 0) {
+      states.losses[slot] = freshLossState(grids.parametersOf(static_cast<std::int32_t>(i)));
+    }
+  }
+}
+
 }  // namespace runoff

@@ -9,7 +9,9 @@
 
 #include "common/params.h"
 #include "runoff/inputs/grid_cell.h"
+#include "runoff/inputs/loss_grids.h"
 #include "runoff/model/kinematic_wave.h"
+#include "runoff/model/losses.h"
 #include "runoff/inputs/topo_grid.h"
 
 namespace runoff {
@@ -31,6 +33,8 @@ struct RoutingStates {
   std::vector<CellRouting> states;
   // Per slot, the water each cell took in and let out: empty unless the run keeps a budget.
   std::vector<CellVolumes> volumes;
+  // Per slot, the state of the cell's rainfall losses: empty unless a loss method runs.
+  std::vector<LossState> losses;
 };
 
 /// The set-up pass over the whole grid, rows from the north, columns from the west. With
@@ -38,6 +42,10 @@ struct RoutingStates {
 /// the grid sets up that part.
 RoutingStates setUpRouting(const TopoGrid& grid, const RunParameters& params,
                            const std::vector<std::uint8_t>* only = nullptr);
+
+/// Gives every cell with a state in `states` a fresh loss state from its values of `grids`
+/// (the initial loss ready to take its whole capacity); nothing when `grids` holds no method.
+void startLossStates(RoutingStates& states, const TopoGrid& grid, const LossGrids& grids);
 
 }  // namespace runoff
 

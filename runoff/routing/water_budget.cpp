@@ -9,8 +9,9 @@
 namespace runoff {
 
 WaterBudget::WaterBudget(const TopoGrid& grid, const RoutingPlan& plan,
-                         const std::vector<std::int32_t>& riverNums, RoutingStates& states)
-    : grid_(grid), plan_(plan), initialStorage_(plan.size()) {
+                         const std::vector<std::int32_t>& riverNums, RoutingStates& states,
+                         bool losses)
+    : grid_(grid), plan_(plan), initialStorage_(plan.size()), losses_(losses) {
   for (std::int32_t river : riverNums) {
     if (river >= 0) rivers_.push_back(river);
   }
@@ -40,6 +41,7 @@ std::vector<double> WaterBudget::taskVolumes(const RoutingStates& states) const 
     v[1] = states.volumes[slot].outflow;
     v[2] = initialStorage_[t];
     v[3] = cellStorage(states.states[slot]);
+    v[4] = losses_ ? states.volumes[slot].rain : states.volumes[slot].lateral;
   }
   return values;
 }
@@ -51,9 +53,11 @@ std::vector<BasinBudget> WaterBudget::close(const std::vector<double>& taskVolum
   for (std::int32_t t = 0; t < plan_.size(); ++t) {
     const double* v = taskVolumes.data() + static_cast<std::size_t>(t) * kTaskValues;
     const double lateral = v[0], outflow = v[1], initialStorage = v[2], finalStorage = v[3];
+    const double rain = v[4];
     BasinBudget& basin = budgets[basinOfTask(t)];
     for (BasinBudget* b : {&basin, &total}) {
-      b->rain += lateral;
+      b->rain += rain;
+      if (losses_) b->loss += rain - lateral;
       b->initialStorage += initialStorage;
       b->finalStorage += finalStorage;
     }
@@ -69,21 +73,27 @@ std::vector<BasinBudget> WaterBudget::close(const std::vector<double>& taskVolum
   return budgets;
 }
 
-void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets) {
-  char line[160];
-  out << "Water budget over the run, " << schemeName(scheme)
-      << " scheme, m3 (error = rain + inflow + storage start - outflow - storage end):\n";
-  std::snprintf(line, sizeof line, "%7s%14s%14s%14s%15s%14s%14s%10s\n", "basin", "rain", "inflow",
-                "outflow", "storage start", "storage end", "error", "error %");
+void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets,
+                       bool losses) {
+  char line[176];
+  out << "Water budget over the run, " << schemeName(scheme) << " scheme, m3 (error = rain"
+      << (losses ? " - loss" : "") << " + inflow + storage start - outflow - storage end):\n";
+  // The loss column stands after the rain, and only in a run with losses.
+  char lossHead[16] = "";
+  if (losses) std::snprintf(lossHead, sizeof lossHead, "%14s", "loss");
+  std::snprintf(line, sizeof line, "%7s%14s%s%14s%14s%15s%14s%14s%10s\n", "basin", "rain", lossHead,
+                "inflow", "outflow", "storage start", "storage end", "error", "error %");
   out << line;
   for (const BasinBudget& b : budgets) {
     const std::string name = b.river < 0 ? "total" : std::to_string(b.river);
     // The error as a percentage of the rain; a basin without rain has none.
     char percent[32] = "-";
     if (b.rain > 0) std::snprintf(percent, sizeof percent, "%.3g", 100 * b.closureError() / b.rain);
-    std::snprintf(line, sizeof line, "%7s%14.6e%14.6e%14.6e%15.6e%14.6e%14.6e%10s\n", name.c_str(),
-                  b.rain, b.inflow, b.outflow, b.initialStorage, b.finalStorage, b.closureError(),
-                  percent);
+    char loss[24] = "";
+    if (losses) std::snprintf(loss, sizeof loss, "%14.6e", b.loss);
+    std::snprintf(line, sizeof line, "%7s%14.6e%s%14.6e%14.6e%15.6e%14.6e%14.6e%10s\n",
+                  name.c_str(), b.rain, loss, b.inflow, b.outflow, b.initialStorage, b.finalStorage,
+                  b.closureError(), percent);
     out << line;
   }
 }

@@ -1,6 +1,7 @@
 // The water budget of a run, for each listed basin and for all of them together. A basin is the
 // routed cells of one listed river number. Over the run it receives the lateral inflow applied
-// to those cells (the rain, in the per-step form the schemes apply it) and the outflow of
+// to those cells (the rain, in the per-step form the schemes apply it; with a loss method, the
+// rain less the loss, each counted in that form) and the outflow of
 // routed cells of other basins that drain into it; it loses the discharge of its cells whose
 // outflow no routed cell of the same basin takes in (the outlets: water that leaves the routed
 // network, or passes into another basin); and it holds a storage, dx times the cross-section at
@@ -24,23 +25,28 @@ namespace runoff {
 /// Volumes in m^3 over the run.
 struct BasinBudget {
   std::int32_t river = -1;  // the basin's river number; -1 for all listed basins together
-  double rain = 0;          // lateral inflow applied to its routed cells
+  double rain = 0;          // rain on its routed cells, as lateral inflow
+  double loss = 0;          // of that rain, what a loss method took (0 without one)
   double inflow = 0;        // from routed cells of other listed basins (0 for the total)
   double outflow = 0;       // at its outlets
   double initialStorage = 0;
   double finalStorage = 0;
 
-  /// rain + inflow + initial storage - outflow - final storage.
-  double closureError() const { return rain + inflow + initialStorage - outflow - finalStorage; }
+  /// rain - loss + inflow + initial storage - outflow - final storage.
+  double closureError() const {
+    return rain - loss + inflow + initialStorage - outflow - finalStorage;
+  }
 };
 
 class WaterBudget {
  public:
   /// Starts the budget of the routed cells of `plan` from their state in `states` now, and
-  /// gives `states` zeroed volumes so that routing counts them. `riverNums` is the river list.
+  /// gives `states` zeroed volumes so that routing counts them. `riverNums` is the river list;
+  /// `losses` when a loss method runs (the rain is then counted apart from the lateral inflow).
   /// Cells without a state in `states` are counted where they have one.
   WaterBudget(const TopoGrid& grid, const RoutingPlan& plan,
-              const std::vector<std::int32_t>& riverNums, RoutingStates& states);
+              const std::vector<std::int32_t>& riverNums, RoutingStates& states,
+              bool losses = false);
 
   /// The budgets at the end of the run: every listed river number once (ascending, negative
   /// numbers left out as they select no cell), then the total.
@@ -49,9 +55,10 @@ class WaterBudget {
   }
 
   /// What each task of the plan counted, kTaskValues doubles a task in task order: lateral
-  /// inflow, outflow, initial and final storage (m^3). Tasks without a state in `states` (routed
-  /// by another process) are left at 0, so that the processes' values can be added up.
-  static constexpr std::size_t kTaskValues = 4;
+  /// inflow, outflow, initial and final storage, rain (m^3; the rain is the lateral inflow when
+  /// no loss method runs). Tasks without a state in `states` (routed by another process) are
+  /// left at 0, so that the processes' values can be added up.
+  static constexpr std::size_t kTaskValues = 5;
   std::vector<double> taskVolumes(const RoutingStates& states) const;
   /// The budgets from every task's values, summed in task order.
   std::vector<BasinBudget> close(const std::vector<double>& taskVolumes) const;
@@ -63,10 +70,13 @@ class WaterBudget {
   const RoutingPlan& plan_;
   std::vector<std::int32_t> rivers_;    // listed river numbers, ascending, each once
   std::vector<double> initialStorage_;  // per task
+  bool losses_ = false;
 };
 
-/// The budget table, one line per basin and one for the total, as the run prints it.
-void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets);
+/// The budget table, one line per basin and one for the total, as the run prints it; with
+/// `losses` it has a column for the loss.
+void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets,
+                       bool losses = false);
 
 }  // namespace runoff
 

@@ -51,6 +51,8 @@ struct CellJob {
   float* history = nullptr;
   std::size_t position = 0;        // of the cell in a window grid
   CellVolumes* volumes = nullptr;  // null when the run keeps no water budget
+  LossState* loss = nullptr;       // null when no loss method runs
+  LossParameters lossParameters;   // the cell's values of the loss grids
 };
 
 // The window a batch is routed through.
@@ -60,6 +62,7 @@ struct Window {
   std::int32_t days;
   std::int32_t subSteps;
   Scheme scheme;
+  const LossRule& losses;
 };
 
 // Routes a batch of independent cells through every day and hour of the window, hour by hour
@@ -80,8 +83,21 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
   std::size_t hourIndex = 0;
   for (std::int32_t day = window.firstDay; day < window.firstDay + window.days; ++day) {
     for (std::int32_t hour = 1; hour <= 24; ++hour, step += window.subSteps, ++hourIndex) {
-      for (const CellJob& job : jobs) {
-        continueLateralInflow(*job.state, window.rain.rain(job.cell->rainCell, day, hour - 1));
+      if (window.losses.method == LossMethod::kNone) {
+        for (const CellJob& job : jobs) {
+          continueLateralInflow(*job.state, window.rain.rain(job.cell->rainCell, day, hour - 1));
+        }
+      } else {
+        // The rain of the hour loses what the cell takes; the excess is the lateral inflow.
+        for (const CellJob& job : jobs) {
+          const double rain = window.rain.rain(job.cell->rainCell, day, hour - 1);
+          const double excess = rainfallExcess(window.losses, job.lossParameters, *job.loss, rain);
+          if (job.volumes != nullptr) {
+            addRainVolume(*job.volumes, *job.state, job.loss->lastRain, rain, window.subSteps);
+          }
+          job.loss->lastRain = rain;
+          continueLateralRate(*job.state, excess);
+        }
       }
       const std::span<float> hourMeans(means.data() + hourIndex * kMaxHourCells, jobs.size());
       if (window.scheme == Scheme::kConservative) {
@@ -339,7 +355,7 @@ Status WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int
                       [&](std::int32_t complete, std::ostream& out) {
                         shared_->writeLines(run_.order, complete, out);
                       });
-  const Window window{rain, firstDay, days, run_.subSteps, run_.scheme};
+  const Window window{rain, firstDay, days, run_.subSteps, run_.scheme, run_.losses};
   const std::int64_t stepsPerCell = static_cast<std::int64_t>(days) * 24 * run_.subSteps;
 
   auto routeJobs = [&](std::vector<CellJob>& jobs, std::vector<float>& means) {
@@ -348,6 +364,10 @@ Status WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int
       job.cell = &run_.grid.cells[index];
       job.state = &states_.states[states_.slotOfCell[index]];
       if (!states_.volumes.empty()) job.volumes = &states_.volumes[states_.slotOfCell[index]];
+      if (run_.losses.method != LossMethod::kNone) {
+        job.loss = &states_.losses[states_.slotOfCell[index]];
+        job.lossParameters = run_.lossGrids->parametersOf(index);
+      }
       job.position = static_cast<std::size_t>(positionOfTask_[job.task]);
     }
     routeBatch(window, jobs, grids, means);

@@ -19,6 +19,7 @@
 
 #include "common/status.h"
 #include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/loss_grids.h"
 #include "runoff/inputs/rain_grid.h"
 #include "runoff/routing/routing_plan.h"
 #include "runoff/model/routing_scheme.h"
@@ -34,6 +35,11 @@ struct RoutingRun {
   const RoutingPlan& plan;
   std::int32_t subSteps = 0;
   Scheme scheme = Scheme::kClassic;
+  // The rainfall losses: with a method other than none, each cell's rain passes through it
+  // (with the cell's values of `lossGrids` and its state in RoutingStates::losses) before it
+  // becomes lateral inflow.
+  LossRule losses{};
+  const LossGrids* lossGrids = nullptr;
 };
 
 /// The line of a run that runs out of memory part way.

@@ -100,7 +100,8 @@ Status checkGridSizes(const RunParameters& params, const MemoryLimit& limit) {
 }
 
 Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
-                          std::int32_t windowDays, const MemoryLimit& limit, bool waterBudget) {
+                          std::int32_t windowDays, const MemoryLimit& limit, bool waterBudget,
+                          std::size_t lossBytes) {
   // Every cell that takes part holds its routing state; a window holds the hourly grids of its
   // days and the grids of the day being written; sub-step histories live only while they wait
   // for the cell they feed (a few per thread for a branching network). Nothing grows with the
@@ -109,10 +110,12 @@ Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
   for (const GridCell& cell : grid.cells) cells += cell.takesPart();
   const double gridCells = static_cast<double>(grid.cells.size());
   const double windowHours = 24.0 * windowDays;
-  // A water budget adds each cell's volumes and its storage at the start.
+  // A water budget adds each cell's volumes and its storage at the start; losses their state
+  // and the loss grids' values (at most four floats a cell).
   const double perCell = sizeof(CellRouting) + 64 +
                          2.0 * 8 * (static_cast<double>(params.spaceSteps) + 1) +
-                         (waterBudget ? sizeof(CellVolumes) + sizeof(double) : 0.0);
+                         (waterBudget ? sizeof(CellVolumes) + sizeof(double) : 0.0) +
+                         (lossBytes > 0 ? static_cast<double>(lossBytes) + 16.0 : 0.0);
   const double history = 4.0 * windowHours * params.subSteps;
   const double windowGrids = 4.0 * gridCells * (windowHours + 3);
   const double bytes = cells * perCell + windowGrids + 64 * history;

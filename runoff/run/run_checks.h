@@ -29,10 +29,10 @@ Status checkGridSizes(const RunParameters& params, const MemoryLimit& limit);
 
 /// Refuses a routing whose states, window grids and histories cannot fit in `limit` when it
 /// is routed in windows of `windowDays` days; `waterBudget` when it also counts the volumes of
-/// a water budget.
+/// a water budget; `lossBytes` per cell for the state of rainfall losses.
 Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
                           std::int32_t windowDays, const MemoryLimit& limit,
-                          bool waterBudget = false);
+                          bool waterBudget = false, std::size_t lossBytes = 0);
 
 /// Refuses a run whose discharge files need more than `freeBytes`.
 Status checkFreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes);

@@ -38,10 +38,19 @@ Status RunSequence::loadInputs(RainTies ties) {
   return {};
 }
 
+Status RunSequence::loadLossGrids() {
+  Result<LossGrids> grids =
+      runoff::loadLossGrids(options_.losses.method, inputs_.topo, inputs_.selected);
+  if (!grids.ok()) return grids.status();
+  lossGrids_ = std::move(grids).value();
+  return {};
+}
+
 Status RunSequence::checkRoutingMemory() {
   console_ << "Setting parameter data." << '\n';
+  const std::size_t lossBytes = options_.losses.method == LossMethod::kNone ? 0 : sizeof(LossState);
   return runoff::checkRoutingMemory(inputs_.topo, params_, windowDays_, memory_,
-                                    options_.waterBudget);
+                                    options_.waterBudget, lossBytes);
 }
 
 Status RunSequence::obtainOrder(OrderSource source) {
@@ -74,6 +83,12 @@ void RunSequence::planRouting() {
   routedCells_ = plan_.cell;
   std::sort(routedCells_.begin(), routedCells_.end());
   key_ = makeStateKey(params_, inputs_.rivers.riverNums, order_, options_.scheme);
+  key_.losses = lossKey(options_.losses, lossGrids_.checksum);
+}
+
+std::int32_t RunSequence::lossStateValues() const {
+  return options_.losses.method == LossMethod::kNone ? 0
+                                                     : static_cast<std::int32_t>(kLossStateValues);
 }
 
 void RunSequence::setUpStates(const std::vector<std::uint8_t>* only) {
@@ -88,6 +103,7 @@ Result<std::optional<StoredState>> RunSequence::readStartState() const {
 }
 
 void RunSequence::startFrom(const std::optional<StoredState>& stored) {
+  startLossStates(states_, inputs_.topo, lossGrids_);
   if (stored) {
     applyCellStates(stored->cells, routedCells_, states_);
     daysBefore_ = stored->daysBefore;
@@ -97,7 +113,8 @@ void RunSequence::startFrom(const std::optional<StoredState>& stored) {
     startFromDryHour(states_);
   }
   if (options_.waterBudget) {
-    waterBudget_.emplace(inputs_.topo, plan_, inputs_.rivers.riverNums, states_);
+    waterBudget_.emplace(inputs_.topo, plan_, inputs_.rivers.riverNums, states_,
+                         options_.losses.method != LossMethod::kNone);
   }
 }
 
@@ -115,8 +132,12 @@ Status RunSequence::routeWindows(const Distribution* distribution) {
   if (options_.scheme != Scheme::kClassic) {
     console_ << "Routing scheme: " << schemeName(options_.scheme) << '.' << '\n';
   }
+  if (options_.losses.method != LossMethod::kNone) {
+    console_ << "Rainfall losses: " << lossMethodName(options_.losses.method) << '.' << '\n';
+  }
   console_ << "Runoff simulation starts." << '\n';
-  const RoutingRun routing{inputs_.topo, order_, plan_, params_.subSteps, options_.scheme};
+  const RoutingRun routing{inputs_.topo,    order_,          plan_,      params_.subSteps,
+                           options_.scheme, options_.losses, &lossGrids_};
   RemoteTasks* remote = distribution != nullptr ? distribution->remote : nullptr;
   WindowRouter router(routing, states_, routingThreads(), windowDays_, remote);
   if (params_.days > 0) {
@@ -157,7 +178,7 @@ Status RunSequence::routeWindows(const Distribution* distribution) {
 }
 
 CellStates RunSequence::finalStates() const {
-  CellStates cells{params_.spaceSteps, {}};
+  CellStates cells{params_.spaceSteps, lossStateValues(), {}};
   cells.values.assign(routedCells_.size() * cells.stride(), 0.0);
   collectCellStates(routedCells_, states_, cells);
   return cells;
@@ -182,7 +203,10 @@ std::vector<double> RunSequence::budgetVolumes() const {
 }
 
 void RunSequence::reportBudget(const std::vector<double>& taskVolumes) {
-  if (waterBudget_) writeBudgetReport(console_, options_.scheme, waterBudget_->close(taskVolumes));
+  if (waterBudget_) {
+    writeBudgetReport(console_, options_.scheme, waterBudget_->close(taskVolumes),
+                      options_.losses.method != LossMethod::kNone);
+  }
 }
 
 }  // namespace runoff

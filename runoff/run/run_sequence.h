@@ -1,7 +1,7 @@
 // The steps of a simulator run, in the order they run and print: read the parameters, load the
-// inputs and select the cells, check the memory, obtain the calculation order, open the
-// rainfall, plan the routing and set up the cells, choose the starting state, open the
-// outputs, route window after window, publish the files and the state, report the water
+// inputs and select the cells, load the loss grids, check the memory, obtain the calculation
+// order, open the rainfall, plan the routing and set up the cells, choose the starting state,
+// open the outputs, route window after window, publish the files and the state, report the water
 // budget. Each step that can fail returns a Status carrying its one console line; the console
 // text lives in the step that prints it, so a main that calls the steps in turn reads like the
 // console log. runoff-sim calls them one after the other; runoff-sim-mpi calls the same steps
@@ -22,6 +22,7 @@
 #include "common/params.h"
 #include "common/status.h"
 #include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/loss_grids.h"
 #include "runoff/output/run_state.h"
 #include "runoff/routing/routing_plan.h"
 #include "runoff/routing/routing_setup.h"
@@ -60,6 +61,9 @@ class RunSequence {
   /// The river list, the rainfall and topography grids, the ties of the cells to their
   /// rainfall cells (`ties`) and the selection of the cells to route.
   Status loadInputs(RainTies ties = RainTies::kMapped);
+  /// The grids of the loss method of --losses, checked on the selected cells; nothing to read
+  /// without one.
+  Status loadLossGrids();
   /// "Setting parameter data.", and the check that the routing fits in memory.
   Status checkRoutingMemory();
   /// The calculation order (from `source`), then the line with the run's length.
@@ -76,7 +80,7 @@ class RunSequence {
   /// The state of --state-in, checked against this run; nothing without the option.
   Result<std::optional<StoredState>> readStartState() const;
   /// Starts every state from `stored` (and says so on the console), or from the dry hour
-  /// before the run; then starts the water budget when one is kept.
+  /// before the run and fresh loss states; then starts the water budget when one is kept.
   void startFrom(const std::optional<StoredState>& stored);
   /// Checks that ./output takes the files and has room for them, and opens them.
   Status openOutputs();
@@ -101,6 +105,8 @@ class RunSequence {
   RunInputs& inputs() { return inputs_; }
   CalculationOrder& order() { return order_; }
   const RoutingPlan& plan() const { return plan_; }
+  /// The loss values each cell's restart state holds (0 without losses).
+  std::int32_t lossStateValues() const;
   /// Grid indices of the routed cells, ascending: the cells of a restart state.
   const std::vector<std::int32_t>& routedCells() const { return routedCells_; }
 
@@ -111,6 +117,7 @@ class RunSequence {
   RunParameters params_;
   std::int32_t windowDays_ = 1;
   RunInputs inputs_;
+  LossGrids lossGrids_;
   CalculationOrder order_;
   std::ifstream rainFile_;
   RoutingPlan plan_;

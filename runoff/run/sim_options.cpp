@@ -1,10 +1,54 @@
 #include "runoff/run/sim_options.h"
 
+#include "common/text_number.h"
+
 namespace runoff {
+
+namespace {
+
+// The loss method and its options, each checked, and each option only with a method that
+// reads it.
+Status parseLossOptions(const std::optional<std::string>& method,
+                        const std::optional<std::string>& iaRatio,
+                        const std::optional<std::string>& eventGap, LossRule& rule) {
+  if (method) {
+    const std::optional<LossMethod> named = lossMethodNamed(*method);
+    if (!named) {
+      return Status::invalid("Option --losses takes none, constant, scs-cn or green-ampt, not \"" +
+                             *method + "\".");
+    }
+    rule.method = *named;
+  }
+  if (iaRatio) {
+    double ratio = 0;
+    if (parseDouble(*iaRatio, ratio) != ParseStatus::kOk || !(ratio > 0 && ratio <= 1)) {
+      return Status::invalid("Option --ia-ratio takes a number above 0 and at most 1, not \"" +
+                             *iaRatio + "\".");
+    }
+    if (rule.method != LossMethod::kScsCurveNumber) {
+      return Status::invalid("Option --ia-ratio applies to --losses scs-cn only.");
+    }
+    rule.iaRatio = ratio;
+  }
+  if (eventGap) {
+    std::int32_t hours = 0;
+    if (parseInt32(*eventGap, hours) != ParseStatus::kOk || hours < 1) {
+      return Status::invalid("Option --event-gap takes a whole number of hours, 1 or more, not \"" +
+                             *eventGap + "\".");
+    }
+    if (rule.method != LossMethod::kScsCurveNumber && rule.method != LossMethod::kGreenAmpt) {
+      return Status::invalid("Option --event-gap applies to --losses scs-cn and green-ampt only.");
+    }
+    rule.eventGapHours = hours;
+  }
+  return {};
+}
+
+}  // namespace
 
 Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
   SimOptions options;
-  std::optional<std::string> schemeText;
+  std::optional<std::string> schemeText, lossText, iaRatioText, eventGapText;
   const std::string help = "; --help lists the options.";
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
@@ -30,13 +74,19 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
     if (name == "--state-in") target = &options.stateIn;
     if (name == "--state-out") target = &options.stateOut;
     if (name == "--scheme") target = &schemeText;
+    if (name == "--losses") target = &lossText;
+    if (name == "--ia-ratio") target = &iaRatioText;
+    if (name == "--event-gap") target = &eventGapText;
     if (target == nullptr) {
       if (name.rfind("-", 0) == 0) return Status::invalid("Unknown option \"" + name + "\"" + help);
       return Status::invalid("Unexpected argument \"" + name + "\"" + help);
     }
-    const std::string needs =
-        "Option " + name +
-        (target == &schemeText ? " needs classic or conservative." : " needs a file name.");
+    std::string needs = " needs a file name.";
+    if (target == &schemeText) needs = " needs classic or conservative.";
+    if (target == &lossText) needs = " needs none, constant, scs-cn or green-ampt.";
+    if (target == &iaRatioText) needs = " needs a ratio.";
+    if (target == &eventGapText) needs = " needs a number of hours.";
+    needs = "Option " + name + needs;
     if (!value) {
       if (i + 1 >= args.size()) return Status::invalid(needs);
       value = args[++i];
@@ -53,13 +103,17 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
     }
     options.scheme = *scheme;
   }
+  if (Status losses = parseLossOptions(lossText, iaRatioText, eventGapText, options.losses);
+      !losses.ok()) {
+    return losses;
+  }
   return options;
 }
 
 std::string simHelpText(const std::string& program) {
   return "Usage: " + program +
          " [--scheme classic|conservative] [--budget] [--state-in FILE]\n"
-         "       [--state-out FILE]\n"
+         "       [--state-out FILE] [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
          "\n"
          "Routes the hourly rainfall of input/rain.dat through every cell of the rivers listed in\n"
          "topoData/riverNumList.dat and writes the daily mean, daily maximum and hourly discharge\n"
@@ -74,8 +128,20 @@ std::string simHelpText(const std::string& program) {
          "                    in storage form, solved by Newton's method, whose water budget\n"
          "                    closes to rounding; its results differ from the classic ones\n"
          "  --budget          after the run, print the water budget of every listed basin and\n"
-         "                    in total: rain, inflow from other basins, outflow at the outlets,\n"
-         "                    storage at the start and the end, and the closure error\n"
+         "                    in total: rain, loss (with --losses), inflow from other basins,\n"
+         "                    outflow at the outlets, storage at the start and the end, and the\n"
+         "                    closure error\n"
+         "  --losses METHOD   take the rainfall losses of every routed cell from each hour's\n"
+         "                    rain before it runs off; METHOD is none (the default: all rain\n"
+         "                    runs off), constant (topoData/initialLoss.bin, mm, and\n"
+         "                    constantLoss.bin, mm/h; lossRecovery.bin, mm/day, optional),\n"
+         "                    scs-cn (topoData/curveNumber.bin) or green-ampt (topoData/ksat.bin,\n"
+         "                    mm/h, suction.bin, mm, moistureDeficit.bin); every method reads\n"
+         "                    topoData/impervious.bin when present, the fraction that loses\n"
+         "                    nothing\n"
+         "  --ia-ratio R      scs-cn: initial abstraction Ia = R x S, 0 < R <= 1 (default 0.2)\n"
+         "  --event-gap HOURS scs-cn and green-ampt: after HOURS hours without rain the next\n"
+         "                    rain starts a new event (default: the whole run is one event)\n"
          "  --state-in FILE   start from the state in FILE, written by an earlier run with\n"
          "                    --state-out, instead of the initial discharge from initialRunoff;\n"
          "                    input/rain.dat then holds the continued period from its first\n"

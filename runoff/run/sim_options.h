@@ -1,6 +1,6 @@
 // The command line of runoff-sim. Without options a run is exactly the plain run: every file at
 // its fixed path, the same console text. The options add a restart state to read or write,
-// choose the routing scheme and ask for a water budget at the end.
+// choose the routing scheme and the rainfall loss method, and ask for a water budget at the end.
 #ifndef RUNOFF_RUN_SIM_OPTIONS_H_
 #define RUNOFF_RUN_SIM_OPTIONS_H_
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/status.h"
+#include "runoff/model/losses.h"
 #include "runoff/model/routing_scheme.h"
 
 namespace runoff {
@@ -19,6 +20,7 @@ struct SimOptions {
   std::optional<std::string> stateOut;  // write the final state here after a successful run
   Scheme scheme = Scheme::kClassic;
   bool waterBudget = false;  // --budget: print the water budget at the end
+  LossRule losses;           // --losses, --ia-ratio, --event-gap
 };
 
 /// Parses the arguments after the program name ("--name VALUE" or "--name=VALUE"). Refuses an

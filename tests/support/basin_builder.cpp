@@ -146,6 +146,24 @@ std::string uniformRain(int days, int rainRows, int rainCols, const std::string&
   return s.str();
 }
 
+void writeLossGrids(const fs::path& dir, int rows, int cols) {
+  auto grid = [&](const std::string& name, float base, float step) {
+    std::vector<float> values;
+    for (int r = rows - 1; r >= 0; --r) {  // south row first
+      for (int c = 0; c < cols; ++c) values.push_back(base + step * ((r * 3 + c) % 4));
+    }
+    writeFloats(dir / "topoData" / name, values);
+  };
+  grid("impervious.bin", 0.05f, 0.05f);
+  grid("initialLoss.bin", 4, 2);
+  grid("constantLoss.bin", 1, 0.5f);
+  grid("lossRecovery.bin", 10, 2);
+  grid("curveNumber.bin", 60, 8);
+  grid("ksat.bin", 2, 1.5f);
+  grid("suction.bin", 80, 40);
+  grid("moistureDeficit.bin", 0.2f, 0.05f);
+}
+
 RunResult runSimulator(const fs::path& dir) { return runProgram(RUNOFF_SIM_EXE, dir); }
 
 }  // namespace runoff::testing

@@ -88,6 +88,10 @@ std::string riverRecord(int n);
 /// Rainfall of `days` days on a rainRows x rainCols grid, every hour and cell `mmPerHour`.
 std::string uniformRain(int days, int rainRows, int rainCols, const std::string& mmPerHour);
 
+/// Writes the grids of every loss method into `dir`/topoData for a rows x cols grid: values
+/// that vary from cell to cell inside each grid's range, the impervious fraction included.
+void writeLossGrids(const fs::path& dir, int rows, int cols);
+
 /// Runs runoff-sim in `dir`.
 RunResult runSimulator(const fs::path& dir);
 
