@@ -46,6 +46,8 @@ Outcome simulateOnRanks(const SimOptions& options, const MpiWorld& world) {
     return {s};
   }
   broadcastRainTies(run.inputs());
+  // Every rank reads the loss grids too, as it reads the topography.
+  if (Status s = all(run.loadLossGrids()); !s.ok()) return {s};
   if (Status s = all(run.checkRoutingMemory()); !s.ok()) return {s};
   if (Status s = all(run.obtainOrder(leader ? OrderSource::kObtained : OrderSource::kSupplied));
       !s.ok()) {
@@ -66,7 +68,7 @@ Outcome simulateOnRanks(const SimOptions& options, const MpiWorld& world) {
       leader ? run.readStartState() : Result<std::optional<StoredState>>(std::nullopt);
   if (Status s = all(start.status()); !s.ok()) return {s};
   std::optional<StoredState> stored = leader ? std::move(start).value() : std::nullopt;
-  broadcastStartState(stored, run.params().spaceSteps);
+  broadcastStartState(stored, run.params().spaceSteps, run.lossStateValues());
   run.startFrom(stored);
 
   if (Status s = agreeOnLeader(world, [&] { return run.openOutputs(); }); !s.ok()) return {s};

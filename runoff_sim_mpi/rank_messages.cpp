@@ -98,7 +98,8 @@ void broadcastOrder(CalculationOrder& order) {
   }
 }
 
-void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes) {
+void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes,
+                         std::int32_t lossValues) {
   // Packed as a flag (a state or none) and the days before it, then the cells' values.
   std::vector<double> header{state ? 1.0 : 0.0, state ? static_cast<double>(state->daysBefore)
                                                       : 0.0};
@@ -110,6 +111,7 @@ void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes) 
   if (!state) state.emplace();
   state->daysBefore = static_cast<std::int64_t>(header[1]);
   state->cells.nodes = nodes;
+  state->cells.lossValues = lossValues;
   broadcast(state->cells.values);
 }
 

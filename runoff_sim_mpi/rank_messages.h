@@ -58,8 +58,10 @@ void broadcast(std::vector<double>& values);
 void broadcastRainTies(RunInputs& inputs);
 /// Rank 0's calculation order on every rank.
 void broadcastOrder(CalculationOrder& order);
-/// Rank 0's restart state (read there, or none) on every rank; `nodes` is spaceSteps.
-void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes);
+/// Rank 0's restart state (read there, or none) on every rank; `nodes` is spaceSteps,
+/// `lossValues` the loss values of each cell (CellStates::lossValues).
+void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes,
+                         std::int32_t lossValues);
 
 /// The cut edges of one rank: the histories its tasks receive from other ranks and send to
 /// them, one message per edge per window.

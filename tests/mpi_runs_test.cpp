@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -232,6 +233,23 @@ TEST(MpiSchemes, ConservativeSchemeAndBudgetGiveTheSameBytes) {
   }
 }
 
+// Every loss method: each rank reads the loss grids and carries its cells' loss states, which
+// reach rank 0 for the state file and come back to every rank from it; the budget's loss
+// column adds up every rank's cells.
+TEST(MpiLosses, EveryMethodGivesTheSameBytesOnOneAndThreeRanks) {
+  TempDir input;
+  const Basin basin = shapes().front().basin;
+  basin.write(input.path());
+  writeLossGrids(input.path(), basin.rows(), basin.cols());
+  const std::vector<std::vector<std::string>> runs = {
+      {"--losses", "constant", "--budget"},
+      {"--losses", "scs-cn", "--event-gap", "3", "--budget", "--scheme", "conservative"},
+      {"--losses", "green-ampt"}};
+  for (const std::vector<std::string>& options : runs) {
+    for (int ranks : {1, 3}) expectSameAsSingleProcess(input.path(), ranks, 1, options);
+  }
+}
+
 TEST(MpiFailures, EndEveryRankWithOneLineAndNoFile) {
   struct Failure {
     std::string name;
@@ -248,6 +266,15 @@ TEST(MpiFailures, EndEveryRankWithOneLineAndNoFile) {
        [](const fs::path& d) { fs::resize_file(d / "topoData/flowDir.bin", 8); },
        {},
        "./topoData/flowDir.bin is too short: it must hold 25 records of 4 bytes."},
+      {"NaNCurveNumber",
+       [](const fs::path& d) {
+         std::vector<float> cn(25, 70.0f);
+         cn[12] = std::numeric_limits<float>::quiet_NaN();
+         writeFloats(d / "topoData/curveNumber.bin", cn);
+       },
+       {"--losses", "scs-cn"},
+       "./topoData/curveNumber.bin: the value at column 3, row 3 (counted from 1 at the "
+       "south-west) is nan; it must be from 1 to 100."},
       {"NotAState",
        [](const fs::path& d) { writeFile(d / "state.bin", "no state"); },
        {"--state-in", "state.bin"},
