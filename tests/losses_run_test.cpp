@@ -231,64 +231,49 @@ std::vector<RefusedCase> refusedCases() {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   const std::string at = " (counted from 1 at the south-west) is ";
+  const std::vector<std::string> constant = {"--losses", "constant"},
+                                  cn = {"--losses", "scs-cn"}, ga = {"--losses", "green-ampt"};
+  auto removes = [](const std::string& grid) {
+    return [=](const fs::path& d) { fs::remove(d / "topoData" / grid); };
+  };
+  auto cuts = [](const std::string& grid, std::uintmax_t bytes) {
+    return [=](const fs::path& d) { fs::resize_file(d / "topoData" / grid, bytes); };
+  };
   return {
-      {"MissingCurveNumber",
-       {"--losses", "scs-cn"},
-       [](const fs::path& d) { fs::remove(d / "topoData/curveNumber.bin"); },
+      {"MissingCurveNumber", cn, removes("curveNumber.bin"),
        "./topoData/curveNumber.bin cannot open; --losses scs-cn needs it."},
-      {"MissingInitialLoss",
-       {"--losses", "constant"},
-       [](const fs::path& d) { fs::remove(d / "topoData/initialLoss.bin"); },
+      {"MissingInitialLoss", constant, removes("initialLoss.bin"),
        "./topoData/initialLoss.bin cannot open; --losses constant needs it."},
-      {"DirectoryForKsat",
-       {"--losses", "green-ampt"},
+      {"DirectoryForKsat", ga,
        [](const fs::path& d) {
          fs::remove(d / "topoData/ksat.bin");
          fs::create_directory(d / "topoData/ksat.bin");
        },
        "./topoData/ksat.bin cannot open; --losses green-ampt needs it."},
-      {"ShortKsat",
-       {"--losses", "green-ampt"},
-       [](const fs::path& d) { fs::resize_file(d / "topoData/ksat.bin", 96); },
+      {"ShortKsat", ga, cuts("ksat.bin", 96),
        "./topoData/ksat.bin has 96 bytes; the grid needs 100 (5 rows x 5 columns of 4 bytes)."},
-      {"LongImpervious",
-       {"--losses", "scs-cn"},
-       [](const fs::path& d) { fs::resize_file(d / "topoData/impervious.bin", 104); },
+      {"LongImpervious", cn, cuts("impervious.bin", 104),
        "./topoData/impervious.bin has 104 bytes; the grid needs 100 (5 rows x 5 columns of 4 "
        "bytes)."},
-      {"CurveNumberAbove100",
-       {"--losses", "scs-cn"},
-       sets("curveNumber.bin", 3, 2, 120),
+      {"CurveNumberAbove100", cn, sets("curveNumber.bin", 3, 2, 120),
        "./topoData/curveNumber.bin: the value at column 3, row 2" + at +
            "120; it must be from 1 to 100."},
-      {"CurveNumberZero",
-       {"--losses", "scs-cn"},
-       sets("curveNumber.bin", 1, 1, 0),
+      {"CurveNumberZero", cn, sets("curveNumber.bin", 1, 1, 0),
        "./topoData/curveNumber.bin: the value at column 2, row 4" + at +
            "0; it must be from 1 to 100."},
-      {"SuctionNaN",
-       {"--losses", "green-ampt"},
-       sets("suction.bin", 2, 2, nan),
+      {"SuctionNaN", ga, sets("suction.bin", 2, 2, nan),
        "./topoData/suction.bin: the value at column 3, row 3" + at +
            "nan; it must be a number of 0 or more."},
-      {"InfiniteInitialLoss",
-       {"--losses", "constant"},
-       sets("initialLoss.bin", 1, 3, inf),
+      {"InfiniteInitialLoss", constant, sets("initialLoss.bin", 1, 3, inf),
        "./topoData/initialLoss.bin: the value at column 4, row 4" + at +
            "inf; it must be a number of 0 or more."},
-      {"NegativeRecovery",
-       {"--losses", "constant"},
-       sets("lossRecovery.bin", 3, 1, -0.5f),
+      {"NegativeRecovery", constant, sets("lossRecovery.bin", 3, 1, -0.5f),
        "./topoData/lossRecovery.bin: the value at column 2, row 2" + at +
            "-0.5; it must be a number of 0 or more."},
-      {"DeficitAboveOne",
-       {"--losses", "green-ampt"},
-       sets("moistureDeficit.bin", 2, 3, 1.25f),
+      {"DeficitAboveOne", ga, sets("moistureDeficit.bin", 2, 3, 1.25f),
        "./topoData/moistureDeficit.bin: the value at column 4, row 3" + at +
            "1.25; it must be from 0 to 1."},
-      {"ImperviousAboveOne",
-       {"--losses", "constant"},
-       sets("impervious.bin", 3, 3, 1.5f),
+      {"ImperviousAboveOne", constant, sets("impervious.bin", 3, 3, 1.5f),
        "./topoData/impervious.bin: the value at column 4, row 2" + at +
            "1.5; it must be from 0 to 1."},
   };
@@ -330,46 +315,47 @@ TEST_P(LossOptions, AreRefusedWithOneLineBeforeAnyFileIsRead) {
   EXPECT_EQ(r.out, "runoff-sim: " + GetParam().line + "\n");
 }
 
+OptionCase option(const std::string& name, const std::vector<std::string>& args,
+                  const std::string& line) {
+  return {name, args, line};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     RunoffSim, LossOptions,
     ::testing::Values(
-        OptionCase{"UnknownMethod",
-                   {"--losses", "horton"},
-                   "Option --losses takes none, constant, scs-cn or green-ampt, not \"horton\"."},
-        OptionCase{"NoMethod",
-                   {"--losses"},
-                   "Option --losses needs none, constant, scs-cn or green-ampt."},
-        OptionCase{"MethodTwice",
-                   {"--losses", "scs-cn", "--losses=constant"},
-                   "Option --losses is given twice."},
-        OptionCase{"RatioZero",
-                   {"--losses", "scs-cn", "--ia-ratio", "0"},
-                   "Option --ia-ratio takes a number above 0 and at most 1, not \"0\"."},
-        OptionCase{"RatioAboveOne",
-                   {"--losses", "scs-cn", "--ia-ratio=1.5"},
-                   "Option --ia-ratio takes a number above 0 and at most 1, not \"1.5\"."},
-        OptionCase{"RatioNotANumber",
-                   {"--losses", "scs-cn", "--ia-ratio", "lots"},
-                   "Option --ia-ratio takes a number above 0 and at most 1, not \"lots\"."},
-        OptionCase{"RatioWithoutCurveNumber",
-                   {"--losses", "green-ampt", "--ia-ratio", "0.05"},
-                   "Option --ia-ratio applies to --losses scs-cn only."},
-        OptionCase{"NegativeGap",
-                   {"--losses", "scs-cn", "--event-gap", "-6"},
-                   "Option --event-gap takes a whole number of hours, 1 or more, not \"-6\"."},
-        OptionCase{"ZeroGap",
-                   {"--losses", "scs-cn", "--event-gap", "0"},
-                   "Option --event-gap takes a whole number of hours, 1 or more, not \"0\"."},
-        OptionCase{"FractionalGap",
-                   {"--losses", "green-ampt", "--event-gap", "2.5"},
-                   "Option --event-gap takes a whole number of hours, 1 or more, not \"2.5\"."},
-        OptionCase{"GapWithConstant",
-                   {"--losses", "constant", "--event-gap", "12"},
-                   "Option --event-gap applies to --losses scs-cn and green-ampt only."},
-        OptionCase{"GapWithoutMethod",
-                   {"--event-gap", "12"},
-                   "Option --event-gap applies to --losses scs-cn and green-ampt only."}),
+        option("UnknownMethod", {"--losses", "horton"},
+               "Option --losses takes none, constant, scs-cn or green-ampt, not \"horton\"."),
+        option("NoMethod", {"--losses"},
+               "Option --losses needs none, constant, scs-cn or green-ampt."),
+        option("MethodTwice", {"--losses", "scs-cn", "--losses=constant"},
+               "Option --losses is given twice."),
+        option("RatioZero", {"--losses", "scs-cn", "--ia-ratio", "0"},
+               "Option --ia-ratio takes a number above 0 and at most 1, not \"0\"."),
+        option("RatioAboveOne", {"--losses", "scs-cn", "--ia-ratio=1.5"},
+               "Option --ia-ratio takes a number above 0 and at most 1, not \"1.5\"."),
+        option("RatioNotANumber", {"--losses", "scs-cn", "--ia-ratio", "lots"},
+               "Option --ia-ratio takes a number above 0 and at most 1, not \"lots\"."),
+        option("RatioWithoutCurveNumber", {"--losses", "green-ampt", "--ia-ratio", "0.05"},
+               "Option --ia-ratio applies to --losses scs-cn only."),
+        option("NegativeGap", {"--losses", "scs-cn", "--event-gap", "-6"},
+               "Option --event-gap takes a whole number of hours, 1 or more, not \"-6\"."),
+        option("ZeroGap", {"--losses", "scs-cn", "--event-gap", "0"},
+               "Option --event-gap takes a whole number of hours, 1 or more, not \"0\"."),
+        option("FractionalGap", {"--losses", "green-ampt", "--event-gap", "2.5"},
+               "Option --event-gap takes a whole number of hours, 1 or more, not \"2.5\"."),
+        option("GapWithConstant", {"--losses", "constant", "--event-gap", "12"},
+               "Option --event-gap applies to --losses scs-cn and green-ampt only."),
+        option("GapWithoutMethod", {"--event-gap", "12"},
+               "Option --event-gap applies to --losses scs-cn and green-ampt only.")),
     [](const auto& info) { return info.param.name; });
+
+TEST(LossOptions, HelpListsThem) {
+  TempDir dir;
+  const RunResult r = run(dir.path(), {"--help"});
+  for (const char* option : {"--losses METHOD", "--ia-ratio R", "--event-gap HOURS"}) {
+    EXPECT_TRUE(contains(r.out, option)) << option;
+  }
+}
 
 struct StateCase {
   std::string name;
@@ -402,58 +388,33 @@ TEST_P(LossesState, OfAnotherMethodOptionOrGridIsRefused) {
   EXPECT_EQ(readFile(dir / "output/dischargeHourly.bin"), before);
 }
 
+StateCase state(const std::string& name, const std::vector<std::string>& written,
+                const std::vector<std::string>& read, const std::string& difference,
+                std::function<void(const fs::path&)> change = nullptr) {
+  return {name, written, read, std::move(change), difference};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     RunoffSim, LossesState,
     ::testing::Values(
-        StateCase{"WithoutLosses",
-                  {},
-                  {"--losses", "scs-cn"},
-                  nullptr,
-                  "its loss method (--losses) is none, this run's scs-cn."},
-        StateCase{"ToNoLosses",
-                  {"--losses", "constant"},
-                  {},
-                  nullptr,
-                  "its loss method (--losses) is constant, this run's none."},
-        StateCase{"OtherMethod",
-                  {"--losses", "scs-cn"},
-                  {"--losses", "green-ampt"},
-                  nullptr,
-                  "its loss method (--losses) is scs-cn, this run's green-ampt."},
-        StateCase{"OtherRatio",
-                  {"--losses", "scs-cn"},
-                  {"--losses", "scs-cn", "--ia-ratio", "0.05"},
-                  nullptr,
-                  "its initial abstraction ratio (--ia-ratio) is 0.2, this run's 0.05."},
-        StateCase{"OtherGap",
-                  {"--losses", "green-ampt", "--event-gap", "24"},
-                  {"--losses", "green-ampt"},
-                  nullptr,
-                  "its event gap (--event-gap) is 24 hours, this run's none."},
-        StateCase{"OtherGrid",
-                  {"--losses", "scs-cn"},
-                  {"--losses", "scs-cn"},
-                  sets("curveNumber.bin", 2, 2, 61),
-                  "it was written with other loss grids (their checksum differs)."},
-        StateCase{"ImperviousRemoved",
-                  {"--losses", "green-ampt"},
-                  {"--losses", "green-ampt"},
-                  [](const fs::path& d) { fs::remove(d / "topoData/impervious.bin"); },
-                  "it was written with other loss grids (their checksum differs)."}),
+        state("WithoutLosses", {}, {"--losses", "scs-cn"},
+              "its loss method (--losses) is none, this run's scs-cn."),
+        state("ToNoLosses", {"--losses", "constant"}, {},
+              "its loss method (--losses) is constant, this run's none."),
+        state("OtherMethod", {"--losses", "scs-cn"}, {"--losses", "green-ampt"},
+              "its loss method (--losses) is scs-cn, this run's green-ampt."),
+        state("OtherRatio", {"--losses", "scs-cn"}, {"--losses", "scs-cn", "--ia-ratio", "0.05"},
+              "its initial abstraction ratio (--ia-ratio) is 0.2, this run's 0.05."),
+        state("OtherGap", {"--losses", "green-ampt", "--event-gap", "24"},
+              {"--losses", "green-ampt"},
+              "its event gap (--event-gap) is 24 hours, this run's none."),
+        state("OtherGrid", {"--losses", "scs-cn"}, {"--losses", "scs-cn"},
+              "it was written with other loss grids (their checksum differs).",
+              sets("curveNumber.bin", 2, 2, 61)),
+        state("ImperviousRemoved", {"--losses", "green-ampt"}, {"--losses", "green-ampt"},
+              "it was written with other loss grids (their checksum differs).",
+              [](const fs::path& d) { fs::remove(d / "topoData/impervious.bin"); })),
     [](const auto& info) { return info.param.name; });
-
-// A state written without losses keeps the layout of a run that knows none: the same bytes
-// whether or not the directory holds loss grids.
-TEST(LossesState, WithoutLossesTheStateFileIsUnchangedByLossGrids) {
-  TempDir plain, withGrids;
-  valleyBasin().write(plain.path());
-  valleyBasin().write(withGrids.path());
-  writeLossGrids(withGrids.path(), 5, 5);
-  for (const TempDir* d : {&plain, &withGrids}) {
-    ASSERT_EQ(run(d->path(), {"--losses", "none", "--state-out", "s.bin"}).exitStatus, 0);
-  }
-  EXPECT_EQ(readFile(withGrids / "s.bin"), readFile(plain / "s.bin"));
-}
 
 }  // namespace
 }  // namespace runoff::testing

@@ -274,12 +274,5 @@ TEST(Losses, ExcessIsNeverNegativeNorMoreThanTheRain) {
   }
 }
 
-TEST(Losses, NoneLetsEveryDropRunOff) {
-  LossState state;
-  for (double rain : {0.0, static_cast<double>(0.1f), 33.0}) {
-    EXPECT_EQ(rainfallExcess(LossRule{}, curveNumber(50), state, rain), rain);
-  }
-}
-
 }  // namespace
 }  // namespace runoff
