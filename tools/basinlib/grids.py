@@ -24,6 +24,22 @@ GRIDS = {
 
 NO_ELEVATION = -9999.0  # modDem value of a cell outside the DEM's data
 
+# The grids of runoff-sim --losses, float32 in the same layout, -9999 where a raster gave no
+# value (their methods and ranges are in loss_grids.py).
+LOSS_GRID_MEANINGS = {
+    "impervious": "impervious fraction of the cell",
+    "initialLoss": "initial loss, mm",
+    "constantLoss": "constant loss rate, mm/h",
+    "lossRecovery": "recovery of the initial loss, mm/day",
+    "curveNumber": "SCS curve number",
+    "ksat": "saturated hydraulic conductivity, mm/h",
+    "suction": "wetting-front suction head, mm",
+    "moistureDeficit": "moisture deficit, theta_s - theta_i",
+}
+SPECS = dict(GRIDS)
+SPECS.update({name: (name + ".bin", "<f4", "Float32", -9999, meaning)
+              for name, meaning in LOSS_GRID_MEANINGS.items()})
+
 # EPSG:4326 with the axis mapping that tells GDAL the GeoTransform gives longitude first.
 _WGS84_WKT = (
     'GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.257223563,'
@@ -85,27 +101,27 @@ class GridGeometry:
 
 
 def grid_path(workdir, name):
-    return os.path.join(workdir, TOPO_DIR, GRIDS[name][0])
+    return os.path.join(workdir, TOPO_DIR, SPECS[name][0])
 
 
 def read_grid(workdir, name, geometry):
     """One grid as a (rows, cols) array in storage order; None when the file has another size
     than the grid needs (the caller reports it)."""
     path = grid_path(workdir, name)
-    data = np.fromfile(path, dtype=GRIDS[name][1])
+    data = np.fromfile(path, dtype=SPECS[name][1])
     if data.size != geometry.rows * geometry.cols or os.path.getsize(path) % 4:
         return None
     return data.reshape(geometry.rows, geometry.cols)
 
 
 def grid_bytes(name, array):
-    return np.ascontiguousarray(array, dtype=GRIDS[name][1]).tobytes()
+    return np.ascontiguousarray(array, dtype=SPECS[name][1]).tobytes()
 
 
 def vrt_text(name, geometry):
     """A virtual raster that shows the raw grid north-up: it starts at the last stored row (the
     northern one) and steps backwards one row at a time."""
-    file_name, _, gdal_type, no_data, meaning = GRIDS[name]
+    file_name, _, gdal_type, no_data, meaning = SPECS[name]
     cell = geometry.cell
     row_bytes = geometry.cols * 4
     no_data_line = f"    <NoDataValue>{no_data}</NoDataValue>\n" if no_data is not None else ""
@@ -136,5 +152,5 @@ def write_grids(workdir, geometry, arrays):
     folder = os.path.join(workdir, TOPO_DIR)
     for name, array in arrays.items():
         atomic.write_bytes(grid_path(workdir, name), grid_bytes(name, array))
-        vrt = os.path.join(folder, os.path.splitext(GRIDS[name][0])[0] + ".vrt")
+        vrt = os.path.join(folder, os.path.splitext(SPECS[name][0])[0] + ".vrt")
         atomic.write_text(vrt, vrt_text(name, geometry))
