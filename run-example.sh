@@ -3,9 +3,11 @@
 # fresh run directory (the example folder itself is never modified): runoff-sim with its water
 # budget, discharge-map with the automatic range, discharge-point at the outlet of the largest
 # basin; runs runoff-sim and discharge-point again with the conservative scheme in a copy
-# (conservative/); then draws, with gnuplot, the hydrograph under both schemes and a map of
-# the peak hour (discharge-map's image of that hour with a title, a colour bar in m3/s and a
-# scale bar), and prints a short summary.
+# (conservative/), and once more with the conservative scheme and SCS curve-number losses
+# (curve number 75 on every cell) in another (losses/); then draws, with gnuplot, the
+# hydrograph under both schemes, the hydrograph without and with losses, and a map of the peak
+# hour (discharge-map's image of that hour with a title, a colour bar in m3/s and a scale bar),
+# and prints a short summary.
 # Installs the compiler, CMake and gnuplot with apt-get when they are missing.
 # BUILD_DIR (default build) and RUN_DIR (default run-example) may be set to other folders;
 # RUNOFF_CMAKE_ARGS adds options to the configure step.
@@ -62,14 +64,20 @@ step() {  # step NAME DIR ANSWERS PROGRAM [ARGUMENT...]: runs a program in DIR w
   fi
 }
 
-# The same basin under the conservative scheme, in a copy of the inputs.
-mkdir -p conservative/temp conservative/output
+# The same basin under the conservative scheme, in a copy of the inputs; and again with
+# losses, curve number 75 on every cell: float32 75 is the bytes 00 00 96 42.
+mkdir -p conservative/temp conservative/output losses/temp losses/output
 cp -r param-ravo-event-ver300.dat topoData input conservative/
+cp -r param-ravo-event-ver300.dat topoData input losses/
+read -r _ gridCols gridRows _ <<<"$(tr -s ' \t\r\n' ' ' <param-ravo-event-ver300.dat)"
+printf '\000\000\226\102%.0s' $(seq $((gridCols * gridRows))) >losses/topoData/curveNumber.bin
 
 step runoff-sim . '' "$bin/runoff_sim/runoff-sim" --budget
 step discharge-map output 'n\n' "$bin/discharge_map/discharge-map"
 step conservative/runoff-sim conservative '' "$bin/runoff_sim/runoff-sim" --budget \
   --scheme conservative
+step losses/runoff-sim losses '' "$bin/runoff_sim/runoff-sim" --budget --scheme conservative \
+  --losses scs-cn
 
 # Outlet of the largest basin, basin-mean rainfall, water budget.
 le() { od -An -v -w4 --endian=little "$@"; }
@@ -88,6 +96,7 @@ read -r _ _ _ outflowConservative _ _ _ errorConservative \
 step discharge-point output "$column\n$row\n" "$bin/discharge_point/discharge-point"
 step conservative/discharge-point conservative/output "$column\n$row\n" \
   "$bin/discharge_point/discharge-point"
+step losses/discharge-point losses/output "$column\n$row\n" "$bin/discharge_point/discharge-point"
 series="output/$column-${row}_discharge.dat"
 
 # hour, basin-mean rainfall (mm/h), outlet discharge (m3/s) under the classic and the
@@ -117,6 +126,25 @@ gnuplot -e "image='$peakImage'; skip=$headerBytes; width=$width; height=$height"
   -e "label='Discharge, hour $peakHour (day $day, $clock)'" \
   "$repo/scripts/peak-map.gp"
 
+# Without and with losses (both conservative): the largest basin's rain, loss and outflow
+# from its line of the budget, its runoff coefficient (outflow / rain over the run), and the
+# totals' loss and error.
+basinBudget() {  # basinBudget LOG: the largest basin's budget line
+  awk -v b="$basin" '/^Water budget/ { on = 1; next } on && $1 == b' "$1"
+}
+read -r _ basinRain _ basinOutflow _ <<<"$(basinBudget conservative/runoff-sim.log)"
+read -r _ lossRain basinLoss _ lossOutflow _ <<<"$(basinBudget losses/runoff-sim.log)"
+read -r _ _ lossVolume _ lossOutflowVolume _ _ _ errorLosses \
+  <<<"$(grep '^  total' losses/runoff-sim.log)"
+coefficient() { awk -v o="$1" -v r="$2" 'BEGIN { printf "%.2f", o / r }'; }
+withoutLosses=$(coefficient "$basinOutflow" "$basinRain")
+withLosses=$(coefficient "$lossOutflow" "$lossRain")
+paste -d' ' basin-rain.dat <(cut -d' ' -f2 "conservative/$series") \
+  <(cut -d' ' -f2 "losses/$series") >losses-hydrograph.dat
+gnuplot -e "data='losses-hydrograph.dat'; out='losses-hydrograph.png'; maxRain=$maxRain" \
+  -e "label='Basin $basin ($cells cells), outlet at column $column, row $row, conservative scheme'" \
+  -e "without=$withoutLosses; with=$withLosses" "$repo/scripts/losses-hydrograph.gp"
+
 percent() { awk -v o="$1" -v r="$rainVolume" 'BEGIN { printf "%.1f", 100 * o / r }'; }
 cat <<EOF
 
@@ -129,12 +157,17 @@ Outflow at their $outlets outlet cells over the run, and the water budget's clos
   classic scheme:      $outflowVolume m3 ($(percent "$outflowVolume") % of the rain), error $errorPercent % of the rain
   conservative scheme: $outflowConservative m3 ($(percent "$outflowConservative") % of the rain), error $errorConservative % of the rain
   (the classic scheme's discretisation gains water with one space step per cell; see README.md)
+With SCS curve-number losses, curve number 75 (conservative scheme, runoff-sim --losses scs-cn):
+  loss $lossVolume m3 ($(percent "$lossVolume") % of the rain), outflow $lossOutflowVolume m3 ($(percent "$lossOutflowVolume") % of the rain), error $errorLosses % of the rain
+  runoff coefficient of basin $basin (outflow / rain): $withoutLosses without losses, $withLosses with them
 Files written in $run/:
   output/dischargeDaily.bin, dischargeHourlyMaxInDay.bin, dischargeHourly.bin (+ .vrt for GIS)
   output/image/*_discharge.ppm (one map per hour), $series (outlet series)
   console logs: runoff-sim.log, discharge-map.log, discharge-point.log
   conservative/: the conservative scheme's run, its outlet series and console logs
+  losses/: the conservative scheme's run with curve number 75, its outlet series and logs
 Pictures:
   $run/hydrograph.png   outlet discharge under both schemes and basin-mean rainfall
   $run/peak-map.png     discharge map of hour $peakHour, with its colour scale in m3/s
+  $run/losses-hydrograph.png   outlet discharge without losses and with curve number 75
 EOF
