@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/atomic_file.h"
+#include "common/input_file.h"
 
 namespace runoff {
 
@@ -74,6 +75,13 @@ void writeDischargeVrt(std::ostream& out, const RunParameters& params, Discharge
 }
 
 Status writeDischargeVrts(const RunParameters& params) {
+  // The three views go together: none is written when a directory holds the place of one.
+  if (params.days != 0) {
+    for (DischargeFile file : kDischargeFiles) {
+      if (isDirectoryAt(vrtPath(file)))
+        return Status::ioError(vrtPath(file) + " cannot be written.");
+    }
+  }
   for (DischargeFile file : kDischargeFiles) {
     const std::string path = vrtPath(file);
     if (params.days == 0) {

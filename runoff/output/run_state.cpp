@@ -2,13 +2,13 @@
 
 #include <charconv>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
 
 #include "common/binary_grid.h"
+#include "common/input_file.h"
 
 namespace runoff {
 namespace {
@@ -309,6 +309,11 @@ Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const
   }
   out.u64(fnv1a(out.data().data(), out.data().size()));
 
+  // A directory at `path` would refuse the file only when it is published, after the run's
+  // other outputs: it is refused before anything is written.
+  if (isDirectoryAt(path)) {
+    return Status::ioError("State file " + path + " cannot be written: it is a directory.");
+  }
   auto file = std::make_unique<AtomicFile>(path, std::ios::binary);
   if (file->isOpen()) {
     file->stream().write(reinterpret_cast<const char*>(out.data().data()),
@@ -322,8 +327,8 @@ Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const
 
 Result<StoredState> readRunState(const std::string& path, const StateKey& key,
                                  const std::vector<std::int32_t>& routedCells) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in || std::filesystem::is_directory(path)) {
+  std::ifstream in;
+  if (openInputFile(in, path, std::ios::binary) != InputFault::kNone) {
     return Status::cannotOpen("State file " + path + " cannot be opened.");
   }
   const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
