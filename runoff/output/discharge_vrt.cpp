@@ -74,14 +74,17 @@ void writeDischargeVrt(std::ostream& out, const RunParameters& params, Discharge
   out << "</VRTDataset>\n";
 }
 
+Status checkDischargeVrtPaths(const RunParameters& params) {
+  if (params.days == 0) return {};  // no view is written
+  for (DischargeFile file : kDischargeFiles) {
+    if (isDirectoryAt(vrtPath(file))) return Status::ioError(vrtPath(file) + " cannot be written.");
+  }
+  return {};
+}
+
 Status writeDischargeVrts(const RunParameters& params) {
   // The three views go together: none is written when a directory holds the place of one.
-  if (params.days != 0) {
-    for (DischargeFile file : kDischargeFiles) {
-      if (isDirectoryAt(vrtPath(file)))
-        return Status::ioError(vrtPath(file) + " cannot be written.");
-    }
-  }
+  if (Status places = checkDischargeVrtPaths(params); !places.ok()) return places;
   for (DischargeFile file : kDischargeFiles) {
     const std::string path = vrtPath(file);
     if (params.days == 0) {
