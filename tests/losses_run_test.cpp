@@ -231,8 +231,8 @@ std::vector<RefusedCase> refusedCases() {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   const std::string at = " (counted from 1 at the south-west) is ";
-  const std::vector<std::string> constant = {"--losses", "constant"},
-                                  cn = {"--losses", "scs-cn"}, ga = {"--losses", "green-ampt"};
+  const std::vector<std::string> constant = {"--losses", "constant"}, cn = {"--losses", "scs-cn"},
+                                 ga = {"--losses", "green-ampt"};
   auto removes = [](const std::string& grid) {
     return [=](const fs::path& d) { fs::remove(d / "topoData" / grid); };
   };
@@ -249,7 +249,7 @@ std::vector<RefusedCase> refusedCases() {
          fs::remove(d / "topoData/ksat.bin");
          fs::create_directory(d / "topoData/ksat.bin");
        },
-       "./topoData/ksat.bin cannot open; --losses green-ampt needs it."},
+       "./topoData/ksat.bin is a directory, not a file."},
       {"ShortKsat", ga, cuts("ksat.bin", 96),
        "./topoData/ksat.bin has 96 bytes; the grid needs 100 (5 rows x 5 columns of 4 bytes)."},
       {"LongImpervious", cn, cuts("impervious.bin", 104),
@@ -396,24 +396,25 @@ StateCase state(const std::string& name, const std::vector<std::string>& written
 
 INSTANTIATE_TEST_SUITE_P(
     RunoffSim, LossesState,
-    ::testing::Values(
-        state("WithoutLosses", {}, {"--losses", "scs-cn"},
-              "its loss method (--losses) is none, this run's scs-cn."),
-        state("ToNoLosses", {"--losses", "constant"}, {},
-              "its loss method (--losses) is constant, this run's none."),
-        state("OtherMethod", {"--losses", "scs-cn"}, {"--losses", "green-ampt"},
-              "its loss method (--losses) is scs-cn, this run's green-ampt."),
-        state("OtherRatio", {"--losses", "scs-cn"}, {"--losses", "scs-cn", "--ia-ratio", "0.05"},
-              "its initial abstraction ratio (--ia-ratio) is 0.2, this run's 0.05."),
-        state("OtherGap", {"--losses", "green-ampt", "--event-gap", "24"},
-              {"--losses", "green-ampt"},
-              "its event gap (--event-gap) is 24 hours, this run's none."),
-        state("OtherGrid", {"--losses", "scs-cn"}, {"--losses", "scs-cn"},
-              "it was written with other loss grids (their checksum differs).",
-              sets("curveNumber.bin", 2, 2, 61)),
-        state("ImperviousRemoved", {"--losses", "green-ampt"}, {"--losses", "green-ampt"},
-              "it was written with other loss grids (their checksum differs).",
-              [](const fs::path& d) { fs::remove(d / "topoData/impervious.bin"); })),
+    ::testing::Values(state("WithoutLosses", {}, {"--losses", "scs-cn"},
+                            "its loss method (--losses) is none, this run's scs-cn."),
+                      state("ToNoLosses", {"--losses", "constant"}, {},
+                            "its loss method (--losses) is constant, this run's none."),
+                      state("OtherMethod", {"--losses", "scs-cn"}, {"--losses", "green-ampt"},
+                            "its loss method (--losses) is scs-cn, this run's green-ampt."),
+                      state("OtherRatio", {"--losses", "scs-cn"},
+                            {"--losses", "scs-cn", "--ia-ratio", "0.05"},
+                            "its initial abstraction ratio (--ia-ratio) is 0.2, this run's 0.05."),
+                      state("OtherGap", {"--losses", "green-ampt", "--event-gap", "24"},
+                            {"--losses", "green-ampt"},
+                            "its event gap (--event-gap) is 24 hours, this run's none."),
+                      state("OtherGrid", {"--losses", "scs-cn"}, {"--losses", "scs-cn"},
+                            "it was written with other loss grids (their checksum differs).",
+                            sets("curveNumber.bin", 2, 2, 61)),
+                      state("ImperviousRemoved", {"--losses", "green-ampt"},
+                            {"--losses", "green-ampt"},
+                            "it was written with other loss grids (their checksum differs).",
+                            [](const fs::path& d) { fs::remove(d / "topoData/impervious.bin"); })),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace

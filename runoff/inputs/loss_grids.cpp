@@ -9,6 +9,7 @@
 
 #include "common/binary_grid.h"
 #include "common/fnv1a.h"
+#include "common/input_file.h"
 
 namespace runoff {
 
@@ -64,9 +65,11 @@ std::string rangeText(const LossGridSpec& spec) {
          shortest(static_cast<float>(spec.max));
 }
 
-// Reads one grid whole into `values` (TopoGrid order) and checks it on the selected cells.
-Status readLossGrid(const std::string& path, const LossGridSpec& spec, const TopoGrid& topo,
-                    const std::vector<std::uint8_t>& selected, std::vector<float>& values) {
+// Reads one grid whole from `in` into `values` (TopoGrid order) and checks it on the selected
+// cells.
+Status readLossGrid(std::ifstream& in, const std::string& path, const LossGridSpec& spec,
+                    const TopoGrid& topo, const std::vector<std::uint8_t>& selected,
+                    std::vector<float>& values) {
   const std::size_t cells = static_cast<std::size_t>(topo.rows) * topo.cols;
   std::error_code error;
   const std::uintmax_t bytes = std::filesystem::file_size(path, error);
@@ -75,11 +78,8 @@ Status readLossGrid(const std::string& path, const LossGridSpec& spec, const Top
                            std::to_string(cells * 4) + " (" + std::to_string(topo.rows) +
                            " rows x " + std::to_string(topo.cols) + " columns of 4 bytes).");
   }
-  std::ifstream in(path, std::ios::binary);
   std::vector<float> records(cells);
-  if (!in || error || !readFloatRecords(in, records)) {
-    return Status::ioError(path + " cannot be read.");
-  }
+  if (error || !readFloatRecords(in, records)) return Status::ioError(path + " cannot be read.");
   values.assign(cells, 0.0f);
   std::size_t p = 0;
   for (std::int32_t k = 0; k < topo.rows; ++k) {  // k: row from the south
@@ -111,15 +111,18 @@ Result<LossGrids> loadLossGrids(LossMethod method, const TopoGrid& topo,
     if (!readsLossGrid(method, static_cast<LossGrid>(g))) continue;
     const LossGridSpec& spec = kLossGrids[g];
     const std::string path = folder + spec.file;
-    std::error_code error;
-    const bool present =
-        std::filesystem::exists(path, error) && !std::filesystem::is_directory(path, error);
-    if (!present) {
-      if (!spec.required) continue;
+    std::ifstream in;
+    const InputFault fault = openInputFile(in, path, std::ios::binary);
+    if (fault != InputFault::kNone) {
+      std::error_code error;
+      if (fault == InputFault::kDirectory || std::filesystem::exists(path, error)) {
+        return inputFailure(path, fault);
+      }
+      if (!spec.required) continue;  // absent: 0 on every cell
       return Status::cannotOpen(path + " cannot open; --losses " +
                                 std::string(lossMethodName(method)) + " needs it.");
     }
-    if (Status read = readLossGrid(path, spec, topo, selected, grids.values[g]); !read.ok()) {
+    if (Status read = readLossGrid(in, path, spec, topo, selected, grids.values[g]); !read.ok()) {
       return read;
     }
   }
