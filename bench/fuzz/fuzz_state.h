@@ -20,7 +20,7 @@ inline StateKey stateKey() {
   order.groupSizes = {3, 2};
   order.orderCount = 5;
   order.calcOrder = {{1, 1}, {1, 2}, {2, 1}, {2, 3}, {3, 2}};
-  return makeStateKey(smallParameters(), {2, 1, -1}, order, 0);
+  return makeStateKey(smallParameters(), {2, 1, -1}, order, Scheme::kClassic);
 }
 
 /// The routed cells of the order above as grid indices (row * 5 + column), ascending.

@@ -25,7 +25,7 @@ Bytes written(const std::filesystem::path& dir, const std::vector<std::int32_t>&
   }
   const std::string path = (dir / "seed.tmp").string();
   auto file = runoff::writeRunState(path, runoff::fuzz::stateKey(), 2, cells, values);
-  if (!file.ok() || !(*file)->publish()) {
+  if (!file.ok() || !(*file)->publish().ok()) {
     std::cerr << "cannot write " << path << '\n';
     std::exit(1);
   }
