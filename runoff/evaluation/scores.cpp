@@ -10,10 +10,16 @@
 namespace runoff {
 namespace {
 
+// The mean; a series that does not vary has its value as mean exactly (a sum of n equal
+// values divided by n may round away from it, and would give it a spread).
 double mean(std::span<const double> values) {
   double sum = 0;
-  for (double v : values) sum += v;
-  return sum / static_cast<double>(values.size());
+  bool constant = true;
+  for (double v : values) {
+    sum += v;
+    constant = constant && v == values.front();
+  }
+  return constant ? values.front() : sum / static_cast<double>(values.size());
 }
 
 // 1 - Σ(s - o)² / Σ(o - ō)².
