@@ -122,8 +122,9 @@ Result<HourlySeries> onHourlyClock(const DischargeSeries& series, const std::str
     any = true;
   }
   const std::int64_t span = (last - hourly.start).count() / 3600 + 1;
-  // A clock whose every hour is held in memory: a run of centuries at most.
-  constexpr std::int64_t kMaxCells = std::int64_t{1} << 28;
+  // Every hour of every gauge is held in memory (256 MiB at most): a century of hours for
+  // seventy gauges.
+  constexpr std::int64_t kMaxCells = std::int64_t{1} << 26;
   if (span >
       kMaxCells / std::max<std::int64_t>(1, static_cast<std::int64_t>(series.gauges.size()))) {
     return Status::invalid(path + " spans " + std::to_string(span) + " hours from " +
