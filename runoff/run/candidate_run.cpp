@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "runoff/evaluation/discharge_series.h"
@@ -35,7 +36,8 @@ struct CandidateRun::SetUp {
   RainGrid rain;                     // the whole run, only the rain cells routed cells use
   RoutingStates terrain;             // the routed cells with their terrain's constants
   std::int32_t windowDays = 1;
-  std::vector<std::size_t> positions;               // per scored gauge, in a window grid
+  std::int32_t scoredDays = 0;         // the days up to the last scored hour: all a score needs
+  std::vector<std::size_t> positions;  // per scored gauge, in a window grid
   std::vector<std::vector<std::int32_t>> upstream;  // per scored gauge, its routed cells
 };
 
@@ -209,6 +211,11 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
     }
   }
   setUp.plan = planRouting(topo, setUp.order, setUp.routed);
+  for (const std::vector<ObservedHour>& hours : run->observed_) {
+    for (const ObservedHour& o : hours) {
+      setUp.scoredDays = std::max(setUp.scoredDays, static_cast<std::int32_t>(o.hour / 24 + 1));
+    }
+  }
   console << "Routed cells: " << setUp.plan.size() << " of " << run->allRouted_
           << ", those upstream of the scored gauges\n";
 
@@ -243,7 +250,7 @@ RunParameters CandidateRun::parameters(const std::vector<double>& values) const 
 }
 
 Status CandidateRun::route(const std::vector<double>& values, Workspace& workspace, int threads,
-                           std::vector<std::vector<float>>& series) {
+                           std::int32_t lastDay, std::vector<std::vector<float>>& series) {
   const SetUp& setUp = *setUp_;
   Clock::time_point started = Clock::now();
   setUpParameters(workspace.states, setUp.topo, parameters(values));
@@ -254,8 +261,8 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
   const RoutingRun routing{setUp.topo, setUp.order, setUp.plan, params_.subSteps, options_.scheme};
   WindowRouter router(routing, workspace.states, threads, setUp.windowDays);
   series.assign(placed_.size(), std::vector<float>(static_cast<std::size_t>(hours())));
-  for (std::int32_t first = 1; first <= params_.days; first += setUp.windowDays) {
-    const std::int32_t days = std::min(setUp.windowDays, params_.days - first + 1);
+  for (std::int32_t first = 1; first <= lastDay; first += setUp.windowDays) {
+    const std::int32_t days = std::min(setUp.windowDays, lastDay - first + 1);
     if (Status routed = router.route(setUp.rain, first, days, workspace.grids, nullptr);
         !routed.ok()) {
       return routed;
@@ -287,7 +294,8 @@ Result<std::vector<CandidateScores>> CandidateRun::evaluate(
   auto work = [&](Workspace& workspace) {
     try {
       for (std::size_t c = next++; c < n; c = next++) {
-        if (Status routed = route(candidates[c], workspace, routerThreads, workspace.series);
+        if (Status routed = route(candidates[c], workspace, routerThreads, setUp_->scoredDays,
+                                  workspace.series);
             !routed.ok()) {
           std::lock_guard lock(failureMutex);
           if (failure.ok()) failure = routed;
@@ -303,13 +311,21 @@ Result<std::vector<CandidateScores>> CandidateRun::evaluate(
         scores.mean = meanScores(scores.gauges);
         workspace.times.scoring += secondsSince(started);
       }
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception& error) {
       std::lock_guard lock(failureMutex);
-      if (failure.ok()) failure = Status::ioError(kOutOfMemory);
+      if (failure.ok()) {
+        failure = dynamic_cast<const std::bad_alloc*>(&error) != nullptr
+                      ? Status::ioError(kOutOfMemory)
+                      : Status::ioError(std::string("Evaluation stopped: ") + error.what());
+      }
     }
   };
   std::vector<std::thread> pool;
-  for (int w = 1; w < workers; ++w) pool.emplace_back(work, std::ref(*workspaces_[w]));
+  try {
+    for (int w = 1; w < workers; ++w) pool.emplace_back(work, std::ref(*workspaces_[w]));
+  } catch (const std::system_error&) {
+    // The system refused another thread: the candidates go to those already running.
+  }
   work(*workspaces_[0]);
   for (std::thread& thread : pool) thread.join();
   if (!failure.ok()) return failure;
@@ -320,7 +336,8 @@ Result<std::vector<std::vector<float>>> CandidateRun::gaugeSeries(const std::vec
                                                                   int threads) {
   if (workspaces_.empty()) workspaces_.push_back(std::make_unique<Workspace>(*setUp_));
   std::vector<std::vector<float>> series;
-  if (Status routed = route(values, *workspaces_[0], std::max(1, threads), series); !routed.ok()) {
+  if (Status routed = route(values, *workspaces_[0], std::max(1, threads), params_.days, series);
+      !routed.ok()) {
     return routed;
   }
   return series;

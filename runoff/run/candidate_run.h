@@ -4,8 +4,9 @@
 // cells to their rainfall cells, obtains the calculation order, keeps only the cells upstream
 // of the scored gauges, reads their whole rainfall into memory and sets up the terrain's
 // constants of those cells. An evaluation then recomputes only what depends on the candidate
-// (the constants of the parameters and the initial discharge), routes those cells, keeps the
-// hourly means at the gauges, writes nothing, and scores them.
+// (the constants of the parameters and the initial discharge), routes those cells up to the
+// day of the last scored hour, keeps the hourly means at the gauges, writes nothing, and
+// scores them.
 //
 // The restricted routing gives the gauges the very hourly means of a whole run by runoff-sim
 // with the same parameters: a cell's inflow comes only from routed cells upstream of it, and
@@ -104,8 +105,10 @@ class CandidateRun {
   CandidateRun();
 
   RunParameters parameters(const std::vector<double>& values) const;
+  // Routes the days 1 to `lastDay` for `values`; the gauges' hourly means of those days go
+  // to `series` (per gauge, every hour of the run; the later hours hold 0).
   Status route(const std::vector<double>& values, Workspace& workspace, int threads,
-               std::vector<std::vector<float>>& series);
+               std::int32_t lastDay, std::vector<std::vector<float>>& series);
 
   CandidateRunOptions options_;
   RunParameters params_;
