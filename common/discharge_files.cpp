@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "common/binary_grid.h"
+#include "common/input_file.h"
 
 namespace runoff {
 
@@ -38,6 +39,13 @@ DischargeWriter::DischargeWriter(const std::string& directory, std::size_t cells
 Result<std::unique_ptr<DischargeWriter>> DischargeWriter::create(const std::string& directory,
                                                                  std::size_t cellsPerGrid) {
   std::unique_ptr<DischargeWriter> writer(new DischargeWriter(directory, cellsPerGrid));
+  // A directory under a final name would refuse its file only at publishing, when the others
+  // may already stand: it is refused now, before any grid is computed.
+  for (DischargeFile file : kDischargeFiles) {
+    const std::string path = directory + "/" + dischargeFileName(file);
+    if (isDirectoryAt(path))
+      return Status::ioError(path + " cannot be written: it is a directory.");
+  }
   for (DischargeFile file : kDischargeFiles) {
     auto& slot = writer->files_[static_cast<int>(file)];
     slot =

@@ -58,7 +58,8 @@ std::uint64_t dischargeFileBytes(DischargeFile file, std::int64_t rows, std::int
 /// the final names.
 class DischargeWriter {
  public:
-  /// Creates the three temporaries under `directory` for grids of `cellsPerGrid` values.
+  /// Creates the three temporaries under `directory` for grids of `cellsPerGrid` values;
+  /// refuses a final name taken by a directory ("<path> cannot be written: it is a directory.").
   static Result<std::unique_ptr<DischargeWriter>> create(const std::string& directory,
                                                          std::size_t cellsPerGrid);
 

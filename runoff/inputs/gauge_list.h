@@ -26,7 +26,8 @@ struct Gauge {
 /// with the line at fault, or when the file lists no gauge.
 Result<std::vector<Gauge>> readGauges(std::istream& in, const std::string& path);
 
-/// Opens `path` and reads it as above.
+/// Opens `path` and reads it as above; "<path> cannot be opened." or "<path> is a directory,
+/// not a file." when it cannot.
 Result<std::vector<Gauge>> readGauges(const std::string& path);
 
 /// The fields of one CSV line as RFC 4180 quotes them, each trimmed of blanks outside quotes;

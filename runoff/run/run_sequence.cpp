@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "common/input_file.h"
 #include "runoff/inputs/rain_grid.h"
 #include "runoff/output/discharge_output.h"
 #include "runoff/output/discharge_vrt.h"
@@ -57,7 +58,9 @@ Status RunSequence::obtainOrder(OrderSource source) {
 Status RunSequence::openRainfall(bool check) {
   console_ << "Read " << kRainfallPath << '\n';
   // "ROF" is kept as it stands for compatibility of the console output.
-  if (!openInput(rainFile_, kRainfallPath)) return Status::cannotOpen("ROF file cannot open.");
+  if (openInputFile(rainFile_, kRainfallPath) != InputFault::kNone) {
+    return Status::cannotOpen("ROF file cannot open.");
+  }
   if (check) {
     if (Status rain = checkRainfall(rainFile_, inputs_.rain.rows, inputs_.rain.cols, params_.days);
         !rain.ok()) {
@@ -104,6 +107,12 @@ void RunSequence::startFrom(const std::optional<StoredState>& stored) {
 Status RunSequence::openOutputs() {
   if (Status writable = checkOutputDirectory(); !writable.ok()) return writable;
   if (Status space = checkOutputSpace(params_); !space.ok()) return space;
+  // Every place a file of this run must take is checked before hours of routing, so that a
+  // run is never refused after some of its files were published.
+  if (Status views = checkDischargeVrtPaths(params_); !views.ok()) return views;
+  if (options_.stateOut) {
+    if (Status state = checkStateOutPath(*options_.stateOut); !state.ok()) return state;
+  }
   Result<std::unique_ptr<DischargeWriter>> writer =
       DischargeWriter::create(kOutputDirectory, inputs_.topo.cells.size());
   if (!writer.ok()) return writer.status();
