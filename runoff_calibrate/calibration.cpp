@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "common/atomic_file.h"
+#include "common/input_file.h"
 #include "common/params.h"
 #include "runoff/routing/window_router.h"
 #include "runoff/run/candidate_run.h"
@@ -103,6 +104,23 @@ std::string parameterList(const std::vector<SearchParameter>& parameters,
   return text;
 }
 
+// Refuses, before the search, a calibration whose results could not be written.
+Status checkResultFolder() {
+  namespace fs = std::filesystem;
+  const std::string dir = kCalibrationDirectory;
+  std::error_code error;
+  if (fs::exists(dir, error) && !fs::is_directory(dir, error)) {
+    return Status::invalid(dir + " is a file, not a folder: the results cannot be written there.");
+  }
+  const std::string where = fs::is_directory(dir, error) ? dir : std::string(".");
+  if (access(where.c_str(), W_OK) != 0) {
+    return Status::ioError("The folder " + where +
+                           " does not accept files: the results of the "
+                           "calibration cannot be written.");
+  }
+  return {};
+}
+
 // Writes `path` whole, or fails with its line.
 template <typename Write>
 Status writeWhole(const std::string& path, std::ostream& console, Write write) {
@@ -119,6 +137,7 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
   Result<std::vector<SearchParameter>> read = readSearchParameters(options.parameters);
   if (!read.ok()) return read.status();
   const std::vector<SearchParameter>& parameters = *read;
+  if (Status folder = checkResultFolder(); !folder.ok()) return folder;
 
   CandidateRunOptions runOptions;
   runOptions.observedPath = options.observed;
@@ -133,6 +152,18 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
   if (!created.ok()) return created.status();
   const double setUpSeconds = secondsSince(setUpStart);
   CandidateRun& run = **created;
+  // The parameter file's text, which the best one copies with the best values.
+  std::string parameterText;
+  {
+    std::ifstream in;
+    const std::string path = std::string("./") + kParameterFileName;
+    if (const InputFault fault = openInputFile(in, path); fault != InputFault::kNone) {
+      return inputFailure(path, fault);
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    parameterText = text.str();
+  }
 
   // The start: the working directory's values, moved into the ranges searched.
   std::vector<double> start = run.startingValues();
@@ -247,14 +278,6 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
   std::filesystem::create_directories(dir, error);
   if (error || !std::filesystem::is_directory(dir)) {
     return Status::ioError("The folder " + dir + " cannot be made.");
-  }
-  std::string parameterText;
-  {
-    std::ifstream in(std::string("./") + kParameterFileName);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in) return Status::cannotOpen(std::string(kParameterFileName) + " cannot be read again.");
-    parameterText = text.str();
   }
   std::vector<std::pair<int, std::string>> bestFields;
   for (std::size_t j = 0; j < parameters.size(); ++j) {

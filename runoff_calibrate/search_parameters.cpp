@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 
+#include "common/input_file.h"
 #include "common/text_number.h"
 #include "runoff/evaluation/scores.h"
 #include "runoff/inputs/gauge_list.h"
@@ -100,8 +101,10 @@ Result<std::vector<SearchParameter>> readSearchParameters(std::istream& in,
 }
 
 Result<std::vector<SearchParameter>> readSearchParameters(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return Status::cannotOpen(path + " cannot be opened.");
+  std::ifstream in;
+  if (const InputFault fault = openInputFile(in, path); fault != InputFault::kNone) {
+    return inputFailure(path, fault);
+  }
   return readSearchParameters(in, path);
 }
 

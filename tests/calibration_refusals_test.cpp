@@ -60,7 +60,7 @@ TEST_P(Refused, WithOneLineAndNothingWritten) {
       runProgram(c.calibrate ? RUNOFF_CALIBRATE_EXE : DISCHARGE_SCORE_EXE, args, dir.path());
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.out, c.line + "\n");
-  EXPECT_FALSE(fs::exists(dir / "calibration"));
+  EXPECT_FALSE(fs::is_directory(dir / "calibration"));
   EXPECT_FALSE(fs::exists(dir / "scores.csv"));
   EXPECT_TRUE(entries(dir / "temp").empty());
 }
@@ -126,6 +126,27 @@ INSTANTIATE_TEST_SUITE_P(
                 nullptr,
                 "runoff-calibrate: Option --losses takes only none here, not \"scs\": the model "
                 "routes all the rain."},
+        Refusal{"results_folder_is_a_file",
+                true,
+                {},
+                write("calibration", "a file\n"),
+                "calibration is a file, not a folder: the results cannot be written there."},
+        Refusal{"parameter_list_is_a_directory",
+                true,
+                {},
+                [](const fs::path& dir) {
+                  fs::remove(dir / "search.csv");
+                  fs::create_directory(dir / "search.csv");
+                },
+                "search.csv is a directory, not a file."},
+        Refusal{"score_observed_is_a_directory",
+                false,
+                {},
+                [](const fs::path& dir) {
+                  fs::remove(dir / "observed.csv");
+                  fs::create_directory(dir / "observed.csv");
+                },
+                "observed.csv is a directory, not a file."},
         Refusal{"score_no_pair_after_warm_up",
                 false,
                 {"--warm-up", "50"},

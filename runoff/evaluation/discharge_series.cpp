@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 
+#include "common/input_file.h"
 #include "common/text_number.h"
 #include "runoff/inputs/gauge_list.h"
 
@@ -105,8 +106,10 @@ Result<DischargeSeries> readDischargeSeries(std::istream& in, const std::string&
 }
 
 Result<DischargeSeries> readDischargeSeries(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return Status::cannotOpen(path + " cannot be opened.");
+  std::ifstream in;
+  if (const InputFault fault = openInputFile(in, path); fault != InputFault::kNone) {
+    return inputFailure(path, fault);
+  }
   return readDischargeSeries(in, path);
 }
 

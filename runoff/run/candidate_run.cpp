@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/input_file.h"
 #include "runoff/evaluation/discharge_series.h"
 #include "runoff/inputs/calc_order.h"
 #include "runoff/inputs/gauge_list.h"
@@ -96,7 +97,9 @@ Result<RainGrid> readUsedRain(const RunParameters& params, const std::vector<std
       static_cast<std::size_t>(rain.cols) * (static_cast<std::size_t>(rain.days) + 1) * 24, 0.0f);
   std::ifstream in;
   // "ROF" is kept as the simulator says it.
-  if (!openInput(in, kRainfallPath)) return Status::cannotOpen("ROF file cannot open.");
+  if (openInputFile(in, kRainfallPath) != InputFault::kNone) {
+    return Status::cannotOpen("ROF file cannot open.");
+  }
   RainReader reader(in, params.rainRows, params.rainCols);
   for (std::int32_t day = 1; day <= params.days && !reader.ended(); ++day) {
     Status read = reader.readDay([&](std::int32_t hour, std::int32_t cell, float value) {
