@@ -81,14 +81,19 @@ struct Trace {
   }
 };
 
-// The values the model runs with for search coordinates `x` (each kept in its range).
+// The values the model runs with for search coordinates `x` (each kept in its range). A
+// coordinate the search left at the start's keeps the start's value itself: the logarithm of a
+// value turned back need not give the value to the last bit.
 std::vector<double> modelValues(const std::vector<SearchParameter>& parameters,
-                                const RunParameters& base, const std::vector<double>& x) {
+                                const RunParameters& base, const std::vector<double>& x,
+                                const std::vector<double>& start,
+                                const std::vector<double>& startCoordinates) {
   RunParameters p = base;
   std::vector<double> values;
   for (std::size_t j = 0; j < parameters.size(); ++j) {
     const SearchParameter& sp = parameters[j];
-    setTunable(p, *sp.tunable, std::clamp(sp.fromSearch(x[j]), sp.min, sp.max));
+    const double value = x[j] == startCoordinates[j] ? start[j] : sp.fromSearch(x[j]);
+    setTunable(p, *sp.tunable, std::clamp(value, sp.min, sp.max));
     values.push_back(tunableValue(p, *sp.tunable));
   }
   return values;
@@ -203,8 +208,7 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
           << objectiveText << ", seed " << options.seed << '\n';
 
   Trace trace;
-  std::optional<SearchProgress> progress;
-  progress.emplace(options.evaluations, objectiveText);
+  std::optional<SearchProgress> progress;  // shown once the console's lines are written
   const Clock::time_point searchStart = Clock::now();
   auto evaluate =
       [&](const std::vector<std::vector<double>>& values) -> Result<std::vector<double>> {
@@ -215,8 +219,9 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
       objectives.push_back(objectiveValue((*scores)[c].mean, options.objective));
       trace.add(values[c], objectives.back(), (*scores)[c]);
     }
-    progress->show(static_cast<std::int64_t>(trace.values.size()), trace.objectives[trace.best],
-                   secondsSince(searchStart));
+    if (progress)
+      progress->show(static_cast<std::int64_t>(trace.values.size()), trace.objectives[trace.best],
+                     secondsSince(searchStart));
     return objectives;
   };
 
@@ -224,12 +229,14 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
   if (!first.ok()) return first.status();
   console << "Start: " << objectiveText << " " << fixed(first->front(), 6) << " at "
           << parameterList(parameters, start) << '\n';
+  console.flush();
+  progress.emplace(options.evaluations, objectiveText);
   DdsSearch dds(lower, upper, startCoordinates, first->front(), globalBudget, options.seed);
   while (dds.used() < dds.budget()) {
     const std::vector<std::vector<double>> batch = dds.nextBatch(options.batch);
     std::vector<std::vector<double>> values;
     for (const std::vector<double>& x : batch)
-      values.push_back(modelValues(parameters, run.parameters(), x));
+      values.push_back(modelValues(parameters, run.parameters(), x, start, startCoordinates));
     Result<std::vector<double>> objectives = evaluate(values);
     if (!objectives.ok()) return objectives.status();
     dds.tell(batch, *objectives);
@@ -237,7 +244,7 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
   if (polishBudget > 0) {
     const PointObjective one = [&](const std::vector<double>& x) -> Result<double> {
       Result<std::vector<double>> objective =
-          evaluate({modelValues(parameters, run.parameters(), x)});
+          evaluate({modelValues(parameters, run.parameters(), x, start, startCoordinates)});
       if (!objective.ok()) return objective.status();
       return objective->front();
     };

@@ -65,8 +65,8 @@ double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The file-order grid of every cell's flow accumulation, and the background that tells
-// routed cells (0) from the others (-9999), as the discharge files would.
+// Every cell's flow accumulation in file order (rows from the south), as the gauges' placement
+// reads it from flowAcc.bin.
 std::vector<std::int32_t> flowAccInFileOrder(const TopoGrid& topo) {
   std::vector<std::int32_t> acc(topo.cells.size());
   for (std::int32_t i = 0; i < static_cast<std::int32_t>(topo.cells.size()); ++i) {
