@@ -3,7 +3,7 @@
 # fuzzer at a time, as each keeps a core busy). Prints per target the executions, the seconds
 # run and the result, and keeps that table in <build>/summary.txt.
 #   bench/fuzz/run-all.sh [seconds-per-target]    600 when not given; fewer are refused
-# With nine targets it takes about an hour and a half. Exits with status 1 when any target
+# With ten targets it takes about an hour and three quarters. Exits with status 1 when any target
 # found a crash, leak, hang or sanitizer report (its input is kept under <build>/artifacts/).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
