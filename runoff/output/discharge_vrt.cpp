@@ -65,8 +65,9 @@ void writeDischargeVrt(std::ostream& out, const RunParameters& params, Discharge
   out << "</VRTDataset>\n";
 }
 
-Status writeDischargeVrts(const RunParameters& params) {
+Status writeDischargeVrts(const RunParameters& params, DischargeFileSet files) {
   for (DischargeFile file : kDischargeFiles) {
+    if (!files.has(file)) continue;
     const std::string path = vrtPath(file);
     if (params.days == 0) {
       std::error_code error;

@@ -41,9 +41,10 @@ void writeDischargeVrt(std::ostream& out, const RunParameters& params, Discharge
 /// "./output/dischargeDaily.vrt" and so on.
 std::string vrtPath(DischargeFile file);
 
-/// Writes the three .vrt files under ./output/ for the grids of this run (removes them for a
-/// run of 0 days); the failure names the file that could not be written or removed.
-Status writeDischargeVrts(const RunParameters& params);
+/// Writes the .vrt files of `files` under ./output/ for the grids of this run (removes them
+/// for a run of 0 days); the failure names the file that could not be written or removed.
+Status writeDischargeVrts(const RunParameters& params,
+                          DischargeFileSet files = DischargeFileSet::all());
 
 }  // namespace runoff
 

@@ -1,0 +1,68 @@
+// The outputs of a distributed run, written from every rank at once: no rank gathers the grids.
+//
+// Raw discharge files (common/discharge_files.h) go through MPI-IO. Each rank writes the values
+// of the cells it routes, at the offsets the layout gives them: value p of grid g of a file lies
+// at byte (g x rows x cols + p) x 4. The cells no rank routes (the missing value -9999, or 0 for
+// a selected cell without a task) are written too, so that every byte of every file is
+// written: the grid's positions are cut into one block per rank, in order, and each rank writes
+// the background cells of its block. A rank's cells, sorted, are the file view it writes through
+// (one indexed type tiled once per grid), and each window is one collective write per file.
+//
+// The NetCDF file goes through parallel NetCDF-4 (the MPI build of the NetCDF library over
+// HDF5's MPI-IO). Its variables are compressed chunk by chunk, so the values of a chunk must
+// meet on one rank: the rows of the grid are cut into bands of whole chunk rows, one band per
+// rank, each window's routed values travel to the ranks whose bands hold them (one all-to-all
+// per variable and window), and each rank writes its band, block by block, in one collective
+// write of all ranks.
+//
+// The gauge series are a few values per hour: each window they are gathered on rank 0, which
+// writes the file as one process does.
+//
+// Every file lies under the temporary name rank 0 chose until every rank has closed it; rank 0
+// alone renames it into place or removes it. Each sink agrees with the other ranks on the
+// outcome of every collective step, so that all ranks take the same steps after a failure.
+#ifndef RUNOFF_RUNOFF_SIM_MPI_PARALLEL_OUTPUT_H_
+#define RUNOFF_RUNOFF_SIM_MPI_PARALLEL_OUTPUT_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/params.h"
+#include "runoff/inputs/topo_grid.h"
+#include "runoff/routing/routing_plan.h"
+#include "runoff/run/run_sequence.h"
+#include "runoff_sim_mpi/partition.h"
+#include "runoff_sim_mpi/rank_messages.h"
+
+namespace runoff {
+
+/// Which rank writes which cells: per position of a grid in file order, the rank that routes
+/// it, or -1 for a cell no task routes.
+struct OutputShare {
+  std::vector<std::int32_t> routedBy;
+  std::vector<float> background;              // file order: what an unrouted cell holds
+  std::vector<std::uint8_t> selected;         // file order: cells with results
+  std::vector<std::int32_t> routedHere;       // positions this rank routes, ascending
+  std::vector<std::int32_t> writtenHere;      // routedHere and its block of the background
+};
+
+/// The share of rank `world.rank`.
+OutputShare shareOutput(const MpiWorld& world, const TopoGrid& grid,
+                        const std::vector<std::uint8_t>& selected, const RoutingPlan& plan,
+                        const Partition& partition);
+
+/// The makers of every output of a distributed run, writing `share` from this rank. Every rank
+/// calls each maker together. `temporaries` collects the temporary names of the files made,
+/// the same on every rank (rank 0's), so that any rank can remove them when the run must end
+/// at once.
+OutputMakers parallelOutputMakers(const MpiWorld& world, const RunParameters& params,
+                                  const OutputShare& share, const std::vector<std::string>& argv,
+                                  std::vector<std::string>& temporaries);
+
+/// Whether this build writes NetCDF (the MPI build of the NetCDF library was found).
+bool parallelNetcdfBuilt();
+
+}  // namespace runoff
+
+#endif  // RUNOFF_RUNOFF_SIM_MPI_PARALLEL_OUTPUT_H_
