@@ -274,7 +274,7 @@ class GatheredGauges : public WindowSink {
     std::vector<float> values(static_cast<std::size_t>(hours) * mine_.size());
     for (std::int32_t h = 0; h < hours; ++h) {
       for (std::size_t k = 0; k < mine_.size(); ++k) {
-        values[h * mine_.size() + k] = grids.hour(h)[gauges_[mine_[k]].position];
+        values[h * mine_.size() + k] = grids.hourly(h, gauges_[mine_[k]].position);
       }
     }
     const int count = static_cast<int>(values.size());

@@ -145,6 +145,17 @@ TEST(GaugeSeries, WrittenWhileRoutingHoldsTheHourlyFileAtTheChosenCells) {
     EXPECT_EQ(value, hourly[hour * cells + at[gauge]]) << line;
   }
   EXPECT_EQ(lines, 2u * 48);
+  // A run that writes no hourly grid keeps the gauges' hours alone: the same series.
+  TempDir daily;
+  mixedBasin(2).write(daily.path());
+  fs::copy_file(dir / "gauges.csv", daily / "gauges.csv");
+  ASSERT_EQ(runProgram(RUNOFF_SIM_EXE, {"--gauges", "gauges.csv", "--snap", "1", "--outputs", "max"},
+                       daily.path())
+                .exitStatus,
+            0);
+  EXPECT_EQ(readFile(daily / "output/gauges.csv"), readFile(dir / "output/gauges.csv"));
+  EXPECT_EQ(readFile(daily / "output/dischargeHourlyMaxInDay.bin"),
+            readFile(dir / "output/dischargeHourlyMaxInDay.bin"));
 }
 
 struct RefusalCase {

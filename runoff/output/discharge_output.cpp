@@ -54,6 +54,17 @@ void dailyGrids(const WindowGrids& grids, std::int32_t day,
   const bool everyCell = positions.empty();
   const std::size_t count = everyCell ? grids.cellsPerGrid() : positions.size();
   auto at = [&](std::size_t k) { return everyCell ? k : static_cast<std::size_t>(positions[k]); };
+  if (!grids.keepsEveryHour()) {
+    // The router formed the day already, from the same hours in the same order.
+    mean.resize(count);
+    maximum.resize(count);
+    const std::span<const float> means = grids.dayMean(day), maxima = grids.dayMax(day);
+    for (std::size_t k = 0; k < count; ++k) {
+      mean[k] = means[at(k)];
+      maximum[k] = maxima[at(k)];
+    }
+    return;
+  }
   mean.assign(count, 0.0f);
   maximum.assign(count, 0.0f);
   // The day's hours are summed grid by grid, each cell's in increasing hour as dailyMean and

@@ -53,7 +53,9 @@ class GaugeSeriesSink : public WindowSink {
 
   AtomicFile out_;
   CivilTime start_;
-  std::vector<SnappedGauge> gauges_;
+  std::vector<SnappedGauge> gauges_;  // each at its own place in `hour_`
+  std::vector<std::size_t> positions_;  // of the gauges in the window grids
+  std::vector<float> hour_;
 };
 
 /// The shortest decimal that reads back as exactly `value` ("0.1", "1e+06", "-9999").

@@ -247,7 +247,15 @@ Status RunSequence::routeWindows(const Distribution* distribution) {
       progress = std::make_unique<ProgressLine>(STDERR_FILENO, totalSteps, params_.days);
     }
     std::atomic<std::int64_t>* steps = progress ? progress->counter() : nullptr;
-    WindowGrids grids(outputBackground(inputs_.topo, inputs_.selected), windowDays_);
+    // A run that writes no hourly grid keeps the days, and the hours of its gauges alone.
+    std::vector<std::int32_t> gaugePositions;
+    for (const SnappedGauge& gauge : gauges_) {
+      gaugePositions.push_back(static_cast<std::int32_t>(gauge.position));
+    }
+    const std::vector<float> background = outputBackground(inputs_.topo, inputs_.selected);
+    WindowGrids grids = options_.outputs.has(DischargeFile::kHourly)
+                            ? WindowGrids(background, windowDays_)
+                            : WindowGrids(background, windowDays_, gaugePositions);
     RainReader reader(rainFile_, inputs_.rain.rows, inputs_.rain.cols);
     for (std::int32_t first = 1; first <= params_.days; first += windowDays_) {
       const std::int32_t days = std::min(windowDays_, params_.days - first + 1);
