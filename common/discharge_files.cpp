@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "common/binary_grid.h"
+#include "common/input_file.h"
 
 namespace runoff {
 

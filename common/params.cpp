@@ -1,9 +1,9 @@
 #include "common/params.h"
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "common/input_file.h"
 #include "common/text_number.h"
 
 namespace runoff {
@@ -180,8 +180,8 @@ Result<RunParameters> readParameters(std::istream& in, ParamScope scope, std::os
 Result<RunParameters> readParameters(const std::string& path, ParamScope scope,
                                      std::ostream& echo) {
   echo << "Reading parameters for runoff simulation." << std::endl;
-  std::ifstream in(path);
-  if (!in || std::filesystem::is_directory(path)) {
+  std::ifstream in;
+  if (openInputFile(in, path) != InputFault::kNone) {
     return Status::cannotOpen(std::string(kParameterFileName) + " cannot open.");
   }
   return readParameters(in, scope, echo);

@@ -59,7 +59,8 @@ inline constexpr const char* kParameterFileName = "param-ravo-event-ver300.dat";
 Result<RunParameters> readParameters(std::istream& in, ParamScope scope, std::ostream& echo);
 
 /// Writes the opening line, opens `path` and reads it as above. A file that cannot be
-/// opened gives a cannot-open status with "param-ravo-event-ver300.dat cannot open.".
+/// opened, or a directory in its place, gives a cannot-open status with
+/// "param-ravo-event-ver300.dat cannot open.".
 Result<RunParameters> readParameters(const std::string& path, ParamScope scope, std::ostream& echo);
 
 }  // namespace runoff

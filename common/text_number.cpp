@@ -99,19 +99,26 @@ std::optional<std::string> nextToken(std::istream& in) {
   std::streambuf* buffer = in.rdbuf();
   auto isSpace = [](int c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
   constexpr int kEnd = std::char_traits<char>::eof();
-  int c = buffer->sgetc();
-  while (c != kEnd && isSpace(c)) c = buffer->snextc();
-  if (c == kEnd) {
-    in.setstate(std::ios::eofbit | std::ios::failbit);
+  // A file buffer throws when the system refuses a read (a directory, a failing disk); the
+  // stream's own extraction turns that into badbit, and so does this one.
+  try {
+    int c = buffer->sgetc();
+    while (c != kEnd && isSpace(c)) c = buffer->snextc();
+    if (c == kEnd) {
+      in.setstate(std::ios::eofbit | std::ios::failbit);
+      return std::nullopt;
+    }
+    std::string token;
+    while (c != kEnd && !isSpace(c)) {
+      token += static_cast<char>(c);
+      c = buffer->snextc();
+    }
+    if (c == kEnd) in.setstate(std::ios::eofbit);
+    return token;
+  } catch (const std::ios::failure&) {
+    in.setstate(std::ios::badbit | std::ios::failbit);
     return std::nullopt;
   }
-  std::string token;
-  while (c != kEnd && !isSpace(c)) {
-    token += static_cast<char>(c);
-    c = buffer->snextc();
-  }
-  if (c == kEnd) in.setstate(std::ios::eofbit);
-  return token;
 }
 
 bool readInt32(std::istream& in, std::int32_t& value) {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <vector>
 
+#include "common/input_file.h"
 #include "discharge_map/colour_ramp.h"
 #include "discharge_map/ppm_writer.h"
 
@@ -18,6 +19,12 @@ std::string imageFileName(std::int64_t hour) {
 Status renderDischargeMaps(DischargeReader& discharge, std::int64_t hours, std::int32_t rows,
                            std::int32_t cols, const DischargeRange& range, std::ostream& console) {
   if (hours <= 0) return {};
+  // A directory under one image's name would stop the run part way, the earlier hours drawn:
+  // it is refused before the first image.
+  for (std::int64_t hour = 1; hour <= hours; ++hour) {
+    if (isDirectoryAt(imageFileName(hour)))
+      return Status::ioError("Image output file cannot open.");
+  }
   const std::size_t cells = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
   std::vector<float> values(cells);
   std::vector<std::int32_t> colourIndex(cells);

@@ -12,6 +12,7 @@
 
 #include "common/atomic_file.h"
 #include "common/discharge_files.h"
+#include "common/input_file.h"
 #include "common/params.h"
 #include "runoff/output/discharge_netcdf_file.h"
 #include "runoff/inputs/gauge_list.h"
@@ -62,6 +63,11 @@ Status checkOutputs(const ConverterOptions& options, const std::string& paramete
     }
     if (sameFile(options.out, kGaugeSeriesName)) {
       return Status::invalid("--out " + options.out + " is where the gauge series is written.");
+    }
+    // Found only at publishing, a directory there would cost the NetCDF file just published.
+    if (isDirectoryAt(kGaugeSeriesName)) {
+      return Status::invalid(std::string(kGaugeSeriesName) +
+                             " cannot be written: it is a directory.");
     }
   }
   for (const std::string& input : inputs) {
@@ -123,9 +129,14 @@ Result<std::vector<SnappedGauge>> placeGauges(const ConverterOptions& options,
 Status runConverter(const ConverterOptions& options, const std::string& history,
                     std::ostream& console) {
   const std::string parameterPath = std::string("../") + kParameterFileName;
+  std::ifstream parameterFile;
+  if (const InputFault fault = openInputFile(parameterFile, parameterPath);
+      fault != InputFault::kNone) {
+    return inputFailure(parameterPath, fault);
+  }
   std::ostream silent(nullptr);  // the converter does not echo the parameters
   const Result<RunParameters> read =
-      readParameters(parameterPath, ParamScope::kPostProcessor, silent);
+      readParameters(parameterFile, ParamScope::kPostProcessor, silent);
   if (!read.ok()) return read.status();
   const RunParameters& p = read.value();
   if (p.days < 1) {

@@ -163,7 +163,7 @@ std::vector<FailCase> topographyCases() {
                        fs::remove(d / file);
                        fs::create_directory(d / file);
                      },
-                     tooShort});
+                     "./topoData/" + name + " is a directory, not a file."});
     cases.push_back({stem + "Empty", writes(file, ""), tooShort});
     cases.push_back({stem + "OneRecordShort", cutsTo(file, 96), tooShort});
     cases.push_back({stem + "CutInsideARecord", cutsTo(file, 98), tooShort});

@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"no-parameter-file",
                     {},
                     removes("param-ravo-event-ver300.dat"),
-                    "param-ravo-event-ver300.dat cannot open."},
+                    "../param-ravo-event-ver300.dat cannot be opened."},
         RefusalCase{"zero-days",
                     {},
                     writes("param-ravo-event-ver300.dat", "3 5 5 140 36 2 2 0.05 0.05 1 1 0\n"),

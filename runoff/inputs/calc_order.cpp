@@ -5,6 +5,7 @@
 #include <iomanip>
 
 #include "common/atomic_file.h"
+#include "common/input_file.h"
 #include "common/text_number.h"
 #include "runoff/inputs/cache_key.h"
 #include "runoff/inputs/exchange_order.h"
@@ -114,20 +115,26 @@ Status obtainCalculationOrder(const TopoGrid& grid, const RunParameters& params,
   const std::string cellPath = kOrderCachePath;
   bool keyValid = false;
   {
-    std::ifstream groups(groupPath);
-    keyValid = groups && orderCacheKeyMatches(groups, params);
+    // A key file that cannot be read (missing, a directory in its place) vouches for nothing.
+    std::ifstream groups;
+    keyValid = openInputFile(groups, groupPath) == InputFault::kNone &&
+               orderCacheKeyMatches(groups, params);
   }
   if (keyValid) {
-    std::ifstream groups(groupPath);
-    std::ifstream cells(cellPath);
-    if (!cells) return Status::cannotOpen(cellPath + " cannot open.");
-    if (auto stored = readOrderCache(groups, cells, params, grid)) {
+    std::ifstream groups, cells;
+    const InputFault cellFault = openInputFile(cells, cellPath);
+    // A list missing beside a valid key ends the run; a directory in its place is no list at
+    // all, and both files are made again.
+    if (cellFault == InputFault::kCannotOpen) return Status::cannotOpen(cellPath + " cannot open.");
+    std::optional<CalculationOrder> stored;
+    if (cellFault == InputFault::kNone && openInputFile(groups, groupPath) == InputFault::kNone) {
+      stored = readOrderCache(groups, cells, params, grid);
+    }
+    keyValid = stored.has_value();
+    if (stored) {
       order = std::move(*stored);
       console << "Read basinList data from " << groupPath << '\n';
       console << "Read calculation order data from " << cellPath << "\n\n";
-      keyValid = true;
-    } else {
-      keyValid = false;
     }
   }
   if (!keyValid) {
@@ -155,7 +162,8 @@ Status obtainCalculationOrder(const TopoGrid& grid, const RunParameters& params,
       if (!cellsPlaced) console << placed.message() << '\n';
     }
     if (!cellsPlaced) {
-      std::remove(groupPath.c_str());
+      // Only a key file goes; a directory in its place stays as the user left it.
+      if (!isDirectoryAt(groupPath)) std::remove(groupPath.c_str());
     } else if (groupsOpen) {
       if (Status placed = groups.commit(); !placed.ok()) console << placed.message() << '\n';
     }

@@ -58,7 +58,8 @@ void writeGroupCache(std::ostream& out, const RunParameters& params, const Calcu
 void writeOrderedCells(std::ostream& out, const TopoGrid& grid, const CalculationOrder& order);
 
 /// The order step of a run, with its console lines: reads the cache or builds the order and
-/// writes the cache. Fails when a cached key is valid but its cell list cannot be opened.
+/// writes the cache. Fails when a cached key is valid but its cell list cannot be opened; a
+/// directory in the place of either file is a cache that cannot be read, and is rebuilt.
 Status obtainCalculationOrder(const TopoGrid& grid, const RunParameters& params,
                               CalculationOrder& order, std::ostream& console);
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 
+#include "common/input_file.h"
 #include "common/text_number.h"
 
 namespace runoff {
@@ -132,8 +133,10 @@ Result<std::vector<Gauge>> readGauges(std::istream& in, const std::string& path)
 }
 
 Result<std::vector<Gauge>> readGauges(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return Status::cannotOpen(path + " cannot be opened.");
+  std::ifstream in;
+  if (const InputFault fault = openInputFile(in, path); fault != InputFault::kNone) {
+    return inputFailure(path, fault);
+  }
   return readGauges(in, path);
 }
 

@@ -25,7 +25,8 @@ struct Gauge {
 /// with the line at fault, or when the file lists no gauge.
 Result<std::vector<Gauge>> readGauges(std::istream& in, const std::string& path);
 
-/// Opens `path` and reads it as above.
+/// Opens `path` and reads it as above; "<path> cannot be opened." or "<path> is a directory,
+/// not a file." when it cannot.
 Result<std::vector<Gauge>> readGauges(const std::string& path);
 
 }  // namespace runoff

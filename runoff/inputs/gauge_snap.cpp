@@ -6,6 +6,7 @@
 
 #include "common/binary_grid.h"
 #include "common/discharge_files.h"
+#include "common/input_file.h"
 
 namespace runoff {
 namespace {
@@ -73,8 +74,11 @@ Result<std::vector<SnappedGauge>> snapGauges(const std::vector<Gauge>& gauges,
 
 Result<std::vector<std::int32_t>> readFlowAccumulation(const std::string& path,
                                                        const GridGeometry& grid) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Status::cannotOpen(path + " cannot be opened.");
+  std::ifstream in;
+  if (const InputFault fault = openInputFile(in, path, std::ios::binary);
+      fault != InputFault::kNone) {
+    return inputFailure(path, fault);
+  }
   std::vector<std::int32_t> values(static_cast<std::size_t>(grid.rows) *
                                    static_cast<std::size_t>(grid.cols));
   if (!readIntRecords(in, values)) {

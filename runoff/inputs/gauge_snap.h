@@ -44,7 +44,7 @@ Result<std::vector<SnappedGauge>> snapGauges(const std::vector<Gauge>& gauges,
 std::string gaugePlacementLine(const SnappedGauge& gauge);
 
 /// Reads the flow accumulation grid of rows x cols cells from `path`; refused when the file
-/// cannot be opened or is too short.
+/// cannot be opened, is a directory or is too short.
 Result<std::vector<std::int32_t>> readFlowAccumulation(const std::string& path,
                                                        const GridGeometry& grid);
 

@@ -36,6 +36,15 @@ RainGrid buildRainGrid(const RunParameters& params, std::int32_t windowDays) {
   return grid;
 }
 
+namespace {
+
+// Only the true end of the file means a storm shorter than the run; a read that fails is no end.
+Status unreadable() {
+  return Status::ioError(std::string(kRainfallPath) + " cannot be read to its end.");
+}
+
+}  // namespace
+
 Status RainReader::readDayInto(void (*store)(void*, std::int32_t, std::int32_t, float),
                                void* context) {
   const std::int32_t day = ++day_;
@@ -49,6 +58,7 @@ Status RainReader::readDayInto(void (*store)(void*, std::int32_t, std::int32_t, 
     for (int i = 0; i < 6 && !ended_; ++i) {
       auto token = nextToken(in_);
       if (!token) {
+        if (in_.bad()) return unreadable();
         ended_ = true;  // the storm ends before the run: the rest stays dry
         break;
       }
@@ -60,6 +70,7 @@ Status RainReader::readDayInto(void (*store)(void*, std::int32_t, std::int32_t, 
       for (std::int32_t l = 0; l < cols_; ++l) {
         auto token = nextToken(in_);
         if (!token) {
+          if (in_.bad()) return unreadable();
           ended_ = true;
           break;
         }

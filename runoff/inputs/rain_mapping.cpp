@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "common/atomic_file.h"
+#include "common/input_file.h"
 #include "common/text_number.h"
 #include "runoff/inputs/cache_key.h"
 
@@ -105,8 +106,9 @@ Status mapCellsToRain(TopoGrid& topo, const RainGrid& rain, const RunParameters&
   // compatibility of the console output.
   RainLocator locator = makeRainLocator(rain);
   {
-    std::ifstream in(path);
-    if (in) {
+    // A cache that cannot be read (missing, a directory in its place) is as good as absent.
+    std::ifstream in;
+    if (openInputFile(in, path) == InputFault::kNone) {
       auto mapping = readMappingCache(in, params, topo, locator);
       if (mapping) {
         console << "Read ROF data from " << path << '\n';

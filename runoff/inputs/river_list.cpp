@@ -24,6 +24,9 @@ Result<std::vector<std::int32_t>> readRiverRecords(std::istream& in, std::int32_
     std::int32_t first = 0;
     for (int field = 0; field < 8; ++field) {
       auto token = nextToken(in);
+      if (!token && in.bad()) {
+        return Status::ioError("riverNumList.dat cannot be read to its end.");
+      }
       if (!token) {
         if (field == 0) return riverNums;  // only blank lines remain
         std::ostringstream s;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "common/input_file.h"
 #include "common/text_number.h"
 
 namespace runoff {
@@ -103,9 +104,10 @@ Result<RunStart> findRunStart(const std::optional<std::string>& startOption,
     return Status::invalid("--start \"" + shown(*startOption) +
                            "\" is not a date and time: write it as YYYY-MM-DDThh:mm:ss.");
   }
-  std::ifstream rain(rainPath);
-  if (!rain) {
-    return Status::invalid("No start time: " + rainPath + " cannot be opened; " + kStartAdvice);
+  std::ifstream rain;
+  if (const InputFault fault = openInputFile(rain, rainPath); fault != InputFault::kNone) {
+    return Status::invalid("No start time: " + rainPath + " " + describe(fault) + "; " +
+                           kStartAdvice);
   }
   Result<CivilTime> stamp = firstRainStamp(rain, rainPath);
   if (!stamp.ok())

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "common/binary_grid.h"
+#include "common/input_file.h"
 
 namespace runoff {
 
@@ -143,17 +144,29 @@ Status fillLinks(TopoGrid& grid, std::istream& flowDir, std::istream& flowAcc,
   return {};
 }
 
+namespace {
+
+// Opens ./topoData/<name>. A missing file keeps its short line; a directory in its place is
+// named as one, not read as a grid too short.
+Status openGrid(std::ifstream& in, const char* name) {
+  const std::string path = std::string("./topoData/") + name;
+  const InputFault fault = openInputFile(in, path, std::ios::binary);
+  if (fault == InputFault::kDirectory) return inputFailure(path, fault);
+  if (fault != InputFault::kNone) return Status::cannotOpen(std::string(name) + " cannot open.");
+  return {};
+}
+
+}  // namespace
+
 Status loadTopography(TopoGrid& grid, const RunParameters& params) {
-  std::ifstream dem("./topoData/modDem.bin", std::ios::binary);
-  if (!dem) return Status::cannotOpen("modDem.bin cannot open.");
+  std::ifstream dem;
+  if (Status opened = openGrid(dem, "modDem.bin"); !opened.ok()) return opened;
   if (Status filled = fillElevation(grid, params, dem); !filled.ok()) return filled;
   dem.close();
-  std::ifstream dir("./topoData/flowDir.bin", std::ios::binary);
-  if (!dir) return Status::cannotOpen("flowDir.bin cannot open.");
-  std::ifstream acc("./topoData/flowAcc.bin", std::ios::binary);
-  if (!acc) return Status::cannotOpen("flowAcc.bin cannot open.");
-  std::ifstream river("./topoData/riverNum.bin", std::ios::binary);
-  if (!river) return Status::cannotOpen("riverNum.bin cannot open.");
+  std::ifstream dir, acc, river;
+  if (Status opened = openGrid(dir, "flowDir.bin"); !opened.ok()) return opened;
+  if (Status opened = openGrid(acc, "flowAcc.bin"); !opened.ok()) return opened;
+  if (Status opened = openGrid(river, "riverNum.bin"); !opened.ok()) return opened;
   return fillLinks(grid, dir, acc, river);
 }
 

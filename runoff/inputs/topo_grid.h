@@ -68,7 +68,8 @@ Status fillLinks(TopoGrid& grid, std::istream& flowDir, std::istream& flowAcc,
                  std::istream& riverNum);
 
 /// Opens the four files under ./topoData/ in the order modDem, flowDir, flowAcc, riverNum and
-/// fills the grid.
+/// fills the grid. A file that cannot be opened gives "modDem.bin cannot open." (and so on), a
+/// directory in its place "./topoData/modDem.bin is a directory, not a file.".
 Status loadTopography(TopoGrid& grid, const RunParameters& params);
 
 }  // namespace runoff

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/atomic_file.h"
+#include "common/input_file.h"
 #include "runoff/output/geographic_crs.h"
 
 namespace runoff {
@@ -65,7 +66,19 @@ void writeDischargeVrt(std::ostream& out, const RunParameters& params, Discharge
   out << "</VRTDataset>\n";
 }
 
+Status checkDischargeVrtPaths(const RunParameters& params, DischargeFileSet files) {
+  if (params.days == 0) return {};  // no view is written
+  for (DischargeFile file : kDischargeFiles) {
+    if (files.has(file) && isDirectoryAt(vrtPath(file))) {
+      return Status::ioError(vrtPath(file) + " cannot be written: it is a directory.");
+    }
+  }
+  return {};
+}
+
 Status writeDischargeVrts(const RunParameters& params, DischargeFileSet files) {
+  // The views go together: none is written when a directory holds the place of one.
+  if (Status places = checkDischargeVrtPaths(params, files); !places.ok()) return places;
   for (DischargeFile file : kDischargeFiles) {
     if (!files.has(file)) continue;
     const std::string path = vrtPath(file);

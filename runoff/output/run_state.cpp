@@ -2,13 +2,13 @@
 
 #include <charconv>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
 
 #include "common/binary_grid.h"
+#include "common/input_file.h"
 #include "runoff/model/routing_scheme.h"
 
 namespace runoff {
@@ -290,6 +290,15 @@ void applyCellStates(const CellStates& stored, const std::vector<std::int32_t>& 
   }
 }
 
+Status checkStateOutPath(const std::string& path) {
+  // A directory at `path` would refuse the file only when it is published, after the run's
+  // other outputs: it is refused before anything is written.
+  if (isDirectoryAt(path)) {
+    return Status::ioError("State file " + path + " cannot be written: it is a directory.");
+  }
+  return {};
+}
+
 Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const StateKey& key,
                                                   std::int64_t daysBefore,
                                                   const std::vector<std::int32_t>& routedCells,
@@ -306,6 +315,7 @@ Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const
   }
   out.u64(fnv1a(out.data().data(), out.data().size()));
 
+  if (Status place = checkStateOutPath(path); !place.ok()) return place;
   auto file = std::make_unique<AtomicFile>(path, std::ios::binary, "State file");
   if (Status ready = file->ready(); !ready.ok()) return ready;
   file->stream().write(reinterpret_cast<const char*>(out.data().data()),
@@ -316,8 +326,8 @@ Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const
 
 Result<StoredState> readRunState(const std::string& path, const StateKey& key,
                                  const std::vector<std::int32_t>& routedCells) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in || std::filesystem::is_directory(path)) {
+  std::ifstream in;
+  if (openInputFile(in, path, std::ios::binary) != InputFault::kNone) {
     return Status::cannotOpen("State file " + path + " cannot be opened.");
   }
   const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),

@@ -81,6 +81,10 @@ void collectCellStates(const std::vector<std::int32_t>& routedCells, const Routi
 void applyCellStates(const CellStates& stored, const std::vector<std::int32_t>& routedCells,
                      RoutingStates& states);
 
+/// Refuses a place where the state file cannot stand (a directory), before the run spends its
+/// time routing.
+Status checkStateOutPath(const std::string& path);
+
 /// The state file for the cells `routedCells`, written whole under a temporary name beside
 /// `path`; the caller publishes it once the run's other outputs are complete, or drops it to
 /// leave nothing behind.

@@ -1,17 +1,11 @@
 #include "runoff/run/run_inputs.h"
 
-#include <filesystem>
 #include <fstream>
 
+#include "common/input_file.h"
 #include "runoff/inputs/rain_mapping.h"
 
 namespace runoff {
-bool openInput(std::ifstream& in, const char* path) {
-  in.open(path);
-  // A directory in a file's place opens too, but is no file.
-  return in.is_open() && !std::filesystem::is_directory(path);
-}
-
 Result<RunInputs> loadRunInputs(const RunParameters& params, std::int32_t windowDays,
                                 const MemoryLimit& limit, std::ostream& console, RainTies ties) {
   RunInputs run;
@@ -19,14 +13,14 @@ Result<RunInputs> loadRunInputs(const RunParameters& params, std::int32_t window
   // its numbers.
   {
     std::ifstream list;
-    if (!openInput(list, kRiverListPath))
+    if (openInputFile(list, kRiverListPath) != InputFault::kNone)
       return Status::cannotOpen("riverNumList.dat cannot open.");
     run.rivers.riverCount = countLines(list);
   }
   console << "Number of rivers for simulation : " << run.rivers.riverCount << '\n' << '\n';
   {
     std::ifstream list;
-    if (!openInput(list, kRiverListPath))
+    if (openInputFile(list, kRiverListPath) != InputFault::kNone)
       return Status::cannotOpen("riverNumList.dat cannot open.");
     Result<std::vector<std::int32_t>> records = readRiverRecords(list, run.rivers.riverCount);
     if (!records.ok()) return records.status();

@@ -25,9 +25,6 @@ struct RunInputs {
   std::vector<std::uint8_t> selected;  // per grid cell: off the outer ring, of a listed river
 };
 
-/// Opens an input file for reading as text; false when it cannot be opened or is a directory.
-bool openInput(std::ifstream& in, const char* path);
-
 enum class RainTies {
   kMapped,    // tie every cell to its rainfall cell through the mapping cache (made or read)
   kSupplied,  // leave the ties to the caller (a process that receives them from another)

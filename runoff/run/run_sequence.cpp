@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "common/input_file.h"
 #include "runoff/inputs/gauge_list.h"
 #include "runoff/inputs/grid_geometry.h"
 #include "runoff/inputs/rain_grid.h"
@@ -63,7 +64,9 @@ Status RunSequence::obtainOrder(OrderSource source) {
 Status RunSequence::openRainfall(bool check) {
   console_ << "Read " << kRainfallPath << '\n';
   // "ROF" is kept as it stands for compatibility of the console output.
-  if (!openInput(rainFile_, kRainfallPath)) return Status::cannotOpen("ROF file cannot open.");
+  if (openInputFile(rainFile_, kRainfallPath) != InputFault::kNone) {
+    return Status::cannotOpen("ROF file cannot open.");
+  }
   if (check) {
     if (Status rain = checkRainfall(rainFile_, inputs_.rain.rows, inputs_.rain.cols, params_.days);
         !rain.ok()) {
@@ -178,7 +181,25 @@ Status RunSequence::checkOutputFolder() {
     for (const SnappedGauge& gauge : gauges_) line += 40 + 2 * gauge.name.size();
     needed = addBytes(needed, line * 24 * static_cast<std::uint64_t>(std::max(0, params_.days)));
   }
-  return checkOutputSpace(needed);
+  if (Status space = checkOutputSpace(needed); !space.ok()) return space;
+  // Every place a file of this run must take is checked before hours of routing, so that a
+  // run is never refused after some of its files were published.
+  if (Status views = checkDischargeVrtPaths(params_, options_.rawFiles()); !views.ok()) {
+    return views;
+  }
+  if (options_.stateOut) {
+    if (Status state = checkStateOutPath(*options_.stateOut); !state.ok()) return state;
+  }
+  std::vector<std::string> places;
+  for (DischargeFile file : kDischargeFiles) {
+    if (options_.rawFiles().has(file)) places.push_back(outputPath(file));
+  }
+  if (options_.gauges) places.push_back(kGaugeSeriesPath);
+  if (options_.netcdf) places.push_back(kNetcdfPath);
+  for (const std::string& path : places) {
+    if (isDirectoryAt(path)) return Status::ioError(path + " cannot be written: it is a directory.");
+  }
+  return {};
 }
 
 Status RunSequence::openOutputs(const OutputMakers& makers) {
