@@ -247,7 +247,9 @@ int main(int argc, char** argv) {
     const double t1 = setup + rows[0].routing +
                       outputSeconds(true, kChoices[0], 1, windows, windowDays, gridCells, 0.0);
     const double efficiency = t1 / (ranks * total);
-    const double serialEfficiency = t1 / (ranks * (setup + routing + serial));
+    const double t1Serial = setup + rows[0].routing +
+                            outputSeconds(false, kChoices[0], 1, windows, windowDays, gridCells, 0);
+    const double serialEfficiency = t1Serial / (ranks * (setup + routing + serial));
     // What the time lost against a perfect speed-up goes to, the largest share named.
     const double output1 = outputSeconds(true, kChoices[0], 1, windows, windowDays, gridCells, 0);
     const double lostToSetup = setup * (1.0 - 1.0 / ranks);

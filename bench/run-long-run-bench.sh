@@ -39,24 +39,25 @@ run() {
   local label=$1 exe=$2 n=$3 dir=$scratch/run
   prepare "$dir"
   # shellcheck disable=SC2086  # SIM_ARGS is a list of words
-  (cd "$dir" && OMP_NUM_THREADS=$n /usr/bin/time -f '%e %M' -o "$scratch/time" "$exe" \
+  (cd "$dir" && OMP_NUM_THREADS=$n /usr/bin/time -f '%e %M %U %S' -o "$scratch/time" "$exe" \
     ${SIM_ARGS:-} >"$scratch/console.log")
-  read -r seconds kib <"$scratch/time"
+  read -r seconds kib user system <"$scratch/time"
   # Every file but the .vrt, whose text does not change with the results; discharge.nc holds
   # the time it was made, so only its size is compared.
   sums=$(cd "$dir/output" && for f in $(ls | grep -v '\.vrt$' | grep -v '\.nc$'); do
     sha256sum "$f"; done | sha256sum | cut -c1-16)
   local bytes
   bytes=$(du -cb "$dir"/output/* | tail -n 1 | cut -f1)
-  printf '%-12s %7s %10s %12.1f %12.2f  %s\n' "$label" "$n" "$seconds" \
+  printf '%-12s %7s %10s %10.1f %12.1f %12.2f  %s\n' "$label" "$n" "$seconds" \
+    "$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" \
     "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')" \
     "$(awk -v b="$bytes" 'BEGIN { print b / 2^30 }')" "$sums"
   rm -rf "$dir"
 }
 
 echo "basin $basin: $days days at a time step of $timeStep s"
-printf '%-12s %7s %10s %12s %12s  %s\n' program threads seconds 'peak MiB' 'output GiB' \
-  'sha256 of the three files'
+printf '%-12s %7s %10s %10s %12s %12s  %s\n' program threads seconds 'cpu s' 'peak MiB' \
+  'output GiB' 'sha256 of the files'
 status=0
 for n in "${threads[@]}"; do
   run runoff-sim "$sim" "$n"

@@ -29,15 +29,8 @@ OutputShare shareOutput(const MpiWorld& world, const TopoGrid& grid,
   }
   share.background = outputBackground(grid, selected);
   share.selected = selectedInFileOrder(grid, selected);
-  // The background cells of block r of the positions are rank r's to write.
-  const std::size_t first = cells * static_cast<std::size_t>(world.rank) / world.size;
-  const std::size_t end = cells * static_cast<std::size_t>(world.rank + 1) / world.size;
   for (std::size_t p = 0; p < cells; ++p) {
-    const std::int32_t by = share.routedBy[p];
-    if (by == world.rank) share.routedHere.push_back(static_cast<std::int32_t>(p));
-    if (by == world.rank || (by < 0 && p >= first && p < end)) {
-      share.writtenHere.push_back(static_cast<std::int32_t>(p));
-    }
+    if (share.routedBy[p] == world.rank) share.routedHere.push_back(static_cast<std::int32_t>(p));
   }
   return share;
 }
@@ -89,24 +82,124 @@ void dailyValuesAt(const WindowGrids& grids, const std::vector<std::int32_t>& po
   }
 }
 
-// The raw discharge files through MPI-IO: this rank's cells at their offsets, one collective
-// write per file and window.
+// Values of routed cells on their way from the ranks that route them to the ranks whose band
+// of rows holds them, grid by grid.
+class RowExchange {
+ public:
+  // Rank r's band: rows firstRow[r] to firstRow[r + 1] - 1.
+  RowExchange(const MpiWorld& world, const OutputShare& share, std::int32_t cols,
+              std::vector<std::int32_t> firstRow)
+      : world_(world), share_(share), firstRow_(std::move(firstRow)) {
+    const std::size_t begin = static_cast<std::size_t>(firstRow_[world.rank]) * cols;
+    const std::size_t end = static_cast<std::size_t>(firstRow_[world.rank + 1]) * cols;
+    bandBegin_ = begin;
+    bandCells_ = end - begin;
+    // What this rank sends to each: its positions (ascending) in that rank's rows.
+    sendFrom_.resize(world.size + 1);
+    for (int r = 0; r <= world.size; ++r) {
+      const std::int32_t limit = firstRow_[std::min(r, world.size)] * cols;
+      sendFrom_[r] = static_cast<std::size_t>(
+          std::lower_bound(share.routedHere.begin(), share.routedHere.end(), limit) -
+          share.routedHere.begin());
+    }
+    // What arrives from each: the positions in this band that rank routes, ascending too.
+    receiveAt_.resize(world.size);
+    for (std::size_t p = begin; p < end; ++p) {
+      const std::int32_t by = share.routedBy[p];
+      if (by >= 0) receiveAt_[by].push_back(static_cast<std::int32_t>(p - begin));
+    }
+  }
+
+  std::int32_t firstRow() const { return firstRow_[world_.rank]; }
+  std::int32_t rows() const { return firstRow_[world_.rank + 1] - firstRow_[world_.rank]; }
+  std::size_t bandCells() const { return bandCells_; }
+
+  // `mine` holds `grids` grids of this rank's routed values (routedHere order, grid-major);
+  // `band` becomes `grids` bands of this rank's rows, the background where no rank routes.
+  void exchange(const std::vector<float>& mine, std::int32_t grids, std::vector<float>& band) {
+    const std::size_t n = share_.routedHere.size();
+    std::vector<int> sendCounts(world_.size), sendOffsets(world_.size);
+    std::vector<int> receiveCounts(world_.size), receiveOffsets(world_.size);
+    send_.resize(static_cast<std::size_t>(grids) * n);
+    std::size_t at = 0;
+    for (int r = 0; r < world_.size; ++r) {
+      sendOffsets[r] = static_cast<int>(at);
+      for (std::int32_t g = 0; g < grids; ++g) {
+        const float* from = mine.data() + static_cast<std::size_t>(g) * n;
+        for (std::size_t k = sendFrom_[r]; k < sendFrom_[r + 1]; ++k) send_[at++] = from[k];
+      }
+      sendCounts[r] = static_cast<int>(at) - sendOffsets[r];
+    }
+    int total = 0;
+    for (int r = 0; r < world_.size; ++r) {
+      receiveOffsets[r] = total;
+      receiveCounts[r] = grids * static_cast<int>(receiveAt_[r].size());
+      total += receiveCounts[r];
+    }
+    receive_.resize(static_cast<std::size_t>(total));
+    MPI_Alltoallv(send_.data(), sendCounts.data(), sendOffsets.data(), MPI_FLOAT, receive_.data(),
+                  receiveCounts.data(), receiveOffsets.data(), MPI_FLOAT, MPI_COMM_WORLD);
+    band.resize(static_cast<std::size_t>(grids) * bandCells_);
+    for (std::int32_t g = 0; g < grids; ++g) {
+      std::copy(share_.background.begin() + static_cast<std::ptrdiff_t>(bandBegin_),
+                share_.background.begin() + static_cast<std::ptrdiff_t>(bandBegin_ + bandCells_),
+                band.begin() + static_cast<std::ptrdiff_t>(g * bandCells_));
+    }
+    for (int r = 0; r < world_.size; ++r) {
+      const float* from = receive_.data() + receiveOffsets[r];
+      const std::vector<std::int32_t>& at = receiveAt_[r];
+      for (std::int32_t g = 0; g < grids; ++g) {
+        float* to = band.data() + static_cast<std::size_t>(g) * bandCells_;
+        for (std::size_t k = 0; k < at.size(); ++k) to[at[k]] = *from++;
+      }
+    }
+  }
+
+ private:
+  MpiWorld world_;
+  const OutputShare& share_;
+  std::vector<std::int32_t> firstRow_;
+  std::size_t bandBegin_ = 0, bandCells_ = 0;
+  std::vector<std::size_t> sendFrom_;
+  std::vector<std::vector<std::int32_t>> receiveAt_;
+  std::vector<float> send_, receive_;
+};
+
+// The rows of grid `rows` x `cols` cut into one band per rank, as even as they come: rank r's
+// rows are first[r] to first[r + 1] - 1. `unit` rows go together (a chunk's rows).
+std::vector<std::int32_t> rowBands(int ranks, std::int32_t rows, std::int32_t unit) {
+  const std::int32_t units = (rows + unit - 1) / unit;
+  std::vector<std::int32_t> first(ranks + 1);
+  for (int r = 0; r <= ranks; ++r) {
+    first[r] = std::min<std::int32_t>(
+        rows, unit * static_cast<std::int32_t>(static_cast<std::int64_t>(units) * r / ranks));
+  }
+  return first;
+}
+
+// The raw discharge files through MPI-IO: each window's values travel to the rank whose band of
+// rows holds them, and each rank writes its band of every grid, one collective write per file
+// and window.
 class ParallelDischargeFiles : public WindowSink {
  public:
   ParallelDischargeFiles(const MpiWorld& world, const RunParameters& params,
                          DischargeFileSet files, const OutputShare& share)
-      : world_(world), params_(params), files_(files), share_(share) {
-    const std::vector<std::int32_t>& mine = share.writtenHere;
+      : world_(world),
+        params_(params),
+        files_(files),
+        share_(share),
+        exchange_(world, share, params.topoCols,
+                  rowBands(world.size, params.topoRows, 1)) {
     const std::size_t cells = share.routedBy.size();
-    if (!mine.empty()) {
-      // Grid after grid, this rank's positions: the indexed type stretched to a whole grid.
-      MPI_Datatype indexed;
-      MPI_Type_create_indexed_block(static_cast<int>(mine.size()), 1, mine.data(), MPI_FLOAT,
-                                    &indexed);
-      MPI_Type_create_resized(indexed, 0, static_cast<MPI_Aint>(cells * sizeof(float)), &view_);
-      MPI_Type_free(&indexed);
+    const std::size_t band = exchange_.bandCells();
+    if (band > 0) {
+      // Grid after grid, this rank's rows: a block stretched to a whole grid.
+      MPI_Datatype block;
+      MPI_Type_contiguous(static_cast<int>(band), MPI_FLOAT, &block);
+      MPI_Type_create_resized(block, 0, static_cast<MPI_Aint>(cells * sizeof(float)), &view_);
+      MPI_Type_free(&block);
       MPI_Type_commit(&view_);
-      MPI_Type_contiguous(static_cast<int>(mine.size()), MPI_FLOAT, &grid_);
+      MPI_Type_contiguous(static_cast<int>(band), MPI_FLOAT, &grid_);
       MPI_Type_commit(&grid_);
     }
   }
@@ -125,6 +218,8 @@ class ParallelDischargeFiles : public WindowSink {
 
   // Opens the temporaries of every chosen file on every rank; `temporaries` collects them.
   Status open(std::vector<std::string>& temporaries) {
+    const MPI_Offset displacement = static_cast<MPI_Offset>(exchange_.firstRow()) *
+                                    params_.topoCols * static_cast<MPI_Offset>(sizeof(float));
     for (DischargeFile file : kDischargeFiles) {
       if (!files_.has(file)) continue;
       const int f = static_cast<int>(file);
@@ -137,9 +232,9 @@ class ParallelDischargeFiles : public WindowSink {
         // A file of the same name left by another process is cut to nothing first.
         rc = MPI_File_set_size(handles_[f], 0);
         if (rc == MPI_SUCCESS) {
-          rc = MPI_File_set_view(handles_[f], 0, MPI_FLOAT,
-                                 view_ != MPI_DATATYPE_NULL ? view_ : MPI_FLOAT, "native",
-                                 MPI_INFO_NULL);
+          rc = MPI_File_set_view(handles_[f], view_ != MPI_DATATYPE_NULL ? displacement : 0,
+                                 MPI_FLOAT, view_ != MPI_DATATYPE_NULL ? view_ : MPI_FLOAT,
+                                 "native", MPI_INFO_NULL);
         }
       }
       if (Status s = agree(world_, rc == MPI_SUCCESS ? Status() : failure(file)); !s.ok()) {
@@ -153,17 +248,20 @@ class ParallelDischargeFiles : public WindowSink {
     Status outcome;
     const std::int64_t dayBefore = static_cast<std::int64_t>(firstDay) - 1;
     if (files_.has(DischargeFile::kDaily) || files_.has(DischargeFile::kDailyMax)) {
-      dailyValuesAt(grids, share_.writtenHere, share_.selected, means_, maxima_);
+      dailyValuesAt(grids, share_.routedHere, share_.selected, means_, maxima_);
       if (files_.has(DischargeFile::kDaily)) {
-        keepFirst(outcome, write(DischargeFile::kDaily, dayBefore, grids.days(), means_));
+        exchange_.exchange(means_, grids.days(), band_);
+        keepFirst(outcome, write(DischargeFile::kDaily, dayBefore, grids.days()));
       }
       if (files_.has(DischargeFile::kDailyMax)) {
-        keepFirst(outcome, write(DischargeFile::kDailyMax, dayBefore, grids.days(), maxima_));
+        exchange_.exchange(maxima_, grids.days(), band_);
+        keepFirst(outcome, write(DischargeFile::kDailyMax, dayBefore, grids.days()));
       }
     }
     if (files_.has(DischargeFile::kHourly)) {
-      valuesAt(grids, share_.writtenHere, hours_);
-      keepFirst(outcome, write(DischargeFile::kHourly, dayBefore * 24, grids.days() * 24, hours_));
+      valuesAt(grids, share_.routedHere, hours_);
+      exchange_.exchange(hours_, grids.days() * 24, band_);
+      keepFirst(outcome, write(DischargeFile::kHourly, dayBefore * 24, grids.days() * 24));
     }
     return agree(world_, outcome);
   }
@@ -206,16 +304,15 @@ class ParallelDischargeFiles : public WindowSink {
     return Status::ioError(outputPath(file) + " cannot be written.");
   }
 
-  // Grids `first` to first + count - 1 of `file`, this rank's values of each, grid-major.
-  Status write(DischargeFile file, std::int64_t first, std::int32_t count,
-               const std::vector<float>& values) {
+  // Grids `first` to first + count - 1 of `file` from the bands in band_, grid-major.
+  Status write(DischargeFile file, std::int64_t first, std::int32_t count) {
     const int f = static_cast<int>(file);
-    const std::size_t n = share_.writtenHere.size();
-    // The view holds this rank's values only: grid g begins at its g x n-th value.
+    const std::size_t n = exchange_.bandCells();
+    // The view holds this rank's rows only: grid g begins at its g x n-th value.
     const MPI_Offset offset = static_cast<MPI_Offset>(first) * static_cast<MPI_Offset>(n);
     MPI_Status status;
     const int rc = n == 0 ? MPI_File_write_at_all(handles_[f], 0, nullptr, 0, MPI_FLOAT, &status)
-                          : MPI_File_write_at_all(handles_[f], offset, values.data(), count,
+                          : MPI_File_write_at_all(handles_[f], offset, band_.data(), count,
                                                   grid_, &status);
     if (rc != MPI_SUCCESS) return failure(file);
     if (n > 0) {
@@ -230,13 +327,14 @@ class ParallelDischargeFiles : public WindowSink {
   RunParameters params_;
   DischargeFileSet files_;
   const OutputShare& share_;
+  RowExchange exchange_;
   MPI_Datatype view_ = MPI_DATATYPE_NULL;
   MPI_Datatype grid_ = MPI_DATATYPE_NULL;
   std::array<MPI_File, 3> handles_{MPI_FILE_NULL, MPI_FILE_NULL, MPI_FILE_NULL};
   std::array<bool, 3> open_{};
   std::array<std::string, 3> temporaries_;
   bool published_ = false;
-  std::vector<float> means_, maxima_, hours_;
+  std::vector<float> means_, maxima_, hours_, band_;
 };
 
 // The gauge series: each window's values of the gauges gathered on rank 0, which writes them.
@@ -335,89 +433,6 @@ class GatheredGauges : public WindowSink {
 };
 
 #ifdef RUNOFF_NETCDF_PARALLEL
-// Values of routed cells on their way from the ranks that route them to the ranks whose band
-// of rows holds them, grid by grid.
-class RowExchange {
- public:
-  // Rank r's band: rows firstRow[r] to firstRow[r + 1] - 1.
-  RowExchange(const MpiWorld& world, const OutputShare& share, std::int32_t cols,
-              std::vector<std::int32_t> firstRow)
-      : world_(world), share_(share), firstRow_(std::move(firstRow)) {
-    const std::size_t begin = static_cast<std::size_t>(firstRow_[world.rank]) * cols;
-    const std::size_t end = static_cast<std::size_t>(firstRow_[world.rank + 1]) * cols;
-    bandBegin_ = begin;
-    bandCells_ = end - begin;
-    // What this rank sends to each: its positions (ascending) in that rank's rows.
-    sendFrom_.resize(world.size + 1);
-    for (int r = 0; r <= world.size; ++r) {
-      const std::int32_t limit = firstRow_[std::min(r, world.size)] * cols;
-      sendFrom_[r] = static_cast<std::size_t>(
-          std::lower_bound(share.routedHere.begin(), share.routedHere.end(), limit) -
-          share.routedHere.begin());
-    }
-    // What arrives from each: the positions in this band that rank routes, ascending too.
-    receiveAt_.resize(world.size);
-    for (std::size_t p = begin; p < end; ++p) {
-      const std::int32_t by = share.routedBy[p];
-      if (by >= 0) receiveAt_[by].push_back(static_cast<std::int32_t>(p - begin));
-    }
-  }
-
-  std::int32_t firstRow() const { return firstRow_[world_.rank]; }
-  std::int32_t rows() const { return firstRow_[world_.rank + 1] - firstRow_[world_.rank]; }
-  std::size_t bandCells() const { return bandCells_; }
-
-  // `mine` holds `grids` grids of this rank's routed values (routedHere order, grid-major);
-  // `band` becomes `grids` bands of this rank's rows, the background where no rank routes.
-  void exchange(const std::vector<float>& mine, std::int32_t grids, std::vector<float>& band) {
-    const std::size_t n = share_.routedHere.size();
-    std::vector<int> sendCounts(world_.size), sendOffsets(world_.size);
-    std::vector<int> receiveCounts(world_.size), receiveOffsets(world_.size);
-    send_.resize(static_cast<std::size_t>(grids) * n);
-    std::size_t at = 0;
-    for (int r = 0; r < world_.size; ++r) {
-      sendOffsets[r] = static_cast<int>(at);
-      for (std::int32_t g = 0; g < grids; ++g) {
-        const float* from = mine.data() + static_cast<std::size_t>(g) * n;
-        for (std::size_t k = sendFrom_[r]; k < sendFrom_[r + 1]; ++k) send_[at++] = from[k];
-      }
-      sendCounts[r] = static_cast<int>(at) - sendOffsets[r];
-    }
-    int total = 0;
-    for (int r = 0; r < world_.size; ++r) {
-      receiveOffsets[r] = total;
-      receiveCounts[r] = grids * static_cast<int>(receiveAt_[r].size());
-      total += receiveCounts[r];
-    }
-    receive_.resize(static_cast<std::size_t>(total));
-    MPI_Alltoallv(send_.data(), sendCounts.data(), sendOffsets.data(), MPI_FLOAT, receive_.data(),
-                  receiveCounts.data(), receiveOffsets.data(), MPI_FLOAT, MPI_COMM_WORLD);
-    band.resize(static_cast<std::size_t>(grids) * bandCells_);
-    for (std::int32_t g = 0; g < grids; ++g) {
-      std::copy(share_.background.begin() + static_cast<std::ptrdiff_t>(bandBegin_),
-                share_.background.begin() + static_cast<std::ptrdiff_t>(bandBegin_ + bandCells_),
-                band.begin() + static_cast<std::ptrdiff_t>(g * bandCells_));
-    }
-    for (int r = 0; r < world_.size; ++r) {
-      const float* from = receive_.data() + receiveOffsets[r];
-      const std::vector<std::int32_t>& at = receiveAt_[r];
-      for (std::int32_t g = 0; g < grids; ++g) {
-        float* to = band.data() + static_cast<std::size_t>(g) * bandCells_;
-        for (std::size_t k = 0; k < at.size(); ++k) to[at[k]] = *from++;
-      }
-    }
-  }
-
- private:
-  MpiWorld world_;
-  const OutputShare& share_;
-  std::vector<std::int32_t> firstRow_;
-  std::size_t bandBegin_ = 0, bandCells_ = 0;
-  std::vector<std::size_t> sendFrom_;
-  std::vector<std::vector<std::int32_t>> receiveAt_;
-  std::vector<float> send_, receive_;
-};
-
 // The NetCDF file through parallel NetCDF-4: each rank writes the chunks of its band of rows.
 class ParallelNetcdf : public WindowSink {
  public:
@@ -434,18 +449,12 @@ class ParallelNetcdf : public WindowSink {
     const GridGeometry& grid = description.grid;
     for (DischargeFile file : kDischargeFiles) {
       if (!files_.has(file)) continue;
-      // Bands of whole chunk rows, as even as they come.
+      // Bands of whole chunk rows, so that each chunk is compressed by one rank.
       const std::int32_t chunkRows =
           static_cast<std::int32_t>(std::max<std::size_t>(1, netcdf_->chunk(file).rows));
-      const std::int32_t bands = (grid.rows + chunkRows - 1) / chunkRows;
-      std::vector<std::int32_t> firstRow(world_.size + 1);
-      for (int r = 0; r <= world_.size; ++r) {
-        firstRow[r] = std::min(grid.rows, chunkRows * static_cast<std::int32_t>(
-                                                          static_cast<std::int64_t>(bands) * r /
-                                                          world_.size));
-      }
       const int f = static_cast<int>(file);
-      exchanges_[f] = std::make_unique<RowExchange>(world_, share_, grid.cols, firstRow);
+      exchanges_[f] = std::make_unique<RowExchange>(world_, share_, grid.cols,
+                                                    rowBands(world_.size, grid.rows, chunkRows));
       blocks_[f] = std::make_unique<NetcdfBlocks>(
           *netcdf_, file, static_cast<std::int64_t>(description.days) * gridsPerDay(file),
           exchanges_[f]->firstRow(), exchanges_[f]->rows(), grid.cols);

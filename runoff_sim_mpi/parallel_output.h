@@ -1,12 +1,14 @@
 // The outputs of a distributed run, written from every rank at once: no rank gathers the grids.
 //
-// Raw discharge files (common/discharge_files.h) go through MPI-IO. Each rank writes the values
-// of the cells it routes, at the offsets the layout gives them: value p of grid g of a file lies
-// at byte (g x rows x cols + p) x 4. The cells no rank routes (the missing value -9999, or 0 for
-// a selected cell without a task) are written too, so that every byte of every file is
-// written: the grid's positions are cut into one block per rank, in order, and each rank writes
-// the background cells of its block. A rank's cells, sorted, are the file view it writes through
-// (one indexed type tiled once per grid), and each window is one collective write per file.
+// Raw discharge files (common/discharge_files.h) go through MPI-IO, at the offsets the layout
+// gives each value: value p of grid g of a file lies at byte (g x rows x cols + p) x 4. The
+// grid's rows are cut into one band per rank, and each rank writes its band of every grid, one
+// collective write per file and window through a view of its band tiled once per grid. The
+// values reach the band that holds them in one all-to-all per file and window, from the rank
+// that routes the cell; the cells no rank routes (the missing value -9999, or 0 for a selected
+// cell without a task) are filled in by the band's rank, so that every byte of every file is
+// written. Writing each cell from the rank that routes it would cost one file segment per run
+// of a rank's cells along a row, thousands per grid; whole rows are a few long segments.
 //
 // The NetCDF file goes through parallel NetCDF-4 (the MPI build of the NetCDF library over
 // HDF5's MPI-IO). Its variables are compressed chunk by chunk, so the values of a chunk must
@@ -44,7 +46,6 @@ struct OutputShare {
   std::vector<float> background;              // file order: what an unrouted cell holds
   std::vector<std::uint8_t> selected;         // file order: cells with results
   std::vector<std::int32_t> routedHere;       // positions this rank routes, ascending
-  std::vector<std::int32_t> writtenHere;      // routedHere and its block of the background
 };
 
 /// The share of rank `world.rank`.
