@@ -3,7 +3,8 @@
 # of two ranks (one thread each) over one, beside the ceiling, the throughput of two one-thread
 # runs of the same basin at the same time over one run alone (what two cores give when nothing
 # is shared but the memory bus and the disk). Checks that two ranks write the bytes of one.
-# Each figure is the best of RUNS (default 3), the runs of one round taken back to back.
+# Each figure is the best of RUNS (default 3), the runs of one round taken back to back. No run
+# is bound to a core: two separate mpirun commands would each bind their one rank to the first.
 #
 # Usage: bench/run-mpi-ceiling-bench.sh BASIN DAYS TIMESTEP [runoff-sim options ...]
 # Environment: MPI_SIM (default build/runoff_sim_mpi/runoff-sim-mpi), RUNS, SCRATCH.
@@ -35,7 +36,7 @@ done
 seconds() {
   local start end
   start=$(date +%s.%N)
-  (cd "$scratch/$1" && mpirun --oversubscribe -np "$2" "$sim" "${options[@]}" >/dev/null)
+  (cd "$scratch/$1" && mpirun --oversubscribe --bind-to none -np "$2" "$sim" "${options[@]}" >/dev/null)
   end=$(date +%s.%N)
   awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
 }

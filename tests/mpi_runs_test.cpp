@@ -331,8 +331,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 // A file size limit on one process stands in for a disk that fails under it alone (SIGXFSZ
-// ignored; the shell counts 512-byte blocks). Each process writes its own share of the file
-// itself (Open MPI's individual collective I/O), so the failure is that process's.
+// ignored; the shell counts 512-byte blocks). Each process writes its own band of rows of every
+// grid, so the failure is that process's.
 TEST(MpiFailures, WriteFailingOnOneRankEndsEveryRankWithOneLineAndNoFile) {
   TempDir dir;
   fs::path wrapper = dir / "rank1-full-disk.sh";
@@ -344,8 +344,8 @@ TEST(MpiFailures, WriteFailingOnOneRankEndsEveryRankWithOneLineAndNoFile) {
     TempDir run;
     valleyBasin(9, 9, 30).write(run.path());  // hourly grids of 233 kB, daily of 9.7 kB
     writeFile(run / "gauges.csv", "name,lon,lat\nOutlet,140.0021,36.0004\n");
-    const RunResult r = runMpi(run.path(), ranks, 1, {"--gauges", "gauges.csv"},
-                               "OMPI_MCA_fcoll=individual", wrapper.string());
+    const RunResult r =
+        runMpi(run.path(), ranks, 1, {"--gauges", "gauges.csv"}, "", wrapper.string());
     EXPECT_EQ(r.exitStatus, 1) << r.out;
     EXPECT_EQ(lastLine(r.out), "./output/dischargeHourly.bin cannot be written.") << ranks;
     EXPECT_EQ(r.out.find("cannot be written"), r.out.rfind("cannot be written")) << r.out;
