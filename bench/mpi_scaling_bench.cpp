@@ -8,8 +8,10 @@
 //   routing = tw x [ (windows - 1) x busiest + max(busiest, chain) ] + messages
 //   serial writer (rank 0 gathers every window and writes alone, as the first design did):
 //     output = windows x (bytes rank 0 receives / network + bytes of a window / disk)
-//   parallel writer (every rank writes its own cells through MPI-IO, runoff-sim-mpi's):
-//     output = windows x files x (collective + log2(N) x latency)
+//   parallel writer (runoff-sim-mpi's: the values travel to the rank whose band of rows holds
+//   them, and every rank writes its band through MPI-IO):
+//     output = windows x files x (exchange + log2(N) x latency)
+//              + windows x bytes of a window x (1 - 1/N) / (N x network)
 //              + windows x bytes of a window / min(N x disk, file system)
 //
 // T0 is the serial set-up (a run of 0 days, measured); tw the time one cell takes through one
@@ -22,8 +24,9 @@
 //
 // The file system: each rank writes at `disk` bytes a second (the stream one client gets), all
 // ranks together at most `file system` (the aggregate bandwidth of a parallel file system,
-// Lustre or GPFS with a few object servers); a collective write costs a fixed `collective`
-// (opening the view, the two-phase exchange's set-up) plus a latency per level of its tree.
+// Lustre or GPFS with a few object servers), and a rank's band of each grid is one long run of
+// bytes, written at that speed. Each file and window costs a fixed `exchange` (the all-to-all's
+// and the agreement's set-up) plus a latency per level of their trees.
 //
 // With runoff-sim-mpi built, `--measure` runs it on 1 to 4 ranks (one thread each) with all
 // outputs and with the daily means alone, and on 0 days, takes T0 and tw from them and checks
@@ -67,7 +70,7 @@ constexpr double kLatency = 5e-6;          // s per message
 constexpr double kNetwork = 5e9;           // bytes per second into rank 0 and along cut edges
 constexpr double kDisk = 1e9;              // bytes per second one rank writes
 constexpr double kFileSystem = 2e10;       // bytes per second all ranks write together
-constexpr double kCollective = 1e-3;       // s of a collective write beyond its bytes
+constexpr double kExchange = 1e-3;         // s of a window's exchange of one file beyond bytes
 constexpr double kDefaultCellStep = 3e-8;  // s per cell-step when nothing was measured
 
 // A choice of outputs: the --outputs list and the grids of a day it writes.
@@ -89,8 +92,9 @@ double outputSeconds(bool parallel, const Choice& choice, int ranks, std::int64_
     return static_cast<double>(windows) * ((ranks > 1 ? received / kNetwork : 0.0) + written / kDisk);
   }
   const double bandwidth = std::min(ranks * kDisk, kFileSystem);
-  const double collective = choice.files * (kCollective + std::log2(ranks) * kLatency);
-  return static_cast<double>(windows) * (collective + written / bandwidth);
+  const double exchange = choice.files * (kExchange + std::log2(ranks) * kLatency) +
+                          written * (1.0 - 1.0 / ranks) / (ranks * kNetwork);
+  return static_cast<double>(windows) * (exchange + written / bandwidth);
 }
 
 // Longest chain of tasks, each feeding the next (in tasks).
@@ -307,7 +311,7 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("assumed: %.0f us a message, %.0f GB/s network, %.0f GB/s written by one rank, "
-              "%.0f GB/s by all together, %.0f ms a collective write beyond its bytes\n",
-              kLatency * 1e6, kNetwork / 1e9, kDisk / 1e9, kFileSystem / 1e9, kCollective * 1e3);
+              "%.0f GB/s by all together, %.0f ms a file's exchange per window beyond its bytes\n",
+              kLatency * 1e6, kNetwork / 1e9, kDisk / 1e9, kFileSystem / 1e9, kExchange * 1e3);
   return 0;
 }

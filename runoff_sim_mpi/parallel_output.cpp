@@ -513,14 +513,6 @@ class ParallelNetcdf : public WindowSink {
 
 }  // namespace
 
-bool parallelNetcdfBuilt() {
-#ifdef RUNOFF_NETCDF_PARALLEL
-  return true;
-#else
-  return false;
-#endif
-}
-
 OutputMakers parallelOutputMakers(const MpiWorld& world, const RunParameters& params,
                                   const OutputShare& share,
                                   [[maybe_unused]] const std::vector<std::string>& argv,

@@ -39,10 +39,9 @@
 
 namespace runoff {
 
-/// Which rank writes which cells: per position of a grid in file order, the rank that routes
-/// it, or -1 for a cell no task routes.
+/// Where each cell's results come from, and what every cell holds before routing.
 struct OutputShare {
-  std::vector<std::int32_t> routedBy;
+  std::vector<std::int32_t> routedBy;         // file order: the rank routing it, -1 for none
   std::vector<float> background;              // file order: what an unrouted cell holds
   std::vector<std::uint8_t> selected;         // file order: cells with results
   std::vector<std::int32_t> routedHere;       // positions this rank routes, ascending
@@ -60,9 +59,6 @@ OutputShare shareOutput(const MpiWorld& world, const TopoGrid& grid,
 OutputMakers parallelOutputMakers(const MpiWorld& world, const RunParameters& params,
                                   const OutputShare& share, const std::vector<std::string>& argv,
                                   std::vector<std::string>& temporaries);
-
-/// Whether this build writes NetCDF (the MPI build of the NetCDF library was found).
-bool parallelNetcdfBuilt();
 
 }  // namespace runoff
 
