@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds every program (runoff-sim, discharge-map, discharge-point, and runoff-sim-mpi and
-# discharge-netcdf, which the packages below make buildable), the tests and the benchmarks in
-# Release and runs every test, then the tests of the basin tools (tools/), then builds and runs
-# the C++ tests again under the address and undefined-behaviour sanitizers.
+# Builds every program (runoff-sim, discharge-map, discharge-point, discharge-score, and
+# runoff-sim-mpi, discharge-netcdf and runoff-calibrate, which the packages below make
+# buildable), the tests and the benchmarks in Release and runs every test, then the tests of
+# the basin tools (tools/), then builds and runs the C++ tests again under the address and
+# undefined-behaviour sanitizers.
 # Installs the compiler, CMake, GoogleTest and gdal-bin (the tests open the .vrt outputs with
 # gdalinfo) with apt-get when they are missing; for discharge-netcdf, runoff-sim --netcdf and
 # their tests also the NetCDF C library, ncdump and Debian's xarray; for runoff-sim-mpi Open MPI
-# and the MPI build of the NetCDF library (parallel NetCDF-4 over HDF5's MPI-IO); for the tools
-# GRASS GIS and Debian's Python GDAL, numpy and netCDF4.
+# and the MPI build of the NetCDF library (parallel NetCDF-4 over HDF5's MPI-IO); for
+# runoff-calibrate NLopt; for the tools GRASS GIS and Debian's Python GDAL, numpy (also the
+# scores' independent check) and netCDF4.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
@@ -18,7 +20,8 @@ ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtes
   /usr/lib/python3/dist-packages/xarray:python3-xarray \
   /usr/lib/python3/dist-packages/netCDF4:python3-netcdf4 \
   /usr/lib/x86_64-linux-gnu/openmpi/include/mpi.h:libopenmpi-dev mpirun:openmpi-bin \
-  /usr/lib/x86_64-linux-gnu/pkgconfig/netcdf-mpi.pc:libnetcdf-mpi-dev
+  /usr/lib/x86_64-linux-gnu/pkgconfig/netcdf-mpi.pc:libnetcdf-mpi-dev \
+  /usr/include/nlopt.h:libnlopt-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
 # Tests and benchmarks on explicitly: ./run-example.sh configures the same folder without them.

@@ -1,6 +1,7 @@
-// The library's rooms stand on one another in one order, model, inputs, routing, output, run,
-// and a room includes only the rooms below it (and common/). The model's kernels include
-// nothing of the project at all, and no part of the library includes a program's folder.
+// The library's rooms stand on one another in one order, model, inputs, routing, output,
+// evaluation, run, and a room includes only the rooms below it (and common/). The model's
+// kernels include nothing of the project at all, and no part of the library includes a
+// program's folder.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kRooms = {"model", "inputs", "routing", "output", "run"};
+const std::vector<std::string> kRooms = {"model",  "inputs",     "routing",
+                                          "output", "evaluation", "run"};
 
 int roomRank(const std::string& room) {
   const auto at = std::find(kRooms.begin(), kRooms.end(), room);

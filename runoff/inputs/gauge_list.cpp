@@ -24,8 +24,9 @@ std::string lower(std::string text) {
   return text;
 }
 
-// The fields of one CSV line; nullopt when a quoted field is not closed on the line.
-std::optional<std::vector<std::string>> splitFields(const std::string& line) {
+}  // namespace
+
+std::optional<std::vector<std::string>> splitCsvFields(const std::string& line) {
   std::vector<std::string> fields(1);
   bool quoted = false;
   for (std::size_t i = 0; i < line.size(); ++i) {
@@ -52,6 +53,8 @@ std::optional<std::vector<std::string>> splitFields(const std::string& line) {
   for (std::string& f : fields) f = trimmed(f);
   return fields;
 }
+
+namespace {
 
 bool isNumber(const std::string& field) {
   double value;
@@ -94,7 +97,7 @@ Result<std::vector<Gauge>> readGauges(std::istream& in, const std::string& path)
     if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (trimmed(line).empty()) continue;
-    const auto fields = splitFields(line);
+    const auto fields = splitCsvFields(line);
     if (!fields) return Status::invalid(where + ": a quoted field is not closed.");
     if (!columns) {
       if (fields->size() < 3 || !isNumber(fields->at(1)) || !isNumber(fields->at(2))) {

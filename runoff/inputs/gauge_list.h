@@ -8,6 +8,7 @@
 #define RUNOFF_INPUTS_GAUGE_LIST_H_
 
 #include <istream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ Result<std::vector<Gauge>> readGauges(std::istream& in, const std::string& path)
 /// Opens `path` and reads it as above; "<path> cannot be opened." or "<path> is a directory,
 /// not a file." when it cannot.
 Result<std::vector<Gauge>> readGauges(const std::string& path);
+
+/// The fields of one CSV line as RFC 4180 quotes them, each trimmed of blanks outside quotes;
+/// nullopt when a quoted field is not closed on the line. The other CSV readers share it.
+std::optional<std::vector<std::string>> splitCsvFields(const std::string& line);
 
 }  // namespace runoff
 

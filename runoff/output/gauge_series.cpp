@@ -4,7 +4,6 @@
 #include <charconv>
 
 namespace runoff {
-namespace {
 
 std::string csvField(const std::string& text) {
   if (text.empty() || (text.find_first_of(",\"\r\n") == std::string::npos && text.front() != ' ' &&
@@ -15,8 +14,6 @@ std::string csvField(const std::string& text) {
   for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
-
-}  // namespace
 
 std::string shortestDecimal(float value) {
   char text[32];

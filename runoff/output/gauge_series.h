@@ -61,6 +61,10 @@ class GaugeSeriesSink : public WindowSink {
 /// The shortest decimal that reads back as exactly `value` ("0.1", "1e+06", "-9999").
 std::string shortestDecimal(float value);
 
+/// `text` as a CSV field: quoted as in RFC 4180 when it holds a comma, a quote, a line end or
+/// blanks at either end, else as it is.
+std::string csvField(const std::string& text);
+
 }  // namespace runoff
 
 #endif  // RUNOFF_OUTPUT_GAUGE_SERIES_H_

@@ -333,6 +333,12 @@ Result<StoredState> readRunState(const std::string& path, const StateKey& key,
   const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
                                          std::istreambuf_iterator<char>());
   if (in.bad()) return Status::ioError("State file " + path + " cannot be read.");
+  return readRunState(bytes, path, key, routedCells);
+}
+
+Result<StoredState> readRunState(std::span<const unsigned char> bytes, const std::string& path,
+                                 const StateKey& key,
+                                 const std::vector<std::int32_t>& routedCells) {
   const std::string refused = "State file " + path + " ";
   if (bytes.size() < sizeof kMagic || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
     return Status::invalid(path + " is not a state file of this model.");

@@ -33,6 +33,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,11 @@ struct StoredState {
 /// Reads the state at `path` and checks that it fits `key` and exactly the cells
 /// `routedCells`; the failure names what does not fit, or the damage.
 Result<StoredState> readRunState(const std::string& path, const StateKey& key,
+                                 const std::vector<std::int32_t>& routedCells);
+
+/// The same check of the whole state file `bytes`, read from `path` (named in messages).
+Result<StoredState> readRunState(std::span<const unsigned char> bytes, const std::string& path,
+                                 const StateKey& key,
                                  const std::vector<std::int32_t>& routedCells);
 
 }  // namespace runoff

@@ -7,6 +7,12 @@ namespace runoff {
 void setParameterData(CellRouting& routing, const GridCell& cell, bool hasDown, float downElev,
                       double slopeManning, double channelManning, std::int32_t channelThreshold,
                       std::int32_t spaceSteps, std::int32_t timeStep, double fdWeight) {
+  setCellGeometry(routing, cell, hasDown, downElev);
+  setCellParameters(routing, cell, slopeManning, channelManning, channelThreshold, spaceSteps,
+                    timeStep, fdWeight);
+}
+
+void setCellGeometry(CellRouting& routing, const GridCell& cell, bool hasDown, float downElev) {
   routing.scale = cell.scale;
   routing.widthX = cell.widthX;
   const double northSouth = kMetresPerArcSec * static_cast<double>(cell.scale);
@@ -35,7 +41,13 @@ void setParameterData(CellRouting& routing, const GridCell& cell, bool hasDown, 
     gradient = static_cast<double>(0.001f);
   }
   routing.sinSlope = std::sin(std::atan(gradient));
+}
 
+void setCellParameters(CellRouting& routing, const GridCell& cell, double slopeManning,
+                       double channelManning, std::int32_t channelThreshold,
+                       std::int32_t spaceSteps, std::int32_t timeStep, double fdWeight) {
+  const double northSouth = kMetresPerArcSec * static_cast<double>(cell.scale);
+  const double widthX = static_cast<double>(cell.widthX);
   if (cell.flowAcc > channelThreshold) {
     const double areaKm2 = static_cast<double>(cell.flowAcc) * northSouth / 1000 * widthX / 1000;
     routing.width = 1.061722301 * std::pow(areaKm2, 0.685081138);
@@ -94,12 +106,22 @@ RoutingStates setUpRouting(const TopoGrid& grid, const RunParameters& params,
     const GridCell& cell = grid.cells[i];
     CellRouting& state = routing.states[routing.slotOfCell[i]];
     const bool hasDown = cell.down != kNoCell;
-    setParameterData(state, cell, hasDown, hasDown ? grid.cells[cell.down].elev : 0.0f,
-                     params.slopeManning, params.channelManning, params.channelThreshold,
-                     params.spaceSteps, params.timeStep, params.fdWeight);
+    setCellGeometry(state, cell, hasDown, hasDown ? grid.cells[cell.down].elev : 0.0f);
+  }
+  setUpParameters(routing, grid, params);
+  return routing;
+}
+
+void setUpParameters(RoutingStates& routing, const TopoGrid& grid, const RunParameters& params) {
+  for (std::size_t i = 0; i < grid.cells.size(); ++i) {
+    if (routing.slotOfCell[i] < 0) continue;
+    const GridCell& cell = grid.cells[i];
+    CellRouting& state = routing.states[routing.slotOfCell[i]];
+    setCellParameters(state, cell, params.slopeManning, params.channelManning,
+                      params.channelThreshold, params.spaceSteps, params.timeStep,
+                      params.fdWeight);
     setInitialDischarge(state, cell, params.initialRunoff);
   }
-  return routing;
 }
 
 }  // namespace runoff

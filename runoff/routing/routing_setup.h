@@ -14,11 +14,22 @@
 
 namespace runoff {
 
-/// Constants of the cell's problem. `downElev` is the elevation of the downstream cell, used
-/// only when `hasDown`. A direction code outside 1..8 gets the diagonal flow length.
+/// Constants of the cell's problem: setCellGeometry, then setCellParameters.
 void setParameterData(CellRouting& routing, const GridCell& cell, bool hasDown, float downElev,
                       double slopeManning, double channelManning, std::int32_t channelThreshold,
                       std::int32_t spaceSteps, std::int32_t timeStep, double fdWeight);
+
+/// The constants the terrain alone fixes: cell size and width, flow length and slope.
+/// `downElev` is the elevation of the downstream cell, used only when `hasDown`. A direction
+/// code outside 1..8 gets the diagonal flow length.
+void setCellGeometry(CellRouting& routing, const GridCell& cell, bool hasDown, float downElev);
+
+/// The constants that follow from the run's parameters, after setCellGeometry: the class of
+/// the cell (channel above `channelThreshold`) with its flow width and roughness, the space
+/// and time steps, the weight of the new time level and the Manning coefficient.
+void setCellParameters(CellRouting& routing, const GridCell& cell, double slopeManning,
+                       double channelManning, std::int32_t channelThreshold,
+                       std::int32_t spaceSteps, std::int32_t timeStep, double fdWeight);
 
 /// Steady linear profile from inflow Q0 (the area upstream) to outflow Q1 (with the cell's
 /// own area) under `initialRunoff` mm/h, and the matching lateral inflow.
@@ -38,6 +49,12 @@ struct RoutingStates {
 /// the grid sets up that part.
 RoutingStates setUpRouting(const TopoGrid& grid, const RunParameters& params,
                            const std::vector<std::uint8_t>* only = nullptr);
+
+/// Sets up `routing` (made by setUpRouting on the same grid) again for `params`: every
+/// constant that depends on the parameters and the initial discharge, the terrain's constants
+/// kept. The states are then those setUpRouting would make with `params`, bit for bit; a
+/// calibration sets up its cells once and only this for each candidate.
+void setUpParameters(RoutingStates& routing, const TopoGrid& grid, const RunParameters& params);
 
 }  // namespace runoff
 

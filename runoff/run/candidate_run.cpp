@@ -1,0 +1,377 @@
+#include "runoff/run/candidate_run.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <fstream>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "common/input_file.h"
+#include "runoff/evaluation/discharge_series.h"
+#include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/gauge_list.h"
+#include "runoff/inputs/grid_geometry.h"
+#include "runoff/inputs/rain_grid.h"
+#include "runoff/inputs/rain_mapping.h"
+#include "runoff/inputs/topo_grid.h"
+#include "runoff/output/discharge_output.h"
+#include "runoff/routing/routing_plan.h"
+#include "runoff/routing/routing_setup.h"
+#include "runoff/routing/window_router.h"
+#include "runoff/run/run_checks.h"
+#include "runoff/run/run_inputs.h"
+
+namespace runoff {
+
+// What every evaluation shares, read-only once made.
+struct CandidateRun::SetUp {
+  TopoGrid topo;  // each routed cell's rainCell indexes `rain`
+  CalculationOrder order;
+  RoutingPlan plan;                  // of the cells upstream of the scored gauges
+  std::vector<std::uint8_t> routed;  // per grid cell: in `plan`
+  RainGrid rain;                     // the whole run, only the rain cells routed cells use
+  RoutingStates terrain;             // the routed cells with their terrain's constants
+  std::int32_t windowDays = 1;
+  std::int32_t scoredDays = 0;         // the days up to the last scored hour: all a score needs
+  std::vector<std::size_t> positions;  // per scored gauge, in a window grid
+  std::vector<std::vector<std::int32_t>> upstream;  // per scored gauge, its routed cells
+};
+
+// What one thread routes a candidate with, kept from one candidate to the next.
+struct CandidateRun::Workspace {
+  explicit Workspace(const SetUp& setUp)
+      : states(setUp.terrain),
+        grids(std::vector<float>(setUp.topo.cells.size(), 0.0f), setUp.windowDays) {}
+  RoutingStates states;
+  WindowGrids grids;
+  std::vector<std::vector<float>> series;
+  GaugePairs pairs;
+  EvaluationTimes times;
+};
+
+CandidateRun::CandidateRun() : setUp_(std::make_unique<SetUp>()) {}
+CandidateRun::~CandidateRun() = default;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Every cell's flow accumulation in file order (rows from the south), as the gauges' placement
+// reads it from flowAcc.bin.
+std::vector<std::int32_t> flowAccInFileOrder(const TopoGrid& topo) {
+  std::vector<std::int32_t> acc(topo.cells.size());
+  for (std::int32_t i = 0; i < static_cast<std::int32_t>(topo.cells.size()); ++i) {
+    acc[filePosition(topo, i)] = topo.cells[i].flowAcc;
+  }
+  return acc;
+}
+
+// Grid index (rows from the north) of a placed gauge's cell.
+std::int32_t gridIndex(const TopoGrid& topo, const SnappedGauge& gauge) {
+  return topo.index(topo.rows - 1 - gauge.cell.row, gauge.cell.col);
+}
+
+// The rain of the whole run for the rain cells `used` marks, numbered in their order; `compact`
+// receives each rain cell's new number (-1 when unused).
+Result<RainGrid> readUsedRain(const RunParameters& params, const std::vector<std::uint8_t>& used,
+                              std::vector<std::int32_t>& compact) {
+  RainGrid rain;
+  rain.rows = 1;
+  rain.firstDay = 1;
+  rain.days = params.days;
+  compact.assign(used.size(), -1);
+  for (std::size_t c = 0; c < used.size(); ++c) {
+    if (used[c]) compact[c] = rain.cols++;
+  }
+  rain.cells.resize(static_cast<std::size_t>(rain.cols));
+  rain.hourlyRain.assign(
+      static_cast<std::size_t>(rain.cols) * (static_cast<std::size_t>(rain.days) + 1) * 24, 0.0f);
+  std::ifstream in;
+  // "ROF" is kept as the simulator says it.
+  if (openInputFile(in, kRainfallPath) != InputFault::kNone) {
+    return Status::cannotOpen("ROF file cannot open.");
+  }
+  RainReader reader(in, params.rainRows, params.rainCols);
+  for (std::int32_t day = 1; day <= params.days && !reader.ended(); ++day) {
+    Status read = reader.readDay([&](std::int32_t hour, std::int32_t cell, float value) {
+      if (compact[cell] >= 0) rain.hourlyRain[rain.rainIndex(compact[cell], day, hour)] = value;
+    });
+    if (!read.ok()) return read;
+  }
+  return rain;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOptions& options,
+                                                           std::ostream& console) {
+  std::unique_ptr<CandidateRun> run(new CandidateRun());
+  run->options_ = options;
+  SetUp& setUp = *run->setUp_;
+  std::ostream silent(nullptr);  // the set-up's steps echo nothing here
+
+  Result<RunParameters> params =
+      readParameters(std::string("./") + kParameterFileName, ParamScope::kSimulation, silent);
+  if (!params.ok()) return params.status();
+  run->params_ = *params;
+  const RunParameters& p = run->params_;
+  Result<RunStart> start = findRunStart(options.start, kRainfallPath);
+  if (!start.ok()) return start.status();
+  run->start_ = start->time;
+
+  // The observed gauges, each in the gauge list, and the observed values they are scored on.
+  Result<std::vector<Gauge>> gauges = readGauges(options.gaugesPath);
+  if (!gauges.ok()) return gauges.status();
+  Result<DischargeSeries> observed = readDischargeSeries(options.observedPath);
+  if (!observed.ok()) return observed.status();
+  std::vector<std::size_t> listed;
+  for (const std::string& name : observed->gauges) {
+    const auto at = std::find_if(gauges->begin(), gauges->end(),
+                                 [&](const Gauge& g) { return g.name == name; });
+    if (at == gauges->end()) {
+      return Status::invalid("Gauge \"" + name + "\" of " + options.observedPath + " is not in " +
+                             options.gaugesPath + ".");
+    }
+    listed.push_back(static_cast<std::size_t>(at - gauges->begin()));
+  }
+  const ScoredPeriod period{options.warmUpHours, std::nullopt, std::nullopt};
+  PairCounts counts;
+  std::vector<std::vector<double>> observedValues;
+  for (const std::vector<TimedValue>& values : observed->values) {
+    run->observed_.push_back(observedHours(values, run->start_, run->hours(), period, counts));
+    observedValues.emplace_back();
+    for (const ObservedHour& o : run->observed_.back())
+      observedValues.back().push_back(o.discharge);
+  }
+  run->names_ = observed->gauges;
+  if (Status scorable = checkScorable(run->names_, observedValues, period); !scorable.ok()) {
+    return scorable;
+  }
+
+  // The grids and the selection, then every gauge placed on them.
+  Result<MemoryLimit> memory = memoryLimit();
+  if (!memory.ok()) return memory.status();
+  setUp.windowDays = windowDaysFor(
+      p.days, static_cast<std::size_t>(p.topoRows) * static_cast<std::size_t>(p.topoCols));
+  Result<RunInputs> inputs = loadRunInputs(p, 1, *memory, silent, RainTies::kSupplied);
+  if (!inputs.ok()) return inputs.status();
+  setUp.topo = std::move(inputs->topo);
+  TopoGrid& topo = setUp.topo;
+  Result<GridGeometry> geometry = GridGeometry::fromParameters(p);
+  if (!geometry.ok()) return geometry.status();
+  Result<std::vector<SnappedGauge>> snapped =
+      snapGauges(*gauges, *geometry, flowAccInFileOrder(topo),
+                 outputBackground(topo, inputs->selected), options.snap);
+  if (!snapped.ok()) return snapped.status();
+  for (const SnappedGauge& g : *snapped) {
+    console << "Gauge \"" << g.name << "\": column " << g.cell.col + 1 << ", row " << g.cell.row + 1
+            << ", flow accumulation " << g.flowAcc << "\n";
+  }
+  for (std::size_t k : listed) run->placed_.push_back((*snapped)[k]);
+
+  std::int64_t scored = 0;
+  for (const std::vector<ObservedHour>& hours : run->observed_) {
+    scored += static_cast<std::int64_t>(hours.size());
+  }
+  console << "Observed: " << options.observedPath << ", " << observed->count << " values of "
+          << observed->gauges.size() << (observed->gauges.size() == 1 ? " gauge" : " gauges")
+          << ": " << scored << " scored; " << counts.observedMissing << " missing, "
+          << counts.outsideRun << " outside the run, " << counts.offHour << " between hours, "
+          << counts.leftOut << " in the warm-up\n";
+
+  // The mapping and the order, then only the cells upstream of the scored gauges.
+  if (Status mapped = mapCellsToRain(topo, inputs->rain, p, silent); !mapped.ok()) return mapped;
+  if (Status ordered = obtainCalculationOrder(topo, p, setUp.order, silent); !ordered.ok()) {
+    return ordered;
+  }
+  const RoutingPlan whole = planRouting(topo, setUp.order, inputs->selected);
+  run->allRouted_ = whole.size();
+  std::vector<std::int32_t> taskOfCell(topo.cells.size(), -1);
+  for (std::int32_t t = 0; t < whole.size(); ++t) taskOfCell[whole.cell[t]] = t;
+  setUp.routed.assign(topo.cells.size(), 0);
+  std::vector<std::int32_t> stack;
+  for (const SnappedGauge& gauge : run->placed_) {
+    setUp.positions.push_back(gauge.position);
+    std::vector<std::int32_t>& cells = setUp.upstream.emplace_back();
+    if (const std::int32_t task = taskOfCell[gridIndex(topo, gauge)]; task >= 0) {
+      stack.push_back(task);
+    }
+    while (!stack.empty()) {
+      const std::int32_t t = stack.back();
+      stack.pop_back();
+      cells.push_back(whole.cell[t]);
+      setUp.routed[whole.cell[t]] = 1;
+      for (std::int32_t f : whole.feedersOf(t)) stack.push_back(f);
+    }
+  }
+  setUp.plan = planRouting(topo, setUp.order, setUp.routed);
+  for (const std::vector<ObservedHour>& hours : run->observed_) {
+    for (const ObservedHour& o : hours) {
+      setUp.scoredDays = std::max(setUp.scoredDays, static_cast<std::int32_t>(o.hour / 24 + 1));
+    }
+  }
+  console << "Routed cells: " << setUp.plan.size() << " of " << run->allRouted_
+          << ", those upstream of the scored gauges\n";
+
+  // Their rainfall, the whole run in memory.
+  std::vector<std::uint8_t> usedRain(inputs->rain.cells.size(), 0);
+  for (std::int32_t cell : setUp.plan.cell) usedRain[topo.cells[cell].rainCell] = 1;
+  std::vector<std::int32_t> compact;
+  Result<RainGrid> rain = readUsedRain(p, usedRain, compact);
+  if (!rain.ok()) return rain.status();
+  setUp.rain = std::move(rain).value();
+  for (GridCell& cell : topo.cells) {
+    cell.rainCell = cell.rainCell >= 0 ? compact[cell.rainCell] : kNoCell;
+  }
+  setUp.terrain = setUpRouting(topo, p, &setUp.routed);
+  return run;
+}
+
+std::vector<double> CandidateRun::startingValues() const {
+  std::vector<double> values;
+  for (const Tunable* t : options_.tunables) values.push_back(tunableValue(params_, *t));
+  return values;
+}
+
+std::int64_t CandidateRun::routedCells() const { return setUp_->plan.size(); }
+
+RunParameters CandidateRun::parameters(const std::vector<double>& values) const {
+  RunParameters p = params_;
+  for (std::size_t k = 0; k < options_.tunables.size(); ++k) {
+    setTunable(p, *options_.tunables[k], values[k]);
+  }
+  return p;
+}
+
+Status CandidateRun::route(const std::vector<double>& values, Workspace& workspace, int threads,
+                           std::int32_t lastDay, std::vector<std::vector<float>>& series) {
+  const SetUp& setUp = *setUp_;
+  Clock::time_point started = Clock::now();
+  setUpParameters(workspace.states, setUp.topo, parameters(values));
+  startFromDryHour(workspace.states);
+  workspace.times.parameters += secondsSince(started);
+
+  started = Clock::now();
+  const RoutingRun routing{setUp.topo, setUp.order, setUp.plan, params_.subSteps, options_.scheme};
+  WindowRouter router(routing, workspace.states, threads, setUp.windowDays);
+  series.assign(placed_.size(), std::vector<float>(static_cast<std::size_t>(hours())));
+  for (std::int32_t first = 1; first <= lastDay; first += setUp.windowDays) {
+    const std::int32_t days = std::min(setUp.windowDays, lastDay - first + 1);
+    if (Status routed = router.route(setUp.rain, first, days, workspace.grids, nullptr);
+        !routed.ok()) {
+      return routed;
+    }
+    const std::size_t firstHour = static_cast<std::size_t>(first - 1) * 24;
+    for (std::size_t g = 0; g < placed_.size(); ++g) {
+      for (std::int32_t h = 0; h < days * 24; ++h) {
+        series[g][firstHour + static_cast<std::size_t>(h)] =
+            workspace.grids.hour(h)[setUp.positions[g]];
+      }
+    }
+  }
+  workspace.times.routing += secondsSince(started);
+  return {};
+}
+
+Result<std::vector<CandidateScores>> CandidateRun::evaluate(
+    std::span<const std::vector<double>> candidates, int threads) {
+  const std::size_t n = candidates.size();
+  const int workers = std::max(1, std::min(threads, static_cast<int>(n)));
+  const int routerThreads = std::max(1, threads / workers);
+  while (static_cast<int>(workspaces_.size()) < workers) {
+    workspaces_.push_back(std::make_unique<Workspace>(*setUp_));
+  }
+  std::vector<CandidateScores> results(n);
+  std::atomic<std::size_t> next{0};
+  std::mutex failureMutex;
+  Status failure;
+  auto work = [&](Workspace& workspace) {
+    try {
+      for (std::size_t c = next++; c < n; c = next++) {
+        if (Status routed = route(candidates[c], workspace, routerThreads, setUp_->scoredDays,
+                                  workspace.series);
+            !routed.ok()) {
+          std::lock_guard lock(failureMutex);
+          if (failure.ok()) failure = routed;
+          return;
+        }
+        const Clock::time_point started = Clock::now();
+        CandidateScores& scores = results[c];
+        for (std::size_t g = 0; g < placed_.size(); ++g) {
+          pairWithSimulated(observed_[g], workspace.series[g], workspace.pairs);
+          scores.gauges.push_back(scoreSeries(workspace.pairs.observed, workspace.pairs.simulated,
+                                              workspace.pairs.hours));
+        }
+        scores.mean = meanScores(scores.gauges);
+        workspace.times.scoring += secondsSince(started);
+      }
+    } catch (const std::exception& error) {
+      std::lock_guard lock(failureMutex);
+      if (failure.ok()) {
+        failure = dynamic_cast<const std::bad_alloc*>(&error) != nullptr
+                      ? Status::ioError(kOutOfMemory)
+                      : Status::ioError(std::string("Evaluation stopped: ") + error.what());
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  try {
+    for (int w = 1; w < workers; ++w) pool.emplace_back(work, std::ref(*workspaces_[w]));
+  } catch (const std::system_error&) {
+    // The system refused another thread: the candidates go to those already running.
+  }
+  work(*workspaces_[0]);
+  for (std::thread& thread : pool) thread.join();
+  if (!failure.ok()) return failure;
+  return results;
+}
+
+Result<std::vector<std::vector<float>>> CandidateRun::gaugeSeries(const std::vector<double>& values,
+                                                                  int threads) {
+  if (workspaces_.empty()) workspaces_.push_back(std::make_unique<Workspace>(*setUp_));
+  std::vector<std::vector<float>> series;
+  if (Status routed = route(values, *workspaces_[0], std::max(1, threads), params_.days, series);
+      !routed.ok()) {
+    return routed;
+  }
+  return series;
+}
+
+std::vector<std::vector<double>> CandidateRun::upstreamRain() const {
+  const SetUp& setUp = *setUp_;
+  std::vector<std::vector<double>> rain;
+  for (const std::vector<std::int32_t>& cells : setUp.upstream) {
+    std::vector<double>& mean = rain.emplace_back(static_cast<std::size_t>(hours()), 0.0);
+    for (std::int64_t h = 0; h < hours(); ++h) {
+      const auto day = static_cast<std::int32_t>(h / 24 + 1);
+      const auto hour = static_cast<std::int32_t>(h % 24);
+      double sum = 0;
+      for (std::int32_t cell : cells)
+        sum += setUp.rain.rain(setUp.topo.cells[cell].rainCell, day, hour);
+      if (!cells.empty())
+        mean[static_cast<std::size_t>(h)] = sum / static_cast<double>(cells.size());
+    }
+  }
+  return rain;
+}
+
+EvaluationTimes CandidateRun::times() const {
+  EvaluationTimes total;
+  for (const auto& w : workspaces_) {
+    total.parameters += w->times.parameters;
+    total.routing += w->times.routing;
+    total.scoring += w->times.scoring;
+  }
+  return total;
+}
+
+}  // namespace runoff

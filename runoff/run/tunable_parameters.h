@@ -1,0 +1,57 @@
+// The parameters a calibration may fit, by the names a user writes in its parameter list. Each
+// sets one value of the parameter file (its field number says where the value stands there),
+// or scales a loss grid: the grid's name, with a factor applied to every cell of that grid and
+// clamped to the grid's valid range.
+#ifndef RUNOFF_RUN_TUNABLE_PARAMETERS_H_
+#define RUNOFF_RUN_TUNABLE_PARAMETERS_H_
+
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "common/params.h"
+
+namespace runoff {
+
+enum class TunableKind {
+  kParameterFile,   // a value of the parameter file
+  kLossGridFactor,  // a factor on every cell of a loss grid
+};
+
+struct Tunable {
+  const char* name;
+  TunableKind kind;
+  int field = 0;                          // of the parameter file, counted from 1 (kParameterFile)
+  double RunParameters::*real = nullptr;  // the value it sets, or
+  std::int32_t RunParameters::*whole = nullptr;  // a whole number (rounded to the nearest)
+  // The values the model accepts, as the parameter file's reader checks them.
+  double lowest = -HUGE_VAL;
+  bool lowestOpen = false;  // lowest itself excluded
+  double highest = HUGE_VAL;
+  const char* valid = "";  // the same in words: "above 0", "from 0 to 1"
+};
+
+/// Every parameter a calibration knows, in the order of the parameter file.
+std::span<const Tunable> tunables();
+
+/// The parameter called `name`, or null.
+const Tunable* findTunable(std::string_view name);
+
+/// The names, comma separated, for a message.
+std::string tunableNames();
+
+/// True when the model accepts `value` for `tunable`.
+bool tunableAccepts(const Tunable& tunable, double value);
+
+/// The value `params` holds for `tunable` (1 for a loss grid's factor).
+double tunableValue(const RunParameters& params, const Tunable& tunable);
+
+/// Sets `tunable` in `params` to `value` (an integer parameter rounded to the nearest whole
+/// number); a loss grid's factor is not a value of `params` and leaves it unchanged.
+void setTunable(RunParameters& params, const Tunable& tunable, double value);
+
+}  // namespace runoff
+
+#endif  // RUNOFF_RUN_TUNABLE_PARAMETERS_H_

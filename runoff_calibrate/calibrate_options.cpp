@@ -1,0 +1,155 @@
+#include "runoff_calibrate/calibrate_options.h"
+
+#include <charconv>
+#include <map>
+#include <set>
+
+#include "common/text_number.h"
+
+namespace runoff {
+namespace {
+
+constexpr const char* kSeeHelp = "; runoff-calibrate --help lists the options.";
+
+// A whole number of at least `lowest`; nullopt for anything else.
+std::optional<std::int64_t> wholeNumber(const std::string& text, std::int64_t lowest) {
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < lowest) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace
+
+std::string calibrateUsage() {
+  return "Usage: runoff-calibrate --observed FILE --gauges FILE --parameters FILE\n"
+         "       [--objective kge|kge_2012|nse|log_nse] [--evaluations N] [--seed S]\n"
+         "       [--batch N] [--warm-up HOURS] [--snap N] [--start TIME]\n"
+         "       [--scheme classic|conservative] [--losses none]\n"
+         "\n"
+         "Fits parameters of the working directory's model to observed discharge: a\n"
+         "dynamically dimensioned search started from the parameter file's own values, then a\n"
+         "local search (BOBYQA) from the best point, maximising the mean over the gauges of\n"
+         "the objective. Run it in the working directory, as runoff-sim. Writes, in\n"
+         "calibration/, the best parameter file, trace.csv, scores.csv and a hydrograph per\n"
+         "gauge.\n"
+         "\n"
+         "Options:\n"
+         "  --observed FILE    observed discharge, time,gauge,discharge (as gauges.csv)\n"
+         "  --gauges FILE      the gauges, name,lon,lat (as discharge-netcdf --gauges)\n"
+         "  --parameters FILE  the parameters to fit, name,min,max[,log]\n"
+         "  --objective NAME   kge (default), kge_2012, nse or log_nse\n"
+         "  --evaluations N    runs of the model in all (default 500): four fifths by the\n"
+         "                     global search, the last fifth by the local one\n"
+         "  --seed S           seed of the search's random numbers (default 1)\n"
+         "  --batch N          candidates evaluated together, on the threads there are\n"
+         "                     (default 4); the result depends on it, never on the threads\n"
+         "  --warm-up HOURS    leave the run's first HOURS hours out of every score\n"
+         "  --snap N           each gauge moves to the routed cell of largest flow\n"
+         "                     accumulation within N cells (default 2)\n"
+         "  --start TIME       start of the run, YYYY-MM-DDThh:mm:ss (default: the stamp of\n"
+         "                     the first record of input/rain.dat)\n"
+         "  --scheme classic|conservative\n"
+         "                     the routing scheme, as runoff-sim's (default classic)\n"
+         "  --losses none      runoff without losses (the only choice here)\n"
+         "  --help             print this text and exit\n"
+         "\n"
+         "Environment:\n"
+         "  OMP_NUM_THREADS    threads to evaluate on (default: every core)\n";
+}
+
+Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args) {
+  CalibrateOptions options;
+  std::map<std::string, std::string> values;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (arg.rfind("-", 0) != 0)
+      return Status::invalid("Unexpected argument \"" + arg + "\"" + kSeeHelp);
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    static const std::set<std::string> known = {
+        "--observed", "--gauges",  "--parameters", "--objective", "--evaluations", "--seed",
+        "--batch",    "--warm-up", "--snap",       "--start",     "--scheme",      "--losses"};
+    if (!known.count(name)) return Status::invalid("Unknown option " + arg + kSeeHelp);
+    if (values.count(name)) return Status::invalid("Option " + name + " is given twice.");
+    std::string value;
+    if (equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    }
+    if (value.empty()) return Status::invalid("Option " + name + " needs a value.");
+    values[name] = value;
+  }
+  if (options.help) return options;
+  for (const char* required : {"--observed", "--gauges", "--parameters"}) {
+    if (!values.count(required)) {
+      return Status::invalid(std::string("Option ") + required + " is required" + kSeeHelp);
+    }
+  }
+  options.observed = values["--observed"];
+  options.gauges = values["--gauges"];
+  options.parameters = values["--parameters"];
+  if (values.count("--objective")) {
+    const std::optional<Objective> objective = objectiveNamed(values["--objective"]);
+    if (!objective) {
+      return Status::invalid("Option --objective takes kge, kge_2012, nse or log_nse, not \"" +
+                             values["--objective"] + "\".");
+    }
+    options.objective = *objective;
+  }
+  // Whole numbers, each with its least value.
+  const struct {
+    const char* name;
+    std::int64_t lowest;
+    std::int64_t* target;
+  } counts[] = {{"--evaluations", 1, &options.evaluations},
+                {"--batch", 1, &options.batch},
+                {"--warm-up", 0, &options.warmUpHours}};
+  for (const auto& count : counts) {
+    if (!values.count(count.name)) continue;
+    const std::optional<std::int64_t> n = wholeNumber(values[count.name], count.lowest);
+    if (!n) {
+      return Status::invalid(std::string("Option ") + count.name + " takes a whole number of " +
+                             std::to_string(count.lowest) + " or more, not \"" +
+                             values[count.name] + "\".");
+    }
+    *count.target = *n;
+  }
+  if (values.count("--snap")) {
+    if (parseInt32(values["--snap"], options.snap) != ParseStatus::kOk || options.snap < 0) {
+      return Status::invalid("Option --snap takes a whole number of cells, 0 or more, not \"" +
+                             values["--snap"] + "\".");
+    }
+  }
+  if (values.count("--seed")) {
+    const std::string& text = values["--seed"];
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), options.seed);
+    if (error != std::errc() || end != text.data() + text.size()) {
+      return Status::invalid("Option --seed takes a whole number from 0 to " +
+                             std::to_string(UINT64_MAX) + ", not \"" + text + "\".");
+    }
+  }
+  if (values.count("--start")) options.start = values["--start"];
+  if (values.count("--scheme")) {
+    const std::optional<Scheme> scheme = schemeNamed(values["--scheme"]);
+    if (!scheme) {
+      return Status::invalid("Option --scheme takes classic or conservative, not \"" +
+                             values["--scheme"] + "\".");
+    }
+    options.scheme = *scheme;
+  }
+  if (values.count("--losses") && values["--losses"] != "none") {
+    return Status::invalid("Option --losses takes only none here, not \"" + values["--losses"] +
+                           "\": the model routes all the rain.");
+  }
+  return options;
+}
+
+}  // namespace runoff

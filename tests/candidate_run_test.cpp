@@ -1,0 +1,146 @@
+// A candidate run routes only the cells upstream of its gauges, from one set-up, and must give
+// each gauge the very hourly means of a whole run of runoff-sim with the same parameters. The
+// test places a single gauge on every routed cell of small basins in turn (including cells
+// routed before their upstream cells, unlisted rivers draining into listed ones, and cells
+// that are selected but never routed), under both schemes and with every tunable parameter
+// away from the file's value, and compares the series bit for bit.
+#include "runoff/run/candidate_run.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "common/discharge_files.h"
+#include "support/basin_builder.h"
+#include "support/test_support.h"
+
+namespace runoff::testing {
+namespace {
+
+// Runs the code in `dir` as working directory.
+class InDirectory {
+ public:
+  explicit InDirectory(const fs::path& dir) : previous_(fs::current_path()) {
+    fs::current_path(dir);
+  }
+  ~InDirectory() { fs::current_path(previous_); }
+
+ private:
+  fs::path previous_;
+};
+
+struct RoutedCase {
+  std::string name;
+  fs::path input;  // a working directory's inputs; empty: the mixed basin of the builder
+};
+
+void PrintTo(const RoutedCase& c, std::ostream* os) { *os << c.name; }
+
+// The parameter file's values 15 to 19 (fdWeight to initialRunoff) replaced.
+void setKinematicValues(const fs::path& file, const std::vector<std::string>& values) {
+  std::istringstream in(readFile(file));
+  std::vector<std::string> tokens;
+  for (std::string t; in >> t;) tokens.push_back(t);
+  for (std::size_t k = 0; k < values.size(); ++k) tokens[14 + k] = values[k];
+  std::string text;
+  for (const std::string& t : tokens) text += t + "\n";
+  writeFile(file, text);
+}
+
+class CandidateRunAtEveryCell : public ::testing::TestWithParam<std::tuple<RoutedCase, Scheme>> {};
+
+TEST_P(CandidateRunAtEveryCell, GivesTheWholeRunsHourlyMeans) {
+  const auto& [c, scheme] = GetParam();
+  TempDir dir;
+  if (c.input.empty()) {
+    mixedBasin(2).write(dir.path());
+  } else {
+    copyTree(c.input, dir.path());
+    fs::create_directories(dir / "temp");
+    fs::create_directories(dir / "output");
+  }
+  // Away from every file's values; the threshold makes both classes of cell.
+  const std::vector<double> values = {0.7, 0.25, 0.05, 2, 0.2};
+  setKinematicValues(dir / "param-ravo-event-ver300.dat", {"0.7", "0.25", "0.05", "2", "0.2"});
+  const RunResult sim = runProgram(RUNOFF_SIM_EXE, {"--scheme", schemeName(scheme)}, dir.path());
+  ASSERT_EQ(sim.exitStatus, 0) << sim.out;
+  const std::vector<float> hourly = readFloats(dir / "output" / "dischargeHourly.bin");
+
+  std::istringstream params(readFile(dir / "param-ravo-event-ver300.dat"));
+  double scale, cols, rows, swLon, swLat;
+  params >> scale >> cols >> rows >> swLon >> swLat;
+  const auto cells = static_cast<std::size_t>(rows * cols);
+  const std::size_t hours = hourly.size() / cells;
+  ASSERT_GT(hours, 0u);
+  std::string observed = "time,gauge,discharge\n";
+  for (std::size_t h = 0; h < hours; ++h) {
+    observed += "2000-01-01T" + std::string(h % 24 < 10 ? "0" : "") + std::to_string(h % 24) +
+                ":00:00," + "G," + std::to_string(1 + h % 3) + "\n";
+    if (h == 23) break;  // the observed day need not cover the run
+  }
+  writeFile(dir / "observed.csv", observed);
+
+  CandidateRunOptions options;
+  options.observedPath = "observed.csv";
+  options.gaugesPath = "gauges.csv";
+  options.snap = 0;
+  options.start = "2000-01-01T00:00:00";
+  options.scheme = scheme;
+  for (const char* name :
+       {"fdWeight", "slopeManning", "channelManning", "channelThreshold", "initialRunoff"}) {
+    options.tunables.push_back(findTunable(name));
+  }
+  InDirectory inside(dir.path());
+  int checked = 0, restricted = 0;
+  for (std::size_t p = 0; p < cells; ++p) {
+    if (hourly[p] == kMissingDischarge) continue;
+    const std::size_t row = p / static_cast<std::size_t>(cols),
+                      col = p % static_cast<std::size_t>(cols);
+    std::ostringstream gauge;
+    gauge.precision(17);
+    gauge << "G," << swLon + (col + 0.5) * scale / 3600 << ',' << swLat + (row + 0.5) * scale / 3600
+          << '\n';
+    writeFile("gauges.csv", gauge.str());
+    std::ostringstream console;
+    Result<std::unique_ptr<CandidateRun>> run = CandidateRun::create(options, console);
+    ASSERT_TRUE(run.ok()) << run.message();
+    ASSERT_EQ((*run)->placed().front().position, p);
+    restricted += (*run)->routedCells() < (*run)->allRoutedCells();
+    for (int threads : {1, 3}) {
+      Result<std::vector<std::vector<float>>> series = (*run)->gaugeSeries(values, threads);
+      ASSERT_TRUE(series.ok()) << series.message();
+      ASSERT_EQ(series->front().size(), hours);
+      for (std::size_t h = 0; h < hours; ++h) {
+        const float whole = hourly[h * cells + p];
+        ASSERT_EQ(std::memcmp(&series->front()[h], &whole, sizeof whole), 0)
+            << "cell " << col + 1 << "-" << row + 1 << " hour " << h + 1 << ": "
+            << series->front()[h] << " routed alone, " << whole << " in the whole run";
+      }
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 2);
+  EXPECT_GT(restricted, 0) << "some gauge must leave cells out";
+}
+
+const fs::path kData = TEST_DATA_DIR;
+
+INSTANTIATE_TEST_SUITE_P(
+    Basins, CandidateRunAtEveryCell,
+    ::testing::Combine(
+        ::testing::Values(
+            RoutedCase{"mixed", {}},
+            RoutedCase{"inconsistent_acc", kData / "runs/inconsistent-acc/input"},
+            RoutedCase{"unselected_upstream", kData / "runs/unselected-upstream/input"},
+            RoutedCase{"eight_inflows", kData / "runs/eight-inflows/input"},
+            RoutedCase{"golden_realistic", kData / "golden/small-realistic/input"},
+            RoutedCase{"golden_inconsistent_acc", kData / "golden/small-inconsistent-acc/input"}),
+        ::testing::Values(Scheme::kClassic, Scheme::kConservative)),
+    [](const auto& info) {
+      return std::get<0>(info.param).name + "_" + schemeName(std::get<1>(info.param));
+    });
+
+}  // namespace
+}  // namespace runoff::testing
