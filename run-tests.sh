@@ -5,8 +5,9 @@
 # the basin tools (tools/), then builds and runs the C++ tests again under the address and
 # undefined-behaviour sanitizers.
 # Installs the compiler, CMake, GoogleTest and gdal-bin (the tests open the .vrt outputs with
-# gdalinfo) with apt-get when they are missing; for discharge-netcdf and its tests also the
-# NetCDF C library, ncdump and Debian's xarray; for runoff-sim-mpi Open MPI; for
+# gdalinfo) with apt-get when they are missing; for discharge-netcdf, runoff-sim --netcdf and
+# their tests also the NetCDF C library, ncdump and Debian's xarray; for runoff-sim-mpi Open MPI
+# and the MPI build of the NetCDF library (parallel NetCDF-4 over HDF5's MPI-IO); for
 # runoff-calibrate NLopt; for the tools GRASS GIS and Debian's Python GDAL, numpy (also the
 # scores' independent check) and netCDF4.
 set -euo pipefail
@@ -19,6 +20,7 @@ ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtes
   /usr/lib/python3/dist-packages/xarray:python3-xarray \
   /usr/lib/python3/dist-packages/netCDF4:python3-netcdf4 \
   /usr/lib/x86_64-linux-gnu/openmpi/include/mpi.h:libopenmpi-dev mpirun:openmpi-bin \
+  /usr/lib/x86_64-linux-gnu/pkgconfig/netcdf-mpi.pc:libnetcdf-mpi-dev \
   /usr/include/nlopt.h:libnlopt-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -33,50 +33,6 @@ std::uint64_t dischargeFileBytes(DischargeFile file, std::int64_t rows, std::int
          static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(cols) * 4;
 }
 
-DischargeWriter::DischargeWriter(const std::string& directory, std::size_t cellsPerGrid)
-    : directory_(directory), cellsPerGrid_(cellsPerGrid) {}
-
-Result<std::unique_ptr<DischargeWriter>> DischargeWriter::create(const std::string& directory,
-                                                                 std::size_t cellsPerGrid) {
-  std::unique_ptr<DischargeWriter> writer(new DischargeWriter(directory, cellsPerGrid));
-  // A directory under a final name would refuse its file only at publishing, when the others
-  // may already stand: it is refused now, before any grid is computed.
-  for (DischargeFile file : kDischargeFiles) {
-    const std::string path = directory + "/" + dischargeFileName(file);
-    if (isDirectoryAt(path))
-      return Status::ioError(path + " cannot be written: it is a directory.");
-  }
-  for (DischargeFile file : kDischargeFiles) {
-    auto& slot = writer->files_[static_cast<int>(file)];
-    slot =
-        std::make_unique<AtomicFile>(directory + "/" + dischargeFileName(file), std::ios::binary);
-    if (Status ready = slot->ready(); !ready.ok()) return ready;
-  }
-  return writer;
-}
-
-Status DischargeWriter::append(DischargeFile file, std::span<const float> grid) {
-  AtomicFile& out = *files_[static_cast<int>(file)];
-  // A grid of another size would leave the file torn, as a failed write does.
-  if (grid.size() != cellsPerGrid_ || !writeFloatRecords(out.stream(), grid)) {
-    return Status::ioError(out.path() + " cannot be written.");
-  }
-  return {};
-}
-
-Status DischargeWriter::publish() {
-  // All three are closed whole before any takes its final name.
-  for (DischargeFile file : kDischargeFiles) {
-    if (Status finished = files_[static_cast<int>(file)]->finish(); !finished.ok()) return finished;
-  }
-  for (DischargeFile file : kDischargeFiles) {
-    if (Status published = files_[static_cast<int>(file)]->publish(); !published.ok()) {
-      return published;
-    }
-  }
-  return {};
-}
-
 Status checkDischargeFileSize(const std::string& path, std::int64_t grids, const char* gridUnit,
                               std::int32_t rows, std::int32_t cols) {
   std::error_code ec;

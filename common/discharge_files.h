@@ -20,12 +20,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <istream>
-#include <memory>
 #include <span>
 #include <string>
 #include <utility>
 
-#include "common/atomic_file.h"
 #include "common/status.h"
 
 namespace runoff {
@@ -35,6 +33,21 @@ inline constexpr float kMissingDischarge = -9999.0f;
 enum class DischargeFile { kDaily, kDailyMax, kHourly };
 inline constexpr std::array<DischargeFile, 3> kDischargeFiles = {
     DischargeFile::kDaily, DischargeFile::kDailyMax, DischargeFile::kHourly};
+
+/// A choice among the three files (all three unless said otherwise).
+class DischargeFileSet {
+ public:
+  static DischargeFileSet all() { return DischargeFileSet(0b111); }
+  static DischargeFileSet none() { return DischargeFileSet(0); }
+  bool has(DischargeFile file) const { return (bits_ >> static_cast<int>(file)) & 1u; }
+  void add(DischargeFile file) { bits_ |= 1u << static_cast<int>(file); }
+  bool empty() const { return bits_ == 0; }
+  bool operator==(const DischargeFileSet&) const = default;
+
+ private:
+  explicit DischargeFileSet(unsigned bits) : bits_(bits) {}
+  unsigned bits_;
+};
 
 /// The file's name without a directory: "dischargeDaily.bin", ...
 const char* dischargeFileName(DischargeFile file);
@@ -51,31 +64,6 @@ inline constexpr const char* kHourlyDischargePath = "./dischargeHourly.bin";
 /// Bytes the file takes for a run of `days` days on a rows x cols grid.
 std::uint64_t dischargeFileBytes(DischargeFile file, std::int64_t rows, std::int64_t cols,
                                  std::int64_t days);
-
-/// Writes the three files grid by grid as the run produces them, under temporary names beside
-/// the final ones; publish() renames all three into place once every grid is written. A writer
-/// destroyed before publish() removes its temporaries, so a failed run leaves nothing under
-/// the final names.
-class DischargeWriter {
- public:
-  /// Creates the three temporaries under `directory` for grids of `cellsPerGrid` values;
-  /// refuses a final name taken by a directory ("<path> cannot be written: it is a directory.").
-  static Result<std::unique_ptr<DischargeWriter>> create(const std::string& directory,
-                                                         std::size_t cellsPerGrid);
-
-  /// Appends the next grid (cellsPerGrid values in file order) to `file`.
-  Status append(DischargeFile file, std::span<const float> grid);
-
-  /// Closes the three files and gives them their final names.
-  Status publish();
-
- private:
-  DischargeWriter(const std::string& directory, std::size_t cellsPerGrid);
-
-  std::string directory_;
-  std::size_t cellsPerGrid_;
-  std::array<std::unique_ptr<AtomicFile>, 3> files_;
-};
 
 /// Checks before reading that the file at `path` is a regular file that holds at least `grids`
 /// grids of rows x cols values; the failure names the file and what it lacks, counting the

@@ -65,22 +65,4 @@ Result<ConverterOptions> parseCommandLine(std::span<const std::string> args) {
   return options;
 }
 
-std::string commandText(std::span<const std::string> argv) {
-  std::string text;
-  for (const std::string& arg : argv) {
-    if (!text.empty()) text += ' ';
-    const bool plain = !arg.empty() && arg.find_first_not_of(
-                                           "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                           "0123456789-_./=:+,@%") == std::string::npos;
-    if (plain) {
-      text += arg;
-      continue;
-    }
-    text += '\'';
-    for (char c : arg) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    text += '\'';
-  }
-  return text;
-}
-
 }  // namespace runoff

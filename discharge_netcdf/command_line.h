@@ -27,9 +27,6 @@ Result<ConverterOptions> parseCommandLine(std::span<const std::string> args);
 /// The --help text, several lines ending with a line end.
 std::string usage();
 
-/// The command as typed, arguments that need it single-quoted: for the history attribute.
-std::string commandText(std::span<const std::string> argv);
-
 }  // namespace runoff
 
 #endif  // RUNOFF_DISCHARGE_NETCDF_COMMAND_LINE_H_

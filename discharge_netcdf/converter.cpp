@@ -14,7 +14,7 @@
 #include "common/discharge_files.h"
 #include "common/input_file.h"
 #include "common/params.h"
-#include "discharge_netcdf/discharge_netcdf_file.h"
+#include "runoff/output/discharge_netcdf_file.h"
 #include "runoff/inputs/gauge_list.h"
 #include "runoff/output/gauge_series.h"
 #include "runoff/inputs/gauge_snap.h"
@@ -120,10 +120,7 @@ Result<std::vector<SnappedGauge>> placeGauges(const ConverterOptions& options,
   Result<std::vector<SnappedGauge>> snapped =
       snapGauges(*gauges, grid, *flowAcc, firstHour, options.snap);
   if (!snapped.ok()) return snapped.status();
-  for (const SnappedGauge& g : *snapped) {
-    console << "Gauge \"" << g.name << "\": column " << g.cell.col + 1 << ", row " << g.cell.row + 1
-            << ", flow accumulation " << g.flowAcc << "\n";
-  }
+  for (const SnappedGauge& g : *snapped) console << gaugePlacementLine(g) << "\n";
   return snapped;
 }
 
@@ -175,7 +172,8 @@ Status runConverter(const ConverterOptions& options, const std::string& history,
 
   console << "Write " << options.out << std::endl;
   Result<std::unique_ptr<DischargeNetcdf>> created =
-      DischargeNetcdf::create(options.out, NetcdfDescription{*grid, p.days, start->time, history});
+      DischargeNetcdf::create(options.out, NetcdfDescription{*grid, p.days, start->time, history,
+                                                            netcdfSource("discharge-netcdf")});
   if (!created.ok()) return created.status();
   DischargeNetcdf& netcdf = **created;
   std::unique_ptr<AtomicFile> series;

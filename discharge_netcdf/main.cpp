@@ -1,6 +1,5 @@
 // discharge-netcdf: the discharge grids of a run as one CF NetCDF file, and optionally the
 // hourly series of a list of gauges as CSV. Runs in the simulator's output directory.
-#include <chrono>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -8,7 +7,7 @@
 #include "common/status.h"
 #include "discharge_netcdf/command_line.h"
 #include "discharge_netcdf/converter.h"
-#include "runoff/inputs/run_start.h"
+#include "runoff/output/discharge_netcdf_file.h"
 
 int main(int argc, char** argv) {
   using namespace runoff;
@@ -23,8 +22,7 @@ int main(int argc, char** argv) {
     std::cout << usage();
     return 0;
   }
-  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-  const std::string history = isoTime(now) + "Z: " + commandText(args);
+  const std::string history = netcdfHistory(args);
   if (Status done = runConverter(*options, history, std::cout); !done.ok()) {
     std::cout << done.message() << std::endl;
     return 1;

@@ -13,14 +13,36 @@
 #include <vector>
 
 #include "common/status.h"
+#include "runoff/output/discharge_output.h"
 #include "runoff/run/run_sequence.h"
 #include "runoff/run/sim_options.h"
+#ifdef RUNOFF_HAVE_NETCDF
+#include "runoff/output/netcdf_sink.h"
+#endif
 
 namespace {
 
 using namespace runoff;
 
-Status simulate(const SimOptions& options) {
+// The makers of the outputs that the run sequence does not make itself: the NetCDF file, where
+// this program is built with the NetCDF library.
+OutputMakers outputMakers([[maybe_unused]] const std::vector<std::string>& argv,
+                          [[maybe_unused]] const std::vector<std::uint8_t>& selectedInFileOrder) {
+  OutputMakers makers;
+#ifdef RUNOFF_HAVE_NETCDF
+  makers.netcdf = [&](const std::string& path, NetcdfDescription description) {
+    description.history = netcdfHistory(argv);
+    description.source = netcdfSource("runoff-sim");
+    Result<std::unique_ptr<NetcdfSink>> made =
+        NetcdfSink::create(path, description, selectedInFileOrder);
+    if (!made.ok()) return OutputMakers::Made(made.status());
+    return OutputMakers::Made(std::unique_ptr<WindowSink>(std::move(made).value()));
+  };
+#endif
+  return makers;
+}
+
+Status simulate(const SimOptions& options, const std::vector<std::string>& argv) {
   RunSequence run(options, std::cout);
   if (Status s = run.readParameters(); !s.ok()) return s;
   if (Status s = run.loadInputs(); !s.ok()) return s;
@@ -33,8 +55,13 @@ Status simulate(const SimOptions& options) {
   Result<std::optional<StoredState>> start = run.readStartState();
   if (!start.ok()) return start.status();
   run.startFrom(*start);
-  if (Status s = run.openOutputs(); !s.ok()) return s;
+  if (Status s = run.prepareOutputs(); !s.ok()) return s;
+  if (Status s = run.checkOutputFolder(); !s.ok()) return s;
+  const std::vector<std::uint8_t> selected =
+      selectedInFileOrder(run.inputs().topo, run.inputs().selected);
+  if (Status s = run.openOutputs(outputMakers(argv, selected)); !s.ok()) return s;
   if (Status s = run.routeWindows(); !s.ok()) return s;
+  if (Status s = run.finishOutputs(); !s.ok()) return s;
   if (Status s = run.publishOutputs(run.finalStates()); !s.ok()) return s;
   run.reportBudget(run.budgetVolumes());
   return {};
@@ -56,7 +83,7 @@ int main(int argc, char** argv) {
       std::cout << simHelpText("runoff-sim");
       return 0;
     }
-    const Status run = simulate(*options);
+    const Status run = simulate(*options, std::vector<std::string>(argv, argv + argc));
     std::cout.flush();
     return run.ok() ? 0 : fail(run.message());
   } catch (const std::bad_alloc&) {

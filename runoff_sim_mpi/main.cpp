@@ -2,13 +2,15 @@
 // the same options, console text and files, byte for byte, for any number of processes and
 // threads. Every rank takes the steps of the run sequence; between them it adds only what
 // distribution needs: the ranks agree on each step's outcome, rank 0 alone talks to the
-// console, makes or reads the caches and the restart state and writes every file, and passes
-// what it made on; the routed cells are partitioned by drainage, each rank routes its part
-// window after window, and the outflow of cut tributaries and each window's results travel as
-// messages. A failure on any rank ends every rank with one line and exit status 1.
+// console, makes or reads the caches and the restart state, and passes what it made on; the
+// routed cells are partitioned by drainage, each rank routes its part window after window, the
+// outflow of cut tributaries travels as messages, and every rank writes its own cells' results
+// into the output files (runoff_sim_mpi/parallel_output.h), which rank 0 publishes once all
+// have closed them. A failure on any rank ends every rank with one line and exit status 1.
 #include <mpi.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <new>
 #include <optional>
@@ -20,6 +22,7 @@
 #include "common/status.h"
 #include "runoff/run/run_sequence.h"
 #include "runoff/run/sim_options.h"
+#include "runoff_sim_mpi/parallel_output.h"
 #include "runoff_sim_mpi/partition.h"
 #include "runoff_sim_mpi/rank_messages.h"
 
@@ -34,7 +37,20 @@ struct Outcome {
   bool abortAll = false;
 };
 
-Outcome simulateOnRanks(const SimOptions& options, const MpiWorld& world) {
+// Ends every rank at once with `failure`'s line, printed by this rank, after removing the
+// temporaries of the outputs (those of every rank: they are rank 0's names), so that nothing
+// of the run is left: the other ranks may be waiting on this one and cannot close their files.
+[[noreturn]] void endEveryRank(const Status& failure, const std::vector<std::string>& temporaries) {
+  for (const std::string& temporary : temporaries) std::remove(temporary.c_str());
+  std::cout.flush();
+  std::cout << failure.message() << std::endl;
+  MPI_Abort(MPI_COMM_WORLD, 1);
+  std::abort();
+}
+
+Outcome simulateOnRanks(const SimOptions& options, const MpiWorld& world,
+                        const std::vector<std::string>& argv,
+                        std::vector<std::string>& temporaries) {
   const bool leader = world.rank == 0;
   std::ostringstream quiet;  // the console of the ranks that do not talk to the user
   RunSequence run(options, leader ? static_cast<std::ostream&>(std::cout) : quiet);
@@ -71,13 +87,45 @@ Outcome simulateOnRanks(const SimOptions& options, const MpiWorld& world) {
   broadcastStartState(stored, run.params().spaceSteps, run.lossStateValues());
   run.startFrom(stored);
 
-  if (Status s = agreeOnLeader(world, [&] { return run.openOutputs(); }); !s.ok()) return {s};
+  // Every rank places the gauges itself; rank 0 checks the folder; every rank opens each
+  // output with the others and writes its own cells into it.
+  if (Status s = all(run.prepareOutputs()); !s.ok()) return {s};
+  if (Status s = agreeOnLeader(world, [&] { return run.checkOutputFolder(); }); !s.ok()) {
+    return {s};
+  }
+  const OutputShare share =
+      shareOutput(world, run.inputs().topo, run.inputs().selected, run.plan(), partition);
+  if (Status s = all(run.openOutputs(
+          parallelOutputMakers(world, run.params(), share, argv, temporaries)));
+      !s.ok()) {
+    return {s};
+  }
 
+  // A failure while routing cannot wait for the other ranks, which may be blocked on this
+  // one's messages: it ends the whole run at once. A failure while writing is agreed by all.
   CutEdges edges(world, run.plan(), partition);
-  ResultGather results(world, run.inputs().topo, run.plan(), partition);
-  const Distribution distribution{&edges, [&](WindowGrids& grids) { results.gather(grids); }};
-  if (Status s = run.routeWindows(&distribution); !s.ok()) return {s, true};
-  results.finish();
+  bool writeFailed = false;
+  const Distribution distribution{&edges, [&](const Status& mine) {
+                                    Status agreed = agree(world, mine);
+                                    writeFailed = !agreed.ok();
+                                    return agreed;
+                                  }};
+  try {
+    if (Status s = run.routeWindows(&distribution); !s.ok()) {
+      if (!writeFailed) endEveryRank(s, temporaries);
+      return {s};
+    }
+  } catch (const std::bad_alloc&) {
+    endEveryRank(Status::ioError(kOutOfMemory), temporaries);
+  } catch (const std::length_error&) {
+    endEveryRank(Status::ioError(kOutOfMemory), temporaries);
+  } catch (const std::exception& error) {
+    endEveryRank(
+        Status::ioError(std::string("runoff-sim-mpi: unexpected failure: ") + error.what()),
+        temporaries);
+  }
+  // Files are published once every rank has closed them.
+  if (Status s = run.finishOutputs(); !s.ok()) return {s};
 
   // Each rank holds the state and the water of its own cells; rank 0 gathers them.
   CellStates cells = run.finalStates();
@@ -105,6 +153,7 @@ int main(int argc, char** argv) {
   MPI_Comm_rank(MPI_COMM_WORLD, &world.rank);
   MPI_Comm_size(MPI_COMM_WORLD, &world.size);
   Outcome outcome;
+  std::vector<std::string> temporaries;  // of the outputs, once they are open
   try {
     const Result<SimOptions> options =
         parseSimOptions(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
@@ -113,7 +162,8 @@ int main(int argc, char** argv) {
     } else if (options->help) {
       if (world.rank == 0) std::cout << simHelpText("mpirun -np N runoff-sim-mpi");
     } else {
-      outcome = simulateOnRanks(*options, world);
+      outcome = simulateOnRanks(*options, world,
+                                std::vector<std::string>(argv, argv + argc), temporaries);
     }
   } catch (const std::bad_alloc&) {
     outcome = {Status::ioError(kOutOfMemory), true};
@@ -125,11 +175,7 @@ int main(int argc, char** argv) {
                true};
   }
   std::cout.flush();
-  if (outcome.abortAll) {
-    // The run's temporaries are gone with the run sequence; the other ranks end with this one.
-    std::cout << outcome.status.message() << std::endl;
-    MPI_Abort(MPI_COMM_WORLD, 1);
-  }
+  if (outcome.abortAll) endEveryRank(outcome.status, temporaries);
   if (!outcome.status.ok() && world.rank == 0) std::cout << outcome.status.message() << std::endl;
   MPI_Finalize();
   return outcome.status.ok() ? 0 : 1;

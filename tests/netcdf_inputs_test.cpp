@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "discharge_netcdf/chunk_shape.h"
+#include "runoff/output/chunk_shape.h"
 #include "runoff/inputs/gauge_list.h"
 #include "runoff/inputs/run_start.h"
 #include "support/test_support.h"

@@ -89,4 +89,10 @@ Result<std::vector<std::int32_t>> readFlowAccumulation(const std::string& path,
   return values;
 }
 
+std::string gaugePlacementLine(const SnappedGauge& gauge) {
+  return "Gauge \"" + gauge.name + "\": column " + std::to_string(gauge.cell.col + 1) + ", row " +
+         std::to_string(gauge.cell.row + 1) + ", flow accumulation " +
+         std::to_string(gauge.flowAcc);
+}
+
 }  // namespace runoff

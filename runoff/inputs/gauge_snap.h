@@ -39,6 +39,10 @@ Result<std::vector<SnappedGauge>> snapGauges(const std::vector<Gauge>& gauges,
                                              std::span<const std::int32_t> flowAcc,
                                              std::span<const float> firstHour, std::int32_t snap);
 
+/// The console line of a placed gauge: Gauge "Jellico": column 12, row 3, flow accumulation
+/// 840 (column and row counted from 1, as discharge-point counts them).
+std::string gaugePlacementLine(const SnappedGauge& gauge);
+
 /// Reads the flow accumulation grid of rows x cols cells from `path`; refused when the file
 /// cannot be opened, is a directory or is too short.
 Result<std::vector<std::int32_t>> readFlowAccumulation(const std::string& path,

@@ -1,6 +1,11 @@
 #include "runoff/output/discharge_output.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "common/binary_grid.h"
+#include "runoff/output/discharge_vrt.h"
 
 namespace runoff {
 
@@ -42,36 +47,125 @@ std::vector<float> outputBackground(const TopoGrid& grid,
   return background;
 }
 
-Status appendWindow(DischargeWriter& writer, const WindowGrids& grids,
-                    const std::vector<std::uint8_t>& selectedInFileOrder) {
-  const std::size_t cells = grids.cellsPerGrid();
+void dailyGrids(const WindowGrids& grids, std::int32_t day,
+                std::span<const std::int32_t> positions,
+                const std::vector<std::uint8_t>& selectedInFileOrder, std::vector<float>& mean,
+                std::vector<float>& maximum) {
+  const bool everyCell = positions.empty();
+  const std::size_t count = everyCell ? grids.cellsPerGrid() : positions.size();
+  auto at = [&](std::size_t k) { return everyCell ? k : static_cast<std::size_t>(positions[k]); };
+  if (!grids.keepsEveryHour()) {
+    // The router formed the day already, from the same hours in the same order.
+    mean.resize(count);
+    maximum.resize(count);
+    const std::span<const float> means = grids.dayMean(day), maxima = grids.dayMax(day);
+    for (std::size_t k = 0; k < count; ++k) {
+      mean[k] = means[at(k)];
+      maximum[k] = maxima[at(k)];
+    }
+    return;
+  }
+  mean.assign(count, 0.0f);
+  maximum.assign(count, 0.0f);
   // The day's hours are summed grid by grid, each cell's in increasing hour as dailyMean and
-  // dailyMaxHourly take them, so that the files are read and written in long runs.
-  std::vector<float> total(cells), maximum(cells);
+  // dailyMaxHourly take them, so that the grids are read in long runs.
+  for (std::int32_t h = 0; h < 24; ++h) {
+    const std::span<const float> hour = grids.hour(day * 24 + h);
+    for (std::size_t k = 0; k < count; ++k) {
+      const float q = hour[at(k)];
+      mean[k] += q;
+      if (q >= maximum[k]) maximum[k] = q;
+    }
+  }
+  for (std::size_t k = 0; k < count; ++k) {
+    if (selectedInFileOrder[at(k)]) {
+      mean[k] = mean[k] / 24.0f;
+    } else {
+      mean[k] = kMissingDischarge;
+      maximum[k] = kMissingDischarge;
+    }
+  }
+}
+
+DischargeFilesSink::DischargeFilesSink(const RunParameters& params, DischargeFileSet files,
+                                       std::vector<std::uint8_t> selected)
+    : params_(params), files_(files), selected_(std::move(selected)) {}
+
+Result<std::unique_ptr<DischargeFilesSink>> DischargeFilesSink::create(
+    const RunParameters& params, DischargeFileSet files,
+    std::vector<std::uint8_t> selectedInFileOrder) {
+  std::unique_ptr<DischargeFilesSink> sink(
+      new DischargeFilesSink(params, files, std::move(selectedInFileOrder)));
+  for (DischargeFile file : kDischargeFiles) {
+    if (!files.has(file)) continue;
+    auto& slot = sink->out_[static_cast<int>(file)];
+    slot = std::make_unique<AtomicFile>(outputPath(file), std::ios::binary);
+    if (Status ready = slot->ready(); !ready.ok()) return ready;
+  }
+  return sink;
+}
+
+Status DischargeFilesSink::append(DischargeFile file, std::span<const float> grid) {
+  AtomicFile& out = *out_[static_cast<int>(file)];
+  if (!writeFloatRecords(out.stream(), grid)) {
+    return Status::ioError(out.path() + " cannot be written.");
+  }
+  return {};
+}
+
+Status DischargeFilesSink::take(const WindowGrids& grids, std::int32_t) {
+  const bool daily = files_.has(DischargeFile::kDaily) || files_.has(DischargeFile::kDailyMax);
   for (std::int32_t d = 0; d < grids.days(); ++d) {
-    std::fill(total.begin(), total.end(), 0.0f);
-    std::fill(maximum.begin(), maximum.end(), 0.0f);
-    for (std::int32_t h = 0; h < 24; ++h) {
-      std::span<const float> hour = grids.hour(d * 24 + h);
-      for (std::size_t p = 0; p < cells; ++p) {
-        total[p] += hour[p];
-        if (hour[p] >= maximum[p]) maximum[p] = hour[p];
+    if (daily) {
+      dailyGrids(grids, d, {}, selected_, mean_, maximum_);
+      if (files_.has(DischargeFile::kDaily)) {
+        if (Status s = append(DischargeFile::kDaily, mean_); !s.ok()) return s;
+      }
+      if (files_.has(DischargeFile::kDailyMax)) {
+        if (Status s = append(DischargeFile::kDailyMax, maximum_); !s.ok()) return s;
       }
     }
-    for (std::size_t p = 0; p < cells; ++p) {
-      if (selectedInFileOrder[p]) {
-        total[p] = total[p] / 24.0f;
-      } else {
-        total[p] = kMissingDischarge;
-        maximum[p] = kMissingDischarge;
+    if (files_.has(DischargeFile::kHourly)) {
+      for (std::int32_t h = 0; h < 24; ++h) {
+        if (Status s = append(DischargeFile::kHourly, grids.hour(d * 24 + h)); !s.ok()) return s;
       }
     }
-    if (Status s = writer.append(DischargeFile::kDaily, total); !s.ok()) return s;
-    if (Status s = writer.append(DischargeFile::kDailyMax, maximum); !s.ok()) return s;
-    for (std::int32_t h = 0; h < 24; ++h) {
-      if (Status s = writer.append(DischargeFile::kHourly, grids.hour(d * 24 + h)); !s.ok()) {
-        return s;
-      }
+  }
+  return {};
+}
+
+Status DischargeFilesSink::finish() {
+  // Every file is closed whole before any takes its final name.
+  for (auto& out : out_) {
+    if (!out) continue;
+    if (Status finished = out->finish(); !finished.ok()) return finished;
+  }
+  return {};
+}
+
+Status DischargeFilesSink::publish() {
+  for (auto& out : out_) {
+    if (!out) continue;
+    if (Status published = out->publish(); !published.ok()) return published;
+  }
+  return writeDischargeVrts(params_, files_);
+}
+
+std::vector<std::string> DischargeFilesSink::paths() const {
+  std::vector<std::string> written;
+  for (DischargeFile file : kDischargeFiles) {
+    if (files_.has(file)) written.push_back(outputPath(file));
+  }
+  return written;
+}
+
+Status removeUnwrittenDischargeFiles(DischargeFileSet written) {
+  for (DischargeFile file : kDischargeFiles) {
+    if (written.has(file)) continue;
+    for (const std::string& path : {outputPath(file), vrtPath(file)}) {
+      std::error_code error;
+      std::filesystem::remove(path, error);
+      if (error) return Status::ioError(path + " cannot be removed.");
     }
   }
   return {};

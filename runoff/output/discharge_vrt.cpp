@@ -66,20 +66,21 @@ void writeDischargeVrt(std::ostream& out, const RunParameters& params, Discharge
   out << "</VRTDataset>\n";
 }
 
-Status checkDischargeVrtPaths(const RunParameters& params) {
+Status checkDischargeVrtPaths(const RunParameters& params, DischargeFileSet files) {
   if (params.days == 0) return {};  // no view is written
   for (DischargeFile file : kDischargeFiles) {
-    if (isDirectoryAt(vrtPath(file))) {
+    if (files.has(file) && isDirectoryAt(vrtPath(file))) {
       return Status::ioError(vrtPath(file) + " cannot be written: it is a directory.");
     }
   }
   return {};
 }
 
-Status writeDischargeVrts(const RunParameters& params) {
-  // The three views go together: none is written when a directory holds the place of one.
-  if (Status places = checkDischargeVrtPaths(params); !places.ok()) return places;
+Status writeDischargeVrts(const RunParameters& params, DischargeFileSet files) {
+  // The views go together: none is written when a directory holds the place of one.
+  if (Status places = checkDischargeVrtPaths(params, files); !places.ok()) return places;
   for (DischargeFile file : kDischargeFiles) {
+    if (!files.has(file)) continue;
     const std::string path = vrtPath(file);
     if (params.days == 0) {
       std::error_code error;

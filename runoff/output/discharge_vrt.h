@@ -41,13 +41,16 @@ void writeDischargeVrt(std::ostream& out, const RunParameters& params, Discharge
 /// "./output/dischargeDaily.vrt" and so on.
 std::string vrtPath(DischargeFile file);
 
-/// Refuses a run whose .vrt names are taken by a directory ("<path> cannot be written."), which
-/// would refuse its view only after the grids are published; a run may ask before routing.
-Status checkDischargeVrtPaths(const RunParameters& params);
+/// Refuses a run whose .vrt names (of `files`) are taken by a directory ("<path> cannot be
+/// written."), which would refuse its view only after the grids are published; a run may ask
+/// before routing.
+Status checkDischargeVrtPaths(const RunParameters& params,
+                              DischargeFileSet files = DischargeFileSet::all());
 
-/// Writes the three .vrt files under ./output/ for the grids of this run (removes them for a
-/// run of 0 days); the failure names the file that could not be written or removed.
-Status writeDischargeVrts(const RunParameters& params);
+/// Writes the .vrt files of `files` under ./output/ for the grids of this run (removes them
+/// for a run of 0 days); the failure names the file that could not be written or removed.
+Status writeDischargeVrts(const RunParameters& params,
+                          DischargeFileSet files = DischargeFileSet::all());
 
 }  // namespace runoff
 

@@ -1,5 +1,6 @@
 #include "runoff/output/gauge_series.h"
 
+#include <chrono>
 #include <charconv>
 
 namespace runoff {
@@ -29,6 +30,34 @@ void writeGaugeSeriesHour(std::ostream& out, CivilTime time,
     out << stamp << ',' << csvField(gauge.name) << ',' << shortestDecimal(hour[gauge.position])
         << '\n';
   }
+}
+
+GaugeSeriesSink::GaugeSeriesSink(const std::string& path, CivilTime start,
+                                 std::vector<SnappedGauge> gauges)
+    : out_(path, std::ios::binary), start_(start), gauges_(std::move(gauges)) {
+  for (std::size_t g = 0; g < gauges_.size(); ++g) {
+    positions_.push_back(gauges_[g].position);
+    gauges_[g].position = g;
+  }
+  hour_.resize(gauges_.size());
+}
+
+Result<std::unique_ptr<GaugeSeriesSink>> GaugeSeriesSink::create(const std::string& path,
+                                                                 CivilTime start,
+                                                                 std::vector<SnappedGauge> gauges) {
+  std::unique_ptr<GaugeSeriesSink> sink(new GaugeSeriesSink(path, start, std::move(gauges)));
+  if (Status ready = sink->out_.ready(); !ready.ok()) return ready;
+  writeGaugeSeriesHeader(sink->out_.stream());
+  return sink;
+}
+
+Status GaugeSeriesSink::take(const WindowGrids& grids, std::int32_t firstDay) {
+  const std::int64_t firstHour = (static_cast<std::int64_t>(firstDay) - 1) * 24;
+  for (std::int32_t h = 0; h < grids.days() * 24; ++h) {
+    for (std::size_t g = 0; g < positions_.size(); ++g) hour_[g] = grids.hourly(h, positions_[g]);
+    writeGaugeSeriesHour(out_.stream(), start_ + std::chrono::hours(firstHour + h), gauges_, hour_);
+  }
+  return out_.ready();
 }
 
 }  // namespace runoff

@@ -108,9 +108,7 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
     }
   }
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    for (std::size_t h = 0; h < hours; ++h) {
-      grids.hour(static_cast<std::int32_t>(h))[jobs[i].position] = means[h * kMaxHourCells + i];
-    }
+    grids.store(jobs[i].position, means.data() + i, kMaxHourCells);
   }
 }
 
@@ -301,6 +299,65 @@ WindowGrids::WindowGrids(const std::vector<float>& background, std::int32_t maxD
   values_.reserve(hours * cells_);
   for (std::size_t h = 0; h < hours; ++h) {
     values_.insert(values_.end(), background.begin(), background.end());
+  }
+}
+
+WindowGrids::WindowGrids(const std::vector<float>& background, std::int32_t maxDays,
+                         std::vector<std::int32_t> hourlyPositions)
+    : cells_(background.size()),
+      maxDays_(std::max(1, maxDays)),
+      everyHour_(false),
+      hourlyPositions_(std::move(hourlyPositions)) {
+  std::sort(hourlyPositions_.begin(), hourlyPositions_.end());
+  hourlyPositions_.erase(std::unique(hourlyPositions_.begin(), hourlyPositions_.end()),
+                         hourlyPositions_.end());
+  // An unrouted cell's day is its hours' value: the mean of 24 zeros is 0, their maximum 0,
+  // and a cell without results holds the missing value in every grid.
+  const std::size_t dailyGrids = static_cast<std::size_t>(maxDays_) * 2;
+  values_.reserve(dailyGrids * cells_);
+  for (std::size_t g = 0; g < dailyGrids; ++g) {
+    values_.insert(values_.end(), background.begin(), background.end());
+  }
+  const std::size_t hours = static_cast<std::size_t>(maxDays_) * 24;
+  kept_.resize(hours * hourlyPositions_.size());
+  for (std::size_t h = 0; h < hours; ++h) {
+    for (std::size_t k = 0; k < hourlyPositions_.size(); ++k) {
+      kept_[h * hourlyPositions_.size() + k] = background[hourlyPositions_[k]];
+    }
+  }
+}
+
+float WindowGrids::hourly(std::int32_t h, std::size_t position) const {
+  if (everyHour_) return hour(h)[position];
+  const auto at = std::lower_bound(hourlyPositions_.begin(), hourlyPositions_.end(),
+                                   static_cast<std::int32_t>(position));
+  const std::size_t k = static_cast<std::size_t>(at - hourlyPositions_.begin());
+  return kept_[static_cast<std::size_t>(h) * hourlyPositions_.size() + k];
+}
+
+void WindowGrids::store(std::size_t position, const float* means, std::size_t stride) {
+  const std::size_t hours = static_cast<std::size_t>(days_) * 24;
+  if (everyHour_) {
+    for (std::size_t h = 0; h < hours; ++h) values_[h * cells_ + position] = means[h * stride];
+    return;
+  }
+  // A float sum of the day's hours in order, divided by 24 as a float; the largest from 0.
+  for (std::int32_t d = 0; d < days_; ++d) {
+    float total = 0.0f, largest = 0.0f;
+    for (std::size_t h = 0; h < 24; ++h) {
+      const float q = means[(static_cast<std::size_t>(d) * 24 + h) * stride];
+      total += q;
+      if (q >= largest) largest = q;
+    }
+    values_[static_cast<std::size_t>(2 * d) * cells_ + position] = total / 24.0f;
+    values_[static_cast<std::size_t>(2 * d + 1) * cells_ + position] = largest;
+  }
+  const auto at = std::lower_bound(hourlyPositions_.begin(), hourlyPositions_.end(),
+                                   static_cast<std::int32_t>(position));
+  if (at == hourlyPositions_.end() || *at != static_cast<std::int32_t>(position)) return;
+  const std::size_t k = static_cast<std::size_t>(at - hourlyPositions_.begin());
+  for (std::size_t h = 0; h < hours; ++h) {
+    kept_[h * hourlyPositions_.size() + k] = means[h * stride];
   }
 }
 

@@ -57,18 +57,27 @@ std::int32_t windowDaysFor(std::int32_t days, std::size_t gridCells);
 /// inflow the first hour averages with is that of no rain.
 void startFromDryHour(RoutingStates& states);
 
-/// The hourly grids of one window, each in the order of the discharge files (rows from the
-/// south): the hourly means of the routed cells, m^3/s. A cell that no task routes keeps the
-/// value it was given at construction in every window.
+/// The results of one window, each grid in the order of the discharge files (rows from the
+/// south), m^3/s: the hourly means of the routed cells, or, for a run that writes no hourly
+/// grid, the daily grids (the mean of each day's 24 hourly means, and the largest of them from
+/// 0, the arithmetic of runoff/output/discharge_output.h) with the hourly means of a few cells
+/// (the gauges'). A cell that no task routes keeps the value it was given at construction in
+/// every grid and every window.
 class WindowGrids {
  public:
-  /// Grids of `background.size()` cells, for windows of at most `maxDays` days.
+  /// The hourly grids of `background.size()` cells, for windows of at most `maxDays` days.
   WindowGrids(const std::vector<float>& background, std::int32_t maxDays);
+  /// The daily grids instead, and the hourly means of the cells at `hourlyPositions` only.
+  WindowGrids(const std::vector<float>& background, std::int32_t maxDays,
+              std::vector<std::int32_t> hourlyPositions);
 
   std::size_t cellsPerGrid() const { return cells_; }
   std::int32_t maxDays() const { return maxDays_; }
   std::int32_t days() const { return days_; }
   void setDays(std::int32_t days) { days_ = days; }
+  /// True when every cell's every hour is kept (hour() may be called).
+  bool keepsEveryHour() const { return everyHour_; }
+
   /// Grid of hour index `h` of the window (0 = the first hour of its first day).
   std::span<float> hour(std::int32_t h) {
     return {values_.data() + static_cast<std::size_t>(h) * cells_, cells_};
@@ -76,11 +85,26 @@ class WindowGrids {
   std::span<const float> hour(std::int32_t h) const {
     return {values_.data() + static_cast<std::size_t>(h) * cells_, cells_};
   }
+  /// The hourly mean of hour `h` at `position`, a position whose hours are kept.
+  float hourly(std::int32_t h, std::size_t position) const;
+  /// The daily mean and daily maximum grids of day `d` of the window (daily grids only).
+  std::span<const float> dayMean(std::int32_t d) const {
+    return {values_.data() + static_cast<std::size_t>(2 * d) * cells_, cells_};
+  }
+  std::span<const float> dayMax(std::int32_t d) const {
+    return {values_.data() + static_cast<std::size_t>(2 * d + 1) * cells_, cells_};
+  }
+
+  /// Keeps the window's hourly means of the cell at `position`: hour h's at means[h x stride].
+  void store(std::size_t position, const float* means, std::size_t stride);
 
  private:
   std::size_t cells_;
   std::int32_t maxDays_;
-  std::vector<float> values_;
+  bool everyHour_ = true;
+  std::vector<float> values_;  // hour-major grids, or the two daily grids of each day
+  std::vector<std::int32_t> hourlyPositions_;  // ascending, with the daily grids
+  std::vector<float> kept_;                    // their hourly means, hour-major
   std::int32_t days_ = 0;
 };
 

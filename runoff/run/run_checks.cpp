@@ -133,17 +133,7 @@ Status checkFreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes) {
   return Status::ioError(s.str());
 }
 
-Status checkOutputSpace(const RunParameters& params) {
-  // The files are written beside the previous ones and replace them only at the end, so the
-  // whole size must be free, whatever an earlier run left there.
-  std::uint64_t needed = 0;
-  for (DischargeFile file : kDischargeFiles) {
-    const std::uint64_t bytes =
-        dischargeFileBytes(file, params.topoRows, params.topoCols, params.days);
-    needed = bytes > std::numeric_limits<std::uint64_t>::max() - needed
-                 ? std::numeric_limits<std::uint64_t>::max()
-                 : needed + bytes;
-  }
+Status checkOutputSpace(std::uint64_t needed) {
   struct statvfs fs;
   if (::statvfs(kOutputDirectory, &fs) != 0) return {};  // unknown: the writes will tell
   const unsigned __int128 free =

@@ -37,9 +37,9 @@ Status checkRoutingMemory(const TopoGrid& grid, const RunParameters& params,
 /// Refuses a run whose discharge files need more than `freeBytes`.
 Status checkFreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes);
 
-/// The same for the file system holding ./output (a run that cannot learn its free space is
-/// let go: the writes will report a full disk).
-Status checkOutputSpace(const RunParameters& params);
+/// The same for the file system holding ./output, for files of `neededBytes` (a run that
+/// cannot learn its free space is let go: the writes will report a full disk).
+Status checkOutputSpace(std::uint64_t neededBytes);
 
 /// "./output" must exist and accept files before hours of routing start.
 Status checkOutputDirectory();

@@ -3,12 +3,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <limits>
 #include <string>
+#include <system_error>
 
 #include "common/input_file.h"
+#include "runoff/inputs/gauge_list.h"
+#include "runoff/inputs/grid_geometry.h"
 #include "runoff/inputs/rain_grid.h"
 #include "runoff/output/discharge_output.h"
 #include "runoff/output/discharge_vrt.h"
+#include "runoff/output/gauge_series.h"
 #include "runoff/run/progress.h"
 
 namespace runoff {
@@ -121,19 +127,144 @@ void RunSequence::startFrom(const std::optional<StoredState>& stored) {
   }
 }
 
-Status RunSequence::openOutputs() {
+namespace {
+
+// The flow accumulation grid as the simulator finds it, to place the gauges.
+constexpr const char* kFlowAccPath = "./topoData/flowAcc.bin";
+
+bool sameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  const std::filesystem::path x = std::filesystem::weakly_canonical(a, error);
+  if (error) return false;
+  const std::filesystem::path y = std::filesystem::weakly_canonical(b, error);
+  return !error && x == y;
+}
+
+std::uint64_t addBytes(std::uint64_t total, std::uint64_t more) {
+  return more > std::numeric_limits<std::uint64_t>::max() - total
+             ? std::numeric_limits<std::uint64_t>::max()
+             : total + more;
+}
+
+}  // namespace
+
+Status RunSequence::prepareOutputs() {
+  if (!options_.gauges && !options_.netcdf) return {};
+  if (options_.netcdf && params_.days < 1) {
+    return Status::invalid(std::string("The run has no hour to write to ") + kNetcdfPath +
+                           ": days is " + std::to_string(params_.days) + " in ./" +
+                           kParameterFileName + ".");
+  }
+  Result<RunStart> start = findRunStart(options_.start, kRainfallPath);
+  if (!start.ok()) return start.status();
+  start_ = std::move(start).value();
+  if (!options_.gauges) return {};
+  if (sameFile(*options_.gauges, kGaugeSeriesPath)) {
+    return Status::invalid("--gauges " + *options_.gauges + " is where the gauge series is " +
+                           "written; give the gauge list another name.");
+  }
+  Result<std::vector<Gauge>> listed = readGauges(*options_.gauges);
+  if (!listed.ok()) return listed.status();
+  Result<GridGeometry> grid = GridGeometry::fromParameters(params_);
+  if (!grid.ok()) return grid.status();
+  Result<std::vector<std::int32_t>> flowAcc = readFlowAccumulation(kFlowAccPath, *grid);
+  if (!flowAcc.ok()) return flowAcc.status();
+  // Every selected cell has a result in the grids, the others the missing value: the grid
+  // the placement tells routed cells by, as discharge-netcdf reads it from the hourly file.
+  const std::vector<float> routed = outputBackground(inputs_.topo, inputs_.selected);
+  Result<std::vector<SnappedGauge>> placed =
+      snapGauges(*listed, *grid, *flowAcc, routed, options_.snap);
+  if (!placed.ok()) return placed.status();
+  gauges_ = std::move(placed).value();
+  for (const SnappedGauge& gauge : gauges_) console_ << gaugePlacementLine(gauge) << '\n';
+  return {};
+}
+
+Status RunSequence::checkOutputFolder() {
   if (Status writable = checkOutputDirectory(); !writable.ok()) return writable;
-  if (Status space = checkOutputSpace(params_); !space.ok()) return space;
+  // The files are written beside the previous ones and replace them only at the end, so the
+  // whole size must be free, whatever an earlier run left there. The NetCDF file counts at its
+  // values' raw size, which compression only lowers.
+  std::uint64_t needed = 0;
+  for (DischargeFile file : kDischargeFiles) {
+    const std::uint64_t bytes =
+        dischargeFileBytes(file, params_.topoRows, params_.topoCols, params_.days);
+    if (options_.rawFiles().has(file)) needed = addBytes(needed, bytes);
+    if (options_.netcdf && options_.outputs.has(file)) needed = addBytes(needed, bytes);
+  }
+  if (options_.gauges) {
+    // A line per gauge and hour: the time, the name and the value.
+    std::uint64_t line = 0;
+    for (const SnappedGauge& gauge : gauges_) line += 40 + 2 * gauge.name.size();
+    needed = addBytes(needed, line * 24 * static_cast<std::uint64_t>(std::max(0, params_.days)));
+  }
+  if (Status space = checkOutputSpace(needed); !space.ok()) return space;
   // Every place a file of this run must take is checked before hours of routing, so that a
   // run is never refused after some of its files were published.
-  if (Status views = checkDischargeVrtPaths(params_); !views.ok()) return views;
+  if (Status views = checkDischargeVrtPaths(params_, options_.rawFiles()); !views.ok()) {
+    return views;
+  }
   if (options_.stateOut) {
     if (Status state = checkStateOutPath(*options_.stateOut); !state.ok()) return state;
   }
-  Result<std::unique_ptr<DischargeWriter>> writer =
-      DischargeWriter::create(kOutputDirectory, inputs_.topo.cells.size());
-  if (!writer.ok()) return writer.status();
-  writer_ = std::move(writer).value();
+  std::vector<std::string> places;
+  for (DischargeFile file : kDischargeFiles) {
+    if (options_.rawFiles().has(file)) places.push_back(outputPath(file));
+  }
+  if (options_.gauges) places.push_back(kGaugeSeriesPath);
+  if (options_.netcdf) places.push_back(kNetcdfPath);
+  for (const std::string& path : places) {
+    if (isDirectoryAt(path)) return Status::ioError(path + " cannot be written: it is a directory.");
+  }
+  return {};
+}
+
+Status RunSequence::openOutputs(const OutputMakers& makers) {
+  const DischargeFileSet raw = options_.rawFiles();
+  auto add = [&](OutputMakers::Made made) -> Status {
+    if (!made.ok()) return made.status();
+    sinks_.push_back(std::move(made).value());
+    return {};
+  };
+  if (!raw.empty()) {
+    Status opened;
+    if (makers.dischargeFiles) {
+      opened = add(makers.dischargeFiles(raw));
+    } else {
+      Result<std::unique_ptr<DischargeFilesSink>> made = DischargeFilesSink::create(
+          params_, raw, selectedInFileOrder(inputs_.topo, inputs_.selected));
+      opened = made.ok() ? add(std::unique_ptr<WindowSink>(std::move(made).value()))
+                         : made.status();
+    }
+    if (!opened.ok()) return opened;
+  }
+  if (options_.gauges) {
+    Status opened;
+    if (makers.gauges) {
+      opened = add(makers.gauges(kGaugeSeriesPath, start_->time, gauges_));
+    } else {
+      Result<std::unique_ptr<GaugeSeriesSink>> made =
+          GaugeSeriesSink::create(kGaugeSeriesPath, start_->time, gauges_);
+      opened = made.ok() ? add(std::unique_ptr<WindowSink>(std::move(made).value()))
+                         : made.status();
+    }
+    if (!opened.ok()) return opened;
+  }
+  if (options_.netcdf) {
+    if (!makers.netcdf) {
+      return Status::invalid(std::string(kNetcdfPath) +
+                             " cannot be written: this program was built without the NetCDF "
+                             "library.");
+    }
+    Result<GridGeometry> grid = GridGeometry::fromParameters(params_);
+    if (!grid.ok()) return grid.status();
+    NetcdfDescription description;
+    description.grid = *grid;
+    description.days = params_.days;
+    description.start = start_->time;
+    description.files = options_.outputs;
+    if (Status opened = add(makers.netcdf(kNetcdfPath, description)); !opened.ok()) return opened;
+  }
   return {};
 }
 
@@ -158,8 +289,15 @@ Status RunSequence::routeWindows(const Distribution* distribution) {
       progress = std::make_unique<ProgressLine>(STDERR_FILENO, totalSteps, params_.days);
     }
     std::atomic<std::int64_t>* steps = progress ? progress->counter() : nullptr;
-    const std::vector<std::uint8_t> selected = selectedInFileOrder(inputs_.topo, inputs_.selected);
-    WindowGrids grids(outputBackground(inputs_.topo, inputs_.selected), windowDays_);
+    // A run that writes no hourly grid keeps the days, and the hours of its gauges alone.
+    std::vector<std::int32_t> gaugePositions;
+    for (const SnappedGauge& gauge : gauges_) {
+      gaugePositions.push_back(static_cast<std::int32_t>(gauge.position));
+    }
+    const std::vector<float> background = outputBackground(inputs_.topo, inputs_.selected);
+    WindowGrids grids = options_.outputs.has(DischargeFile::kHourly)
+                            ? WindowGrids(background, windowDays_)
+                            : WindowGrids(background, windowDays_, gaugePositions);
     RainReader reader(rainFile_, inputs_.rain.rows, inputs_.rain.cols);
     for (std::int32_t first = 1; first <= params_.days; first += windowDays_) {
       const std::int32_t days = std::min(windowDays_, params_.days - first + 1);
@@ -174,15 +312,28 @@ Status RunSequence::routeWindows(const Distribution* distribution) {
           !routed.ok()) {
         return routed;
       }
-      if (distribution != nullptr && distribution->gatherWindow) distribution->gatherWindow(grids);
-      if (writer_) {
-        if (Status written = appendWindow(*writer_, grids, selected); !written.ok()) return written;
+      Status written;
+      for (const auto& sink : sinks_) {
+        if (written = sink->take(grids, first); !written.ok()) break;
       }
+      if (distribution != nullptr && distribution->agreeOnWrites) {
+        written = distribution->agreeOnWrites(written);
+      }
+      if (!written.ok()) return written;
     }
   }
   router.finishGroupLines(console_);
   console_ << '\n' << "Runoff simulation ends." << '\n';
-  for (DischargeFile file : kDischargeFiles) console_ << "Write " << outputPath(file) << '\n';
+  for (const auto& sink : sinks_) {
+    for (const std::string& path : sink->paths()) console_ << "Write " << path << '\n';
+  }
+  return {};
+}
+
+Status RunSequence::finishOutputs() {
+  for (const auto& sink : sinks_) {
+    if (Status finished = sink->finish(); !finished.ok()) return finished;
+  }
   return {};
 }
 
@@ -201,8 +352,12 @@ Status RunSequence::publishOutputs(const CellStates& cells) {
     if (!written.ok()) return written.status();
     state = std::move(written).value();
   }
-  if (Status published = writer_->publish(); !published.ok()) return published;
-  if (Status views = writeDischargeVrts(params_); !views.ok()) return views;
+  for (const auto& sink : sinks_) {
+    if (Status published = sink->publish(); !published.ok()) return published;
+  }
+  if (Status removed = removeUnwrittenDischargeFiles(options_.rawFiles()); !removed.ok()) {
+    return removed;
+  }
   if (state) return state->publish();
   return {};
 }

@@ -2,7 +2,8 @@
 // inputs and select the cells, load the loss grids, check the memory, obtain the calculation
 // order, open the rainfall, plan the routing and set up the cells, choose the starting state,
 // open the outputs, route window after window, publish the files and the state, report the water
-// budget. Each step that can fail returns a Status carrying its one console line; the console
+// budget. The outputs are sinks that each window is handed to (runoff/output/window_sink.h).
+// Each step that can fail returns a Status carrying its one console line; the console
 // text lives in the step that prints it, so a main that calls the steps in turn reads like the
 // console log. runoff-sim calls them one after the other; runoff-sim-mpi calls the same steps
 // and adds only what distribution needs between them (the ranks' agreement, the set-up one
@@ -22,8 +23,12 @@
 #include "common/params.h"
 #include "common/status.h"
 #include "runoff/inputs/calc_order.h"
+#include "runoff/inputs/gauge_snap.h"
 #include "runoff/inputs/loss_grids.h"
+#include "runoff/inputs/run_start.h"
+#include "runoff/output/netcdf_description.h"
 #include "runoff/output/run_state.h"
+#include "runoff/output/window_sink.h"
 #include "runoff/routing/routing_plan.h"
 #include "runoff/routing/routing_setup.h"
 #include "runoff/routing/water_budget.h"
@@ -43,9 +48,29 @@ enum class OrderSource {
 /// What a run spread over several processes adds to the routing of each window.
 struct Distribution {
   RemoteTasks* remote = nullptr;  // the links to cells routed by other processes
-  // Called after each window is routed here: brings its results to the process that writes.
-  std::function<void(WindowGrids&)> gatherWindow;
+  // Called after each window is written here, with how that went: the outcome of every
+  // process's writing of the window.
+  std::function<Status(const Status&)> agreeOnWrites;
 };
+
+/// The makers of a run's outputs. A program gives those it has: runoff-sim the NetCDF writer
+/// where it is built with NetCDF, runoff-sim-mpi writers of every kind that write each
+/// process's cells. An empty maker stands for the one-process writer (none for NetCDF: then
+/// --netcdf is refused).
+struct OutputMakers {
+  using Made = Result<std::unique_ptr<WindowSink>>;
+  // The raw discharge files of `files` under ./output.
+  std::function<Made(DischargeFileSet files)> dischargeFiles;
+  // The gauge series at `path`, hour 0 beginning at `start`.
+  std::function<Made(const std::string& path, CivilTime start, std::vector<SnappedGauge> gauges)>
+      gauges;
+  // The NetCDF file at `path`; the maker adds the history and source attributes.
+  std::function<Made(const std::string& path, NetcdfDescription description)> netcdf;
+};
+
+/// Where runoff-sim writes the gauge series and the NetCDF file.
+inline constexpr const char* kGaugeSeriesPath = "./output/gauges.csv";
+inline constexpr const char* kNetcdfPath = "./output/discharge.nc";
 
 class RunSequence {
  public:
@@ -82,18 +107,26 @@ class RunSequence {
   /// Starts every state from `stored` (and says so on the console), or from the dry hour
   /// before the run and fresh loss states; then starts the water budget when one is kept.
   void startFrom(const std::optional<StoredState>& stored);
-  /// Checks that ./output takes the files and has room for them, and opens them.
-  Status openOutputs();
+  /// With --gauges or --netcdf: the run's start, then (--gauges) the gauges placed on the
+  /// routed cells, a console line each.
+  Status prepareOutputs();
+  /// Checks that ./output takes files and has room for those asked for.
+  Status checkOutputFolder();
+  /// Opens the outputs asked for, through `makers`.
+  Status openOutputs(const OutputMakers& makers = {});
   /// Routes every window: reads its rain, routes the cells (here, and through `distribution`
-  /// elsewhere), appends its grids to the files opened here. Prints the scheme, the start,
+  /// elsewhere), hands its grids to the outputs opened here. Prints the scheme, the start,
   /// the group lines, the end and the files to be written; shows the live progress line of a
   /// run in one process.
   Status routeWindows(const Distribution* distribution = nullptr);
+  /// Completes and closes every output, none under its final name yet.
+  Status finishOutputs();
   /// The final state of the routed cells this process holds, ascending cells (the others'
   /// values are 0).
   CellStates finalStates() const;
   /// Writes the state of --state-out from `cells` (every routed cell's values), then gives
-  /// the discharge files, their VRTs and the state their final names, in that order.
+  /// the finished outputs, the VRTs and the state their final names, in that order, and
+  /// removes the raw files not asked for that an earlier run left.
   Status publishOutputs(const CellStates& cells);
   /// The water this process's cells counted, WaterBudget::kTaskValues doubles per task.
   std::vector<double> budgetVolumes() const;
@@ -107,6 +140,8 @@ class RunSequence {
   const RoutingPlan& plan() const { return plan_; }
   /// The loss values each cell's restart state holds (0 without losses).
   std::int32_t lossStateValues() const;
+  /// The gauges placed (with --gauges), and the run's start (with --gauges or --netcdf).
+  const std::vector<SnappedGauge>& gauges() const { return gauges_; }
   /// Grid indices of the routed cells, ascending: the cells of a restart state.
   const std::vector<std::int32_t>& routedCells() const { return routedCells_; }
 
@@ -126,7 +161,9 @@ class RunSequence {
   RoutingStates states_;
   std::int64_t daysBefore_ = 0;
   std::optional<WaterBudget> waterBudget_;
-  std::unique_ptr<DischargeWriter> writer_;  // on the process that writes the files
+  std::optional<RunStart> start_;
+  std::vector<SnappedGauge> gauges_;
+  WindowSinks sinks_;
 };
 
 }  // namespace runoff

@@ -3,8 +3,28 @@
 #include "common/text_number.h"
 
 namespace runoff {
-
 namespace {
+
+// The files of an --outputs list ("daily,hourly"); nullopt for any other text.
+std::optional<DischargeFileSet> outputList(const std::string& text) {
+  DischargeFileSet files = DischargeFileSet::none();
+  std::size_t from = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', from);
+    const std::string name = text.substr(from, comma == std::string::npos ? comma : comma - from);
+    if (name == "daily") {
+      files.add(DischargeFile::kDaily);
+    } else if (name == "max") {
+      files.add(DischargeFile::kDailyMax);
+    } else if (name == "hourly") {
+      files.add(DischargeFile::kHourly);
+    } else {
+      return std::nullopt;
+    }
+    if (comma == std::string::npos) return files;
+    from = comma + 1;
+  }
+}
 
 // The loss method and its options, each checked, and each option only with a method that
 // reads it.
@@ -48,7 +68,7 @@ Status parseLossOptions(const std::optional<std::string>& method,
 
 Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
   SimOptions options;
-  std::optional<std::string> schemeText, lossText, iaRatioText, eventGapText;
+  std::optional<std::string> schemeText, lossText, iaRatioText, eventGapText, outputsText, snapText;
   const std::string help = "; --help lists the options.";
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
@@ -64,10 +84,11 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
       options.help = true;
       continue;
     }
-    if (name == "--budget") {
+    if (name == "--budget" || name == "--netcdf") {
+      bool& flag = name == "--budget" ? options.waterBudget : options.netcdf;
       if (value) return Status::invalid("Option " + name + " takes no value" + help);
-      if (options.waterBudget) return Status::invalid("Option " + name + " is given twice.");
-      options.waterBudget = true;
+      if (flag) return Status::invalid("Option " + name + " is given twice.");
+      flag = true;
       continue;
     }
     std::optional<std::string>* target = nullptr;
@@ -77,16 +98,24 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
     if (name == "--losses") target = &lossText;
     if (name == "--ia-ratio") target = &iaRatioText;
     if (name == "--event-gap") target = &eventGapText;
+    if (name == "--outputs") target = &outputsText;
+    if (name == "--gauges") target = &options.gauges;
+    if (name == "--snap") target = &snapText;
+    if (name == "--start") target = &options.start;
     if (target == nullptr) {
       if (name.rfind("-", 0) == 0) return Status::invalid("Unknown option \"" + name + "\"" + help);
       return Status::invalid("Unexpected argument \"" + name + "\"" + help);
     }
-    std::string needs = " needs a file name.";
-    if (target == &schemeText) needs = " needs classic or conservative.";
-    if (target == &lossText) needs = " needs none, constant, scs-cn or green-ampt.";
-    if (target == &iaRatioText) needs = " needs a ratio.";
-    if (target == &eventGapText) needs = " needs a number of hours.";
-    needs = "Option " + name + needs;
+    const std::string needs =
+        "Option " + name +
+        (target == &schemeText       ? " needs classic or conservative."
+         : target == &lossText       ? " needs none, constant, scs-cn or green-ampt."
+         : target == &iaRatioText    ? " needs a ratio."
+         : target == &eventGapText   ? " needs a number of hours."
+         : target == &outputsText    ? " needs a list of daily, max and hourly."
+         : target == &snapText       ? " needs a number of cells."
+         : target == &options.start  ? " needs a date and time."
+                                     : " needs a file name.");
     if (!value) {
       if (i + 1 >= args.size()) return Status::invalid(needs);
       value = args[++i];
@@ -107,6 +136,30 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
       !losses.ok()) {
     return losses;
   }
+  if (outputsText) {
+    const std::optional<DischargeFileSet> files = outputList(*outputsText);
+    if (!files) {
+      return Status::invalid(
+          "Option --outputs takes daily, max and hourly, separated by commas, not \"" +
+          *outputsText + "\".");
+    }
+    options.outputs = *files;
+    options.outputsGiven = true;
+  }
+  if (snapText) {
+    if (parseInt32(*snapText, options.snap) != ParseStatus::kOk || options.snap < 0) {
+      return Status::invalid("Option --snap takes a whole number of cells, 0 or more, not \"" +
+                             *snapText + "\".");
+    }
+    if (!options.gauges) {
+      return Status::invalid("Option --snap applies to gauges only: give them with --gauges "
+                             "FILE.csv.");
+    }
+  }
+  if (options.start && !options.gauges && !options.netcdf) {
+    return Status::invalid("Option --start dates the gauge series and the NetCDF file: give it "
+                           "with --gauges or --netcdf.");
+  }
   return options;
 }
 
@@ -114,6 +167,7 @@ std::string simHelpText(const std::string& program) {
   return "Usage: " + program +
          " [--scheme classic|conservative] [--budget] [--state-in FILE]\n"
          "       [--state-out FILE] [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
+         "       [--outputs LIST] [--gauges FILE.csv [--snap N]] [--netcdf] [--start TIME]\n"
          "\n"
          "Routes the hourly rainfall of input/rain.dat through every cell of the rivers listed in\n"
          "topoData/riverNumList.dat and writes the daily mean, daily maximum and hourly discharge\n"
@@ -148,6 +202,19 @@ std::string simHelpText(const std::string& program) {
          "                    record, and the output files count days from 1 again\n"
          "  --state-out FILE  after a successful run, write the state of every routed cell to\n"
          "                    FILE, so that a later run can continue from it exactly\n"
+         "  --outputs LIST    the discharge grids to write, a comma-separated list of daily\n"
+         "                    (dischargeDaily.bin), max (dischargeHourlyMaxInDay.bin) and\n"
+         "                    hourly (dischargeHourly.bin); default all three. The others are\n"
+         "                    not written, and removed where an earlier run left them\n"
+         "  --gauges FILE.csv write output/gauges.csv while routing: the hourly discharge of\n"
+         "                    the gauges listed as name,lon,lat (degrees), each moved to the\n"
+         "                    routed cell of largest flow accumulation within --snap cells\n"
+         "  --snap N          how far a gauge may move, in cells (default 2)\n"
+         "  --netcdf          write output/discharge.nc while routing: the grids of --outputs\n"
+         "                    as one CF-1.8 NetCDF-4 file; the raw grids are then written only\n"
+         "                    when --outputs names them\n"
+         "  --start TIME      start of the run for --gauges and --netcdf, YYYY-MM-DDThh:mm:ss\n"
+         "                    (default: the stamp of the first record of input/rain.dat)\n"
          "  --help            print this text and exit\n"
          "\n"
          "Environment:\n"

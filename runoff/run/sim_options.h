@@ -1,13 +1,17 @@
 // The command line of runoff-sim. Without options a run is exactly the plain run: every file at
 // its fixed path, the same console text. The options add a restart state to read or write,
-// choose the routing scheme and the rainfall loss method, and ask for a water budget at the end.
+// choose the routing scheme and the rainfall loss method, ask for a water budget at the end, and
+// choose what is written: which of the three discharge grids, the series of a list of gauges, a
+// NetCDF file.
 #ifndef RUNOFF_RUN_SIM_OPTIONS_H_
 #define RUNOFF_RUN_SIM_OPTIONS_H_
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/discharge_files.h"
 #include "common/status.h"
 #include "runoff/model/losses.h"
 #include "runoff/model/routing_scheme.h"
@@ -21,6 +25,19 @@ struct SimOptions {
   Scheme scheme = Scheme::kClassic;
   bool waterBudget = false;  // --budget: print the water budget at the end
   LossRule losses;           // --losses, --ia-ratio, --event-gap
+  // --outputs: the grids written (the raw files, and the NetCDF file's variables)
+  DischargeFileSet outputs = DischargeFileSet::all();
+  bool outputsGiven = false;
+  std::optional<std::string> gauges;  // --gauges: the gauge list whose series is written
+  std::int32_t snap = 2;              // --snap: cells a gauge may move to reach the river
+  bool netcdf = false;                // --netcdf: write output/discharge.nc
+  std::optional<std::string> start;   // --start: the run's start, for gauges and NetCDF
+
+  /// The raw discharge files to write: those of --outputs, none with --netcdf unless
+  /// --outputs names them.
+  DischargeFileSet rawFiles() const {
+    return netcdf && !outputsGiven ? DischargeFileSet::none() : outputs;
+  }
 };
 
 /// Parses the arguments after the program name ("--name VALUE" or "--name=VALUE"). Refuses an

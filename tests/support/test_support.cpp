@@ -83,6 +83,23 @@ std::string shellOutput(const std::string& command, int& status) {
   return text;
 }
 
+std::string netcdfDumpWithoutProvenance(const fs::path& file) {
+  int status = 0;
+  const std::string dump = shellOutput("ncdump -s -p 9,17 '" + file.string() + "'", status);
+  std::istringstream lines(dump);
+  std::string kept;
+  bool first = true;
+  for (std::string line; std::getline(lines, line); first = false) {
+    if (first && line.rfind("netcdf ", 0) == 0) continue;
+    if (line.find(":history = ") != std::string::npos ||
+        line.find(":source = ") != std::string::npos) {
+      continue;
+    }
+    kept += line + "\n";
+  }
+  return kept;
+}
+
 std::vector<double> jsonArrayAfter(const std::string& json, const std::string& key) {
   std::vector<double> numbers;
   std::string quoted = "\"";

@@ -76,6 +76,12 @@ inline std::string caseName(std::string name) {
   return name;
 }
 
+/// What ncdump shows of a NetCDF file, the storage (chunks, filters) included and every float
+/// to the digits that read back as its bits, without what records who made the file and when
+/// (the history and source attributes) and the file's own name; ncdump's message when it
+/// cannot read the file.
+std::string netcdfDumpWithoutProvenance(const fs::path& file);
+
 /// Copies a directory tree (used to stage a golden case or an example basin).
 void copyTree(const fs::path& from, const fs::path& to);
 

@@ -1,6 +1,9 @@
 // The discharge of one run as a CF-1.8 NetCDF-4 file, the form xarray, CDO and Panoply read:
-// the three discharge grids of the run with real time coordinates, written whole under a
-// temporary name (see common/atomic_file.h) and renamed into place only when complete.
+// the discharge grids of the run with real time coordinates, written whole under a temporary
+// name (see common/atomic_file.h) and renamed into place only when complete. discharge-netcdf
+// writes it from the raw files, runoff-sim while it routes, and runoff-sim-mpi from every
+// process at once through parallel NetCDF-4 (this file compiled with RUNOFF_NETCDF_PARALLEL
+// against the MPI build of the library): the same definition and values in every case.
 //
 // Layout:
 //   dimensions  time = 24 x days, day = days, lat = rows, lon = cols, bnds = 2
@@ -15,11 +18,12 @@
 //   discharge(time, lat, lon)            float, hourly mean discharge, m3 s-1
 //   discharge_daily_mean(day, lat, lon)  float, mean of the day's hourly means
 //   discharge_daily_max(day, lat, lon)   float, largest hourly mean of the day
-//     all three: the float32 values of the grid files bit for bit, _FillValue -9999 where a
+//     each present when its grids were asked for (all three from discharge-netcdf);
+//     the float32 values of the grid files bit for bit, _FillValue -9999 where a
 //     cell has no result, chunked by chunk_shape.h, deflate with shuffle
 //   global: Conventions "CF-1.8", title, source (program and version), history, comment
-#ifndef RUNOFF_DISCHARGE_NETCDF_DISCHARGE_NETCDF_FILE_H_
-#define RUNOFF_DISCHARGE_NETCDF_DISCHARGE_NETCDF_FILE_H_
+#ifndef RUNOFF_OUTPUT_DISCHARGE_NETCDF_FILE_H_
+#define RUNOFF_OUTPUT_DISCHARGE_NETCDF_FILE_H_
 
 #include <array>
 #include <cstdint>
@@ -27,9 +31,14 @@
 #include <span>
 #include <string>
 
+#ifdef RUNOFF_NETCDF_PARALLEL
+#include <mpi.h>
+#endif
+
 #include "common/discharge_files.h"
 #include "common/status.h"
-#include "discharge_netcdf/chunk_shape.h"
+#include "runoff/output/chunk_shape.h"
+#include "runoff/output/netcdf_description.h"
 #include "runoff/inputs/grid_geometry.h"
 #include "runoff/inputs/run_start.h"
 
@@ -43,18 +52,19 @@ inline constexpr int kDeflateLevel = 1;
 /// The variable that holds the grids of each discharge file.
 const char* netcdfVariableName(DischargeFile file);
 
-struct NetcdfDescription {
-  GridGeometry grid;
-  std::int32_t days = 0;  // at least 1
-  CivilTime start;
-  std::string history;  // the history attribute: when and by what command the file was made
-};
-
 class DischargeNetcdf {
  public:
   /// Creates the temporary beside `path` and defines the whole file, coordinates written.
   static Result<std::unique_ptr<DischargeNetcdf>> create(const std::string& path,
                                                          const NetcdfDescription& description);
+#ifdef RUNOFF_NETCDF_PARALLEL
+  /// The same, by every process of `comm` together, for writing in parallel: all name the
+  /// same `temporary`; rank 0 writes the coordinates, and alone removes or renames the
+  /// temporary. Every later call but publish() is made by all of them together.
+  static Result<std::unique_ptr<DischargeNetcdf>> createParallel(
+      const std::string& path, const NetcdfDescription& description, MPI_Comm comm,
+      const std::string& temporary);
+#endif
   /// Closes and removes the temporary unless it was published.
   ~DischargeNetcdf();
   DischargeNetcdf(const DischargeNetcdf&) = delete;
@@ -62,16 +72,19 @@ class DischargeNetcdf {
 
   /// The chunk of the variable of `file`: write it in blocks of chunk.steps grids.
   const ChunkShape& chunk(DischargeFile file) const { return chunks_[static_cast<int>(file)]; }
-  /// Writes whole grids `first`, first + 1, ... (from 0) of the variable of `file`; `values`
-  /// holds them in the order of the grid files.
-  Status writeGrids(DischargeFile file, std::int64_t first, std::span<const float> values);
+  /// Writes grids `first`, first + 1, ... (from 0) of the variable of `file`; `values` holds
+  /// them in the order of the grid files, each whole or, with `rows`, its `rows` rows from
+  /// `firstRow` (from the south).
+  Status writeGrids(DischargeFile file, std::int64_t first, std::span<const float> values,
+                    std::int32_t firstRow = 0, std::int32_t rows = -1);
   /// Closes the temporary; a failure when anything of it could not be written.
   Status finish();
   /// Renames the finished temporary over `path`.
   Status publish();
 
  private:
-  DischargeNetcdf(std::string path, const GridGeometry& grid);
+  DischargeNetcdf(std::string path, std::string temporary, const GridGeometry& grid);
+  Status define(const NetcdfDescription& description, int ncid, bool writesCoordinates);
   Status failure(int ncStatus) const;
   void discard();
 
@@ -82,10 +95,11 @@ class DischargeNetcdf {
   bool open_ = false;
   bool finished_ = false;
   bool published_ = false;
+  bool ownsTemporary_ = true;  // removes or renames it (in parallel, rank 0 alone)
   std::array<int, 3> varids_{};
   std::array<ChunkShape, 3> chunks_{};
 };
 
 }  // namespace runoff
 
-#endif  // RUNOFF_DISCHARGE_NETCDF_DISCHARGE_NETCDF_FILE_H_
+#endif  // RUNOFF_OUTPUT_DISCHARGE_NETCDF_FILE_H_

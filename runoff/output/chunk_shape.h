@@ -4,8 +4,8 @@
 // about the same number of chunks (a map the chunks of one time block, a series one chunk per
 // block), with chunks of about kChunkValues values. The converter writes one block of
 // chunk.steps grids at a time, so each chunk is compressed exactly once.
-#ifndef RUNOFF_DISCHARGE_NETCDF_CHUNK_SHAPE_H_
-#define RUNOFF_DISCHARGE_NETCDF_CHUNK_SHAPE_H_
+#ifndef RUNOFF_OUTPUT_CHUNK_SHAPE_H_
+#define RUNOFF_OUTPUT_CHUNK_SHAPE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -32,4 +32,4 @@ ChunkShape balancedChunk(std::int64_t steps, std::int32_t rows, std::int32_t col
 
 }  // namespace runoff
 
-#endif  // RUNOFF_DISCHARGE_NETCDF_CHUNK_SHAPE_H_
+#endif  // RUNOFF_OUTPUT_CHUNK_SHAPE_H_

@@ -1,4 +1,4 @@
-#include "discharge_netcdf/chunk_shape.h"
+#include "runoff/output/chunk_shape.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,13 @@
-#include "discharge_netcdf/discharge_netcdf_file.h"
+#include "runoff/output/discharge_netcdf_file.h"
 
 #include <hdf5.h>
 #include <netcdf.h>
+#ifdef RUNOFF_NETCDF_PARALLEL
+#include <netcdf_par.h>
+#endif
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -106,8 +110,44 @@ const char* netcdfVariableName(DischargeFile file) {
   return "";
 }
 
-DischargeNetcdf::DischargeNetcdf(std::string path, const GridGeometry& grid)
-    : path_(std::move(path)), temporary_(temporaryPathFor(path_)), grid_(grid) {}
+namespace {
+
+// The command as typed, arguments that need it single-quoted.
+std::string commandText(std::span<const std::string> argv) {
+  std::string text;
+  for (const std::string& arg : argv) {
+    if (!text.empty()) text += ' ';
+    const bool plain = !arg.empty() && arg.find_first_not_of(
+                                           "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                           "0123456789-_./=:+,@%") == std::string::npos;
+    if (plain) {
+      text += arg;
+      continue;
+    }
+    text += '\'';
+    for (char c : arg) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    text += '\'';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string netcdfHistory(std::span<const std::string> argv) {
+  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  return isoTime(now) + "Z: " + commandText(argv);
+}
+
+std::string netcdfSource(const std::string& program) {
+  const std::string model = "runoff-sim kinematic-wave rainfall-runoff model";
+  if (program == "discharge-netcdf") {
+    return model + "; converted by discharge-netcdf " + kVersion;
+  }
+  return model + "; written by " + program + " " + kVersion;
+}
+
+DischargeNetcdf::DischargeNetcdf(std::string path, std::string temporary, const GridGeometry& grid)
+    : path_(std::move(path)), temporary_(std::move(temporary)), grid_(grid) {}
 
 DischargeNetcdf::~DischargeNetcdf() {
   if (!published_) discard();
@@ -116,7 +156,7 @@ DischargeNetcdf::~DischargeNetcdf() {
 void DischargeNetcdf::discard() {
   if (open_) nc_close(ncid_);
   open_ = false;
-  std::remove(temporary_.c_str());
+  if (ownsTemporary_) std::remove(temporary_.c_str());
 }
 
 Status DischargeNetcdf::failure(int ncStatus) const {
@@ -131,11 +171,8 @@ Status DischargeNetcdf::failure(int ncStatus) const {
 
 Result<std::unique_ptr<DischargeNetcdf>> DischargeNetcdf::create(
     const std::string& path, const NetcdfDescription& description) {
-  std::unique_ptr<DischargeNetcdf> file(new DischargeNetcdf(path, description.grid));
-  const GridGeometry& grid = description.grid;
-  const std::int64_t days = description.days;
-  const std::int64_t hours = 24 * days;
-
+  std::unique_ptr<DischargeNetcdf> file(
+      new DischargeNetcdf(path, temporaryPathFor(path), description.grid));
   // A write that fails inside HDF5 (a full disk) leaves the file half open in HDF5's tables,
   // and HDF5's own exit handler then crashes closing it again. The temporary is removed by
   // name and the process ends anyway, so that handler is switched off; this must come before
@@ -147,6 +184,46 @@ Result<std::unique_ptr<DischargeNetcdf>> DischargeNetcdf::create(
   }
   file->ncid_ = ncid;
   file->open_ = true;
+  if (Status defined = file->define(description, ncid, true); !defined.ok()) return defined;
+  return file;
+}
+
+#ifdef RUNOFF_NETCDF_PARALLEL
+Result<std::unique_ptr<DischargeNetcdf>> DischargeNetcdf::createParallel(
+    const std::string& path, const NetcdfDescription& description, MPI_Comm comm,
+    const std::string& temporary) {
+  int rank = 0;
+  MPI_Comm_rank(comm, &rank);
+  std::unique_ptr<DischargeNetcdf> file(new DischargeNetcdf(path, temporary, description.grid));
+  file->ownsTemporary_ = rank == 0;
+  H5dont_atexit();
+  int ncid = -1;
+  if (int s = nc_create_par(file->temporary_.c_str(), NC_NETCDF4 | NC_CLOBBER, comm,
+                            MPI_INFO_NULL, &ncid);
+      s != NC_NOERR) {
+    return file->failure(s);
+  }
+  file->ncid_ = ncid;
+  file->open_ = true;
+  if (Status defined = file->define(description, ncid, rank == 0); !defined.ok()) return defined;
+  // Compressed chunks are written by all processes together.
+  for (DischargeFile f : kDischargeFiles) {
+    if (!description.files.has(f)) continue;
+    if (int s = nc_var_par_access(ncid, file->varids_[static_cast<int>(f)], NC_COLLECTIVE);
+        s != NC_NOERR) {
+      return file->failure(s);
+    }
+  }
+  return file;
+}
+#endif
+
+Status DischargeNetcdf::define(const NetcdfDescription& description, int ncid,
+                               bool writesCoordinates) {
+  DischargeNetcdf* file = this;
+  const GridGeometry& grid = description.grid;
+  const std::int64_t days = description.days;
+  const std::int64_t hours = 24 * days;
 
   Definer d(ncid);
   const int timeDim = d.dim("time", static_cast<std::size_t>(hours));
@@ -195,6 +272,7 @@ Result<std::unique_ptr<DischargeNetcdf>> DischargeNetcdf::create(
   d.text(crs, "crs_wkt", kWgs84Wkt);
 
   for (const DischargeVariable& v : kVariables) {
+    if (!description.files.has(v.file)) continue;
     const bool hourly = v.file == DischargeFile::kHourly;
     const ChunkShape chunk = hourly ? balancedChunk(hours, grid.rows, grid.cols, 24)
                                     : balancedChunk(days, grid.rows, grid.cols);
@@ -215,10 +293,7 @@ Result<std::unique_ptr<DischargeNetcdf>> DischargeNetcdf::create(
 
   d.text(NC_GLOBAL, "Conventions", "CF-1.8");
   d.text(NC_GLOBAL, "title", "Simulated river discharge: hourly and daily, on the model grid");
-  d.text(NC_GLOBAL, "source",
-         std::string("runoff-sim kinematic-wave rainfall-runoff model; converted by "
-                     "discharge-netcdf ") +
-             kVersion);
+  d.text(NC_GLOBAL, "source", description.source);
   d.text(NC_GLOBAL, "history", description.history);
   d.text(NC_GLOBAL, "comment",
          "Cells without a result (the outer ring of the grid, cells outside the simulated "
@@ -226,6 +301,7 @@ Result<std::unique_ptr<DischargeNetcdf>> DischargeNetcdf::create(
          "time bounds.");
   d.call(nc_enddef(ncid));
   if (d.status() != NC_NOERR) return file->failure(d.status());
+  if (!writesCoordinates) return {};
 
   std::vector<double> labels, bounds;
   steps(hours, labels, bounds);
@@ -247,16 +323,22 @@ Result<std::unique_ptr<DischargeNetcdf>> DischargeNetcdf::create(
   const int crsCode = 0;
   d.call(nc_put_var_int(ncid, crs, &crsCode));
   if (d.status() != NC_NOERR) return file->failure(d.status());
-  return file;
+  return {};
 }
 
 Status DischargeNetcdf::writeGrids(DischargeFile file, std::int64_t first,
-                                   std::span<const float> values) {
-  const std::size_t cells =
-      static_cast<std::size_t>(grid_.rows) * static_cast<std::size_t>(grid_.cols);
-  if (!open_ || values.size() % cells != 0) return failure(NC_EINVAL);
-  const std::size_t start[3] = {static_cast<std::size_t>(first), 0, 0};
-  const std::size_t count[3] = {values.size() / cells, static_cast<std::size_t>(grid_.rows),
+                                   std::span<const float> values, std::int32_t firstRow,
+                                   std::int32_t rows) {
+  if (rows < 0) rows = grid_.rows - firstRow;
+  const std::size_t cells = static_cast<std::size_t>(rows) * static_cast<std::size_t>(grid_.cols);
+  const std::size_t grids = cells == 0 ? 0 : values.size() / cells;
+  if (!open_ || (cells == 0 ? !values.empty() : values.size() % cells != 0)) {
+    return failure(NC_EINVAL);
+  }
+  // A process without rows still takes part in a collective write, with nothing to give.
+  const std::size_t start[3] = {static_cast<std::size_t>(first), static_cast<std::size_t>(firstRow),
+                                0};
+  const std::size_t count[3] = {grids, static_cast<std::size_t>(rows),
                                 static_cast<std::size_t>(grid_.cols)};
   if (int s =
           nc_put_vara_float(ncid_, varids_[static_cast<int>(file)], start, count, values.data());
@@ -278,7 +360,7 @@ Status DischargeNetcdf::finish() {
 }
 
 Status DischargeNetcdf::publish() {
-  if (!finished_ || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+  if (!finished_ || !ownsTemporary_ || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
     discard();
     return Status::ioError(path_ + " cannot be written: it cannot take its final name.");
   }
