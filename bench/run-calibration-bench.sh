@@ -10,10 +10,14 @@
 #   3. the twin experiment itself: 300 evaluations on 2 threads from the file's values (0.4,
 #      0.03) in a box of a factor of 4 around the true ones, with its wall time, best KGE and
 #      the parameters found;
-#   4. where perf is installed, the share of one thread's evaluation time in pow, in the rest
+#   4. the twin experiment with losses: the observed discharge made with the SCS curve number
+#      81.25 on every cell (--losses scs-cn), the calibration started from 65 with the curve
+#      number's factor searched in a box of a factor of 4 around the true 1.25;
+#   5. where perf is installed, the share of one thread's evaluation time in pow, in the rest
 #      of the routing kernel and elsewhere.
 # Usage: bench/run-calibration-bench.sh [EVALUATIONS]   (default 40; a Release build in
-# BUILD_DIR, default build, with discharge-netcdf)
+# BUILD_DIR, default build, with discharge-netcdf; TRACE_DIR, when set, receives the twin
+# experiments' traces)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 evaluations=${1:-40}
@@ -95,6 +99,25 @@ timed twin.log twin-console.log env OMP_NUM_THREADS=2 "$calibrate" "${args[@]}" 
   --evaluations 300
 grep -E '^(Best|  slopeManning|  channelManning|Evaluations)' twin-console.log | sed 's/^/  /'
 echo "  wall $(seconds twin.log) s, CPU $(cpu twin.log) s (true values 0.2 and 0.05)"
+if [[ -n ${TRACE_DIR:-} ]]; then cp calibration/trace.csv "$TRACE_DIR/twin-trace.csv"; fi
+
+echo "Twin experiment with the curve number: 300 evaluations on 2 threads, --losses scs-cn"
+curve_numbers() { perl -e 'print pack("f<*", ($ARGV[0]) x $ARGV[1])' "$1" 10000 >topoData/curveNumber.bin; }
+curve_numbers 81.25
+set_values 16=0.2 17=0.05
+"$sim" --losses scs-cn >/dev/null
+(cd output && "$netcdf" --gauges ../gauges.csv >/dev/null && mv gauges.csv ../observed-cn.csv)
+cp param.original param-ravo-event-ver300.dat
+curve_numbers 65
+printf 'curveNumber,0.625,2.5,log\n' >>search.csv
+timed twin-cn.log twin-cn-console.log env OMP_NUM_THREADS=2 "$calibrate" --observed observed-cn.csv \
+  --gauges gauges.csv --parameters search.csv --losses scs-cn --evaluations 300
+grep -E '^(Best|  slopeManning|  channelManning|  curveNumber|Evaluations)' twin-cn-console.log |
+  sed 's/^/  /'
+echo "  wall $(seconds twin-cn.log) s, CPU $(cpu twin-cn.log) s (true values 0.2, 0.05 and 1.25)"
+if [[ -n ${TRACE_DIR:-} ]]; then cp calibration/trace.csv "$TRACE_DIR/twin-cn-trace.csv"; fi
+rm topoData/curveNumber.bin
+sed -i '$d' search.csv
 
 if command -v perf >/dev/null 2>&1 &&
   OMP_NUM_THREADS=1 perf record -q -o perf.data "$calibrate" "${args[@]}" --evaluations 12 \

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "common/text_number.h"
+#include "runoff/run/sim_options.h"
 
 namespace runoff {
 namespace {
@@ -27,22 +28,27 @@ std::string calibrateUsage() {
   return "Usage: runoff-calibrate --observed FILE --gauges FILE --parameters FILE\n"
          "       [--objective kge|kge_2012|nse|log_nse] [--evaluations N] [--seed S]\n"
          "       [--batch N] [--warm-up HOURS] [--snap N] [--start TIME]\n"
-         "       [--scheme classic|conservative] [--losses none]\n"
+         "       [--scheme classic|conservative]\n"
+         "       [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
          "\n"
          "Fits parameters of the working directory's model to observed discharge: a\n"
          "dynamically dimensioned search started from the parameter file's own values, then a\n"
          "local search (BOBYQA) from the best point, maximising the mean over the gauges of\n"
          "the objective. Run it in the working directory, as runoff-sim. Writes, in\n"
-         "calibration/, the best parameter file, trace.csv, scores.csv and a hydrograph per\n"
-         "gauge.\n"
+         "calibration/, the best parameter file, the scaled loss grids (topoData/) where any\n"
+         "were fitted, trace.csv, scores.csv and a hydrograph per gauge.\n"
          "\n"
          "Options:\n"
          "  --observed FILE    observed discharge, time,gauge,discharge (as gauges.csv)\n"
          "  --gauges FILE      the gauges, name,lon,lat (as discharge-netcdf --gauges)\n"
-         "  --parameters FILE  the parameters to fit, name,min,max[,log]\n"
+         "  --parameters FILE  the parameters to fit, name,min,max[,log]: a value of the\n"
+         "                     parameter file (fdWeight, slopeManning, channelManning,\n"
+         "                     channelThreshold, initialRunoff) or a factor on every cell of\n"
+         "                     a loss grid the method reads, named after it (curveNumber,\n"
+         "                     ksat, initialLoss, ...), its values kept in the grid's range\n"
          "  --objective NAME   kge (default), kge_2012, nse or log_nse\n"
-         "  --evaluations N    runs of the model in all (default 500): four fifths by the\n"
-         "                     global search, the last fifth by the local one\n"
+         "  --evaluations N    runs of the model in all (default 500): a quarter by the\n"
+         "                     global search, three quarters by the local one\n"
          "  --seed S           seed of the search's random numbers (default 1)\n"
          "  --batch N          candidates evaluated together, on the threads there are\n"
          "                     (default 4); the result depends on it, never on the threads\n"
@@ -53,7 +59,10 @@ std::string calibrateUsage() {
          "                     the first record of input/rain.dat)\n"
          "  --scheme classic|conservative\n"
          "                     the routing scheme, as runoff-sim's (default classic)\n"
-         "  --losses none      runoff without losses (the only choice here)\n"
+         "  --losses METHOD    the rainfall losses, as runoff-sim's: none (default),\n"
+         "                     constant, scs-cn or green-ampt\n"
+         "  --ia-ratio R       scs-cn: initial abstraction Ia = R x S (default 0.2)\n"
+         "  --event-gap HOURS  scs-cn and green-ampt: dry hours that end an event\n"
          "  --help             print this text and exit\n"
          "\n"
          "Environment:\n"
@@ -74,8 +83,9 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     static const std::set<std::string> known = {
-        "--observed", "--gauges",  "--parameters", "--objective", "--evaluations", "--seed",
-        "--batch",    "--warm-up", "--snap",       "--start",     "--scheme",      "--losses"};
+        "--observed", "--gauges", "--parameters", "--objective", "--evaluations",
+        "--seed",     "--batch",  "--warm-up",    "--snap",      "--start",
+        "--scheme",   "--losses", "--ia-ratio",   "--event-gap"};
     if (!known.count(name)) return Status::invalid("Unknown option " + arg + kSeeHelp);
     if (values.count(name)) return Status::invalid("Option " + name + " is given twice.");
     std::string value;
@@ -145,9 +155,13 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
     }
     options.scheme = *scheme;
   }
-  if (values.count("--losses") && values["--losses"] != "none") {
-    return Status::invalid("Option --losses takes only none here, not \"" + values["--losses"] +
-                           "\": the model routes all the rain.");
+  auto given = [&](const char* name) {
+    return values.count(name) ? std::optional<std::string>(values[name]) : std::nullopt;
+  };
+  if (Status losses = parseLossOptions(given("--losses"), given("--ia-ratio"), given("--event-gap"),
+                                       options.losses);
+      !losses.ok()) {
+    return losses;
   }
   return options;
 }

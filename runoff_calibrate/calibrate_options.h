@@ -10,6 +10,7 @@
 
 #include "common/status.h"
 #include "runoff/evaluation/scores.h"
+#include "runoff/model/losses.h"
 #include "runoff/model/routing_scheme.h"
 
 namespace runoff {
@@ -27,6 +28,7 @@ struct CalibrateOptions {
   std::int32_t snap = 2;
   std::optional<std::string> start;
   Scheme scheme = Scheme::kClassic;
+  LossRule losses;
 };
 
 /// The text of --help.

@@ -12,8 +12,10 @@
 #include <sstream>
 
 #include "common/atomic_file.h"
+#include "common/binary_grid.h"
 #include "common/input_file.h"
 #include "common/params.h"
+#include "runoff/inputs/loss_grids.h"
 #include "runoff/routing/window_router.h"
 #include "runoff/run/candidate_run.h"
 #include "runoff_calibrate/calibration_files.h"
@@ -85,16 +87,13 @@ struct Trace {
 // coordinate the search left at the start's keeps the start's value itself: the logarithm of a
 // value turned back need not give the value to the last bit.
 std::vector<double> modelValues(const std::vector<SearchParameter>& parameters,
-                                const RunParameters& base, const std::vector<double>& x,
-                                const std::vector<double>& start,
+                                const std::vector<double>& x, const std::vector<double>& start,
                                 const std::vector<double>& startCoordinates) {
-  RunParameters p = base;
   std::vector<double> values;
   for (std::size_t j = 0; j < parameters.size(); ++j) {
     const SearchParameter& sp = parameters[j];
     const double value = x[j] == startCoordinates[j] ? start[j] : sp.fromSearch(x[j]);
-    setTunable(p, *sp.tunable, std::clamp(value, sp.min, sp.max));
-    values.push_back(tunableValue(p, *sp.tunable));
+    values.push_back(valueRunWith(*sp.tunable, std::clamp(value, sp.min, sp.max)));
   }
   return values;
 }
@@ -151,6 +150,7 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
   runOptions.warmUpHours = options.warmUpHours;
   runOptions.start = options.start;
   runOptions.scheme = options.scheme;
+  runOptions.losses = options.losses;
   for (const SearchParameter& p : parameters) runOptions.tunables.push_back(p.tunable);
   const Clock::time_point setUpStart = Clock::now();
   Result<std::unique_ptr<CandidateRun>> created = CandidateRun::create(runOptions, console);
@@ -187,20 +187,22 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
     startCoordinates.push_back(std::clamp(p.toSearch(start[j]), lower.back(), upper.back()));
   }
   // The start runs with the values themselves, not with their coordinates turned back.
-  {
-    RunParameters p = run.parameters();
-    for (std::size_t j = 0; j < parameters.size(); ++j) {
-      setTunable(p, *parameters[j].tunable, start[j]);
-      start[j] = tunableValue(p, *parameters[j].tunable);
-    }
+  for (std::size_t j = 0; j < parameters.size(); ++j) {
+    start[j] = valueRunWith(*parameters[j].tunable, start[j]);
   }
 
-  const std::int64_t polishShare = options.evaluations / 5;
+  // A quarter of the evaluations finds the valley of the best point, the local search follows
+  // it with the other three quarters: the parameters of a routing model trade against each
+  // other along narrow valleys, where quadratic models beat random perturbations.
+  const std::int64_t polishShare = options.evaluations * 3 / 4;
   const std::int64_t polishBudget =
       polishShare >= minimumPolishEvaluations(parameters.size()) ? polishShare : 0;
   const std::int64_t globalBudget = options.evaluations - polishBudget;
   const int threads = routingThreads();
   const char* objectiveText = objectiveName(options.objective);
+  if (options.losses.method != LossMethod::kNone) {
+    console << "Rainfall losses: " << lossMethodName(options.losses.method) << ".\n";
+  }
   console << "Search: " << parameters.size()
           << (parameters.size() == 1 ? " parameter, " : " parameters, ") << options.evaluations
           << " evaluations (" << globalBudget << " by dynamically dimensioned search in batches of "
@@ -236,7 +238,7 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
     const std::vector<std::vector<double>> batch = dds.nextBatch(options.batch);
     std::vector<std::vector<double>> values;
     for (const std::vector<double>& x : batch)
-      values.push_back(modelValues(parameters, run.parameters(), x, start, startCoordinates));
+      values.push_back(modelValues(parameters, x, start, startCoordinates));
     Result<std::vector<double>> objectives = evaluate(values);
     if (!objectives.ok()) return objectives.status();
     dds.tell(batch, *objectives);
@@ -244,7 +246,7 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
   if (polishBudget > 0) {
     const PointObjective one = [&](const std::vector<double>& x) -> Result<double> {
       Result<std::vector<double>> objective =
-          evaluate({modelValues(parameters, run.parameters(), x, start, startCoordinates)});
+          evaluate({modelValues(parameters, x, start, startCoordinates)});
       if (!objective.ok()) return objective.status();
       return objective->front();
     };
@@ -299,6 +301,22 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
                      [&](std::ostream& out) { out << withFieldValues(parameterText, bestFields); });
       !s.ok()) {
     return s;
+  }
+  // A fitted loss grid, scaled by its best factor, where runoff-sim reads it.
+  for (std::size_t j = 0; j < parameters.size(); ++j) {
+    const Tunable& t = *parameters[j].tunable;
+    if (t.kind != TunableKind::kLossGridFactor) continue;
+    const std::string folder = dir + "/topoData";
+    std::filesystem::create_directories(folder, error);
+    if (error || !std::filesystem::is_directory(folder)) {
+      return Status::ioError("The folder " + folder + " cannot be made.");
+    }
+    const std::vector<float> grid = run.scaledLossGrid(t, best[j]);
+    if (Status s = writeWhole(folder + "/" + kLossGrids[t.lossGrid].file, console,
+                              [&](std::ostream& out) { writeFloatRecords(out, grid); });
+        !s.ok()) {
+      return s;
+    }
   }
   if (Status s = writeWhole(
           dir + "/trace.csv", console,

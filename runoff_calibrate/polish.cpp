@@ -30,8 +30,11 @@ double minimised(unsigned n, const double* z, double* /*gradient*/, void* data) 
     nlopt_force_stop(problem.opt);
     return HUGE_VAL;
   }
-  // An undefined score counts as far worse than any defined one.
-  return std::isnan(*value) ? 1e300 : -*value;
+  // Every score is at most 1, so (1 - score)^2 orders the points as the score does. KGE's
+  // 1 - score is a Euclidean distance, a cone at its best point, which quadratic models
+  // follow only slowly; its square is smooth there. An undefined score counts as far worse
+  // than any defined one.
+  return std::isnan(*value) ? 1e300 : (1 - *value) * (1 - *value);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 
 namespace runoff {
 
-/// The objective of a point (maximised), or the failure that stops the search.
+/// The objective of a point (maximised, at most 1), or the failure that stops the search.
 using PointObjective = std::function<Result<double>(const std::vector<double>&)>;
 
 /// The evaluations a polish of `parameters` parameters needs at the least to be worth it.

@@ -69,6 +69,17 @@ std::function<void(const fs::path&)> write(const std::string& file, const std::s
   return [=](const fs::path& dir) { writeFile(dir / file, text); };
 }
 
+// The loss grids of every method, `search` as the parameters to fit, and `removed` taken away.
+std::function<void(const fs::path&)> withLossGrids(const std::string& search,
+                                                   const std::string& removed = "") {
+  return [=](const fs::path& dir) {
+    const Basin basin = mixedBasin(2);
+    writeLossGrids(dir, basin.rows(), basin.cols());
+    if (!removed.empty()) fs::remove(dir / "topoData" / removed);
+    writeFile(dir / "search.csv", search);
+  };
+}
+
 const std::string kNoVariance = observedSeries("G", [](int) { return "1.5"; });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -79,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
                 {},
                 write("search.csv", "name,min,max\nmanning,0.1,1\n"),
                 "search.csv line 2: unknown parameter \"manning\" (the parameters are fdWeight, "
-                "slopeManning, channelManning, channelThreshold, initialRunoff)."},
+                "slopeManning, channelManning, channelThreshold, initialRunoff, impervious, "
+                "initialLoss, constantLoss, lossRecovery, curveNumber, ksat, suction, "
+                "moistureDeficit)."},
         Refusal{"min_not_below_max",
                 true,
                 {},
@@ -120,12 +133,28 @@ INSTANTIATE_TEST_SUITE_P(
                 write("observed.csv", kNoVariance),
                 "Gauge \"G\": the observed discharge of its 48 pairs does not vary, so NSE is "
                 "undefined."},
-        Refusal{"losses_not_modelled",
+        Refusal{"unknown_loss_method",
                 true,
                 {"--losses", "scs"},
                 nullptr,
-                "runoff-calibrate: Option --losses takes only none here, not \"scs\": the model "
-                "routes all the rain."},
+                "runoff-calibrate: Option --losses takes none, constant, scs-cn or green-ampt, "
+                "not \"scs\"."},
+        Refusal{"factor_on_a_grid_the_method_does_not_read",
+                true,
+                {"--losses", "constant"},
+                withLossGrids("curveNumber,0.5,1.5\n"),
+                "Parameter curveNumber scales ./topoData/curveNumber.bin, which --losses constant "
+                "does not read."},
+        Refusal{"factor_on_an_absent_grid",
+                true,
+                {"--losses", "scs-cn"},
+                withLossGrids("impervious,0.5,1.5\n", "impervious.bin"),
+                "Parameter impervious scales ./topoData/impervious.bin, which is absent."},
+        Refusal{"loss_grid_missing",
+                true,
+                {"--losses", "green-ampt"},
+                withLossGrids("ksat,0.5,2\n", "suction.bin"),
+                "./topoData/suction.bin cannot open; --losses green-ampt needs it."},
         Refusal{"results_folder_is_a_file",
                 true,
                 {},

@@ -70,11 +70,22 @@ void writeObserved(const fs::path& dir, int cols, const std::vector<std::string>
   writeFile(dir / "observed.csv", text);
 }
 
-TEST(CalibrationTwin, FindsTheExamplesKnownManningCoefficients) {
+struct TwinCase {
+  std::string name;
+  std::vector<std::string> losses;  // runoff-sim's and runoff-calibrate's loss options
+  double curveNumberFactor;         // of the true run; 0: no curve number
+};
+
+void PrintTo(const TwinCase& c, std::ostream* os) { *os << c.name; }
+
+class CalibrationTwin : public ::testing::TestWithParam<TwinCase> {};
+
+TEST_P(CalibrationTwin, FindsTheExamplesKnownParameters) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "300 routings of the example take minutes under the sanitizers; the other "
                   "calibration tests run runoff-calibrate there";
 #endif
+  const TwinCase& c = GetParam();
   // The example with five-minute steps, so that the experiment takes seconds; its outlet of
   // basin 2 (column 99, row 2) is the gauge.
   TempDir dir;
@@ -84,22 +95,40 @@ TEST(CalibrationTwin, FindsTheExamplesKnownManningCoefficients) {
   setParameter(dir.path(), 13, "300");
   setParameter(dir.path(), 16, "0.2");
   setParameter(dir.path(), 17, "0.05");
-  ASSERT_EQ(runSimulator(dir.path()).exitStatus, 0);
+  std::string search = "slopeManning,0.1,0.4,log\nchannelManning,0.025,0.1,log\n";
+  if (c.curveNumberFactor > 0) {
+    // Curve number 65 on every cell in the file; the truth is that times the factor. The box
+    // is again a factor of 4 around the truth.
+    const std::vector<float> cn(100 * 100, 65.0f);
+    writeFloats(dir / "topoData/curveNumber.bin",
+                std::vector<float>(cn.size(), static_cast<float>(65 * c.curveNumberFactor)));
+    search += "curveNumber," + shortestDecimal(c.curveNumberFactor / 2) + "," +
+              shortestDecimal(c.curveNumberFactor * 2) + ",log\n";
+    ASSERT_EQ(runProgram(RUNOFF_SIM_EXE, c.losses, dir.path()).exitStatus, 0);
+    writeFloats(dir / "topoData/curveNumber.bin", cn);
+  } else {
+    ASSERT_EQ(runSimulator(dir.path()).exitStatus, 0);
+  }
   writeObserved(dir.path(), 100, {"Outlet"}, {{99, 2}}, "2000-07-01T00:00:00");
   setParameter(dir.path(), 16, "0.4");
   setParameter(dir.path(), 17, "0.03");
   writeFile(dir / "gauges.csv",
             "name,lon,lat\n" + gaugeLine("Outlet", -84.34125, 36.6345833333333, 1.0 / 1200, 99, 2));
-  // A box of a factor of 4 around the true values, searched on a log scale.
-  writeFile(dir / "search.csv", "slopeManning,0.1,0.4,log\nchannelManning,0.025,0.1,log\n");
-  const RunResult r = runProgram(RUNOFF_CALIBRATE_EXE,
-                                 {"--observed", "observed.csv", "--gauges", "gauges.csv",
-                                  "--parameters", "search.csv", "--evaluations", "300"},
-                                 dir.path());
+  writeFile(dir / "search.csv", search);
+  std::vector<std::string> args = {"--observed",   "observed.csv", "--gauges",      "gauges.csv",
+                                   "--parameters", "search.csv",   "--evaluations", "300"};
+  args.insert(args.end(), c.losses.begin(), c.losses.end());
+  const RunResult r = runProgram(RUNOFF_CALIBRATE_EXE, args, dir.path());
   ASSERT_EQ(r.exitStatus, 0) << r.out;
   const fs::path best = dir / "calibration/param-ravo-event-ver300.dat";
   EXPECT_NEAR(std::stod(parameterValue(best, 16)), 0.2, 0.02) << r.out;
   EXPECT_NEAR(std::stod(parameterValue(best, 17)), 0.05, 0.005) << r.out;
+  if (c.curveNumberFactor > 0) {
+    const std::vector<float> found = readFloats(dir / "calibration/topoData/curveNumber.bin");
+    ASSERT_EQ(found.size(), 100u * 100u);
+    const double truth = 65 * c.curveNumberFactor;
+    EXPECT_NEAR(found[198], truth, truth / 10) << r.out;  // the gauge's cell
+  }
   std::istringstream scores(readFile(dir / "calibration/scores.csv"));
   std::string line, mean;
   while (std::getline(scores, line)) mean = line;
@@ -107,6 +136,12 @@ TEST(CalibrationTwin, FindsTheExamplesKnownManningCoefficients) {
   EXPECT_EQ(fields[0], "mean");
   EXPECT_GE(std::stod(fields[4]), 0.99) << "KGE";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Example, CalibrationTwin,
+    ::testing::Values(TwinCase{"ManningCoefficients", {}, 0},
+                      TwinCase{"ManningAndCurveNumber", {"--losses", "scs-cn"}, 1.25}),
+    [](const auto& info) { return info.param.name; });
 
 // A valley of 9 x 7 cells whose observed discharge comes from runoff-sim with known Manning
 // coefficients, at its outlet and half way up, on the first of the run's three days (the
@@ -118,8 +153,7 @@ class CalibrationOfAValley : public ::testing::Test {
     setParameter(dir.path(), 16, "0.2");
     setParameter(dir.path(), 17, "0.06");
     ASSERT_EQ(runSimulator(dir.path()).exitStatus, 0);
-    writeObserved(dir.path(), 7, {"Outlet", "Middle"}, {{4, 2}, {4, 5}}, "2020-07-01T00:00:00",
-                  24);
+    writeObserved(dir.path(), 7, {"Outlet", "Middle"}, {{4, 2}, {4, 5}}, "2020-07-01T00:00:00", 24);
     setParameter(dir.path(), 16, "0.4");
     setParameter(dir.path(), 17, "0.03");
     writeFile(dir / "gauges.csv", gaugeLine("Middle", 140, 36, 1.0 / 1200, 4, 5) +
@@ -128,13 +162,22 @@ class CalibrationOfAValley : public ::testing::Test {
               "name,min,max,scale\nslopeManning,0.1,0.8,log\nchannelManning,0.01,0.1\n");
   }
   RunResult calibrate(const fs::path& where, const std::string& threads,
-                      const std::string& seed = "7") {
-    return runProgram(RUNOFF_CALIBRATE_EXE,
-                      {"--observed", "observed.csv", "--gauges", "gauges.csv", "--parameters",
-                       "search.csv", "--evaluations", "40", "--batch", "3", "--seed", seed,
-                       "--warm-up", "3", "--objective", "nse"},
-                      where, "", "OMP_NUM_THREADS=" + threads + " ");
+                      const std::string& seed = "7", const std::vector<std::string>& more = {}) {
+    std::vector<std::string> args = {"--observed",    "observed.csv",
+                                     "--gauges",      "gauges.csv",
+                                     "--parameters",  "search.csv",
+                                     "--evaluations", "40",
+                                     "--batch",       "3",
+                                     "--seed",        seed,
+                                     "--warm-up",     "3",
+                                     "--objective",   "nse"};
+    args.insert(args.end(), more.begin(), more.end());
+    return runProgram(RUNOFF_CALIBRATE_EXE, args, where, "", "OMP_NUM_THREADS=" + threads + " ");
   }
+  // Calibrates with the runoff-sim options `simArgs` added, copies calibration/ over the
+  // working directory, runs runoff-sim, discharge-netcdf --gauges and discharge-score, and
+  // expects the calibration's best scores and series.
+  void expectReproduced(const std::vector<std::string>& simArgs);
   TempDir dir;
 };
 
@@ -146,8 +189,8 @@ TEST_F(CalibrationOfAValley, TheSameSeedGivesTheSameSearchOnOneAndTwoThreads) {
   const RunResult two = calibrate(other.path(), "2");
   ASSERT_EQ(two.exitStatus, 0) << two.out;
   EXPECT_TRUE(contains(one.out,
-                       "40 evaluations (32 by dynamically dimensioned search in "
-                       "batches of 3, 8 by local search)"))
+                       "40 evaluations (10 by dynamically dimensioned search in "
+                       "batches of 3, 30 by local search)"))
       << one.out;
   for (const char* file : {"trace.csv", "scores.csv", "param-ravo-event-ver300.dat",
                            "hydrograph-Outlet.dat", "hydrograph-Middle.dat", "hydrographs.gp"}) {
@@ -161,15 +204,12 @@ TEST_F(CalibrationOfAValley, TheSameSeedGivesTheSameSearchOnOneAndTwoThreads) {
   EXPECT_NE(readFile(other / "calibration/trace.csv"), trace) << "the seed must matter";
 }
 
-TEST_F(CalibrationOfAValley, CalibrationsFilesReproduceTheBestScore) {
-#ifndef DISCHARGE_NETCDF_EXE
-  GTEST_SKIP() << "discharge-netcdf is not built here";
-#else
-  const RunResult r = calibrate(dir.path(), "2");
+void CalibrationOfAValley::expectReproduced(const std::vector<std::string>& simArgs) {
+#ifdef DISCHARGE_NETCDF_EXE
+  const RunResult r = calibrate(dir.path(), "2", "7", simArgs);
   ASSERT_EQ(r.exitStatus, 0) << r.out;
-  fs::copy_file(dir / "calibration/param-ravo-event-ver300.dat",
-                dir / "param-ravo-event-ver300.dat", fs::copy_options::overwrite_existing);
-  ASSERT_EQ(runSimulator(dir.path()).exitStatus, 0);
+  copyTree(dir / "calibration", dir.path());
+  ASSERT_EQ(runProgram(RUNOFF_SIM_EXE, simArgs, dir.path()).exitStatus, 0);
   const RunResult netcdf =
       runProgram(DISCHARGE_NETCDF_EXE, {"--gauges", "../gauges.csv"}, dir / "output");
   ASSERT_EQ(netcdf.exitStatus, 0) << netcdf.out;
@@ -193,6 +233,26 @@ TEST_F(CalibrationOfAValley, CalibrationsFilesReproduceTheBestScore) {
   }
   EXPECT_EQ(compared, 72);
 #endif
+}
+
+TEST_F(CalibrationOfAValley, CalibrationsFilesReproduceTheBestScore) {
+#ifndef DISCHARGE_NETCDF_EXE
+  GTEST_SKIP() << "discharge-netcdf is not built here";
+#endif
+  expectReproduced({});
+}
+
+// The curve numbers scaled by the best factor, written to calibration/topoData/, give
+// runoff-sim the calibration's best run.
+TEST_F(CalibrationOfAValley, CalibrationsScaledLossGridReproducesTheBestScore) {
+#ifndef DISCHARGE_NETCDF_EXE
+  GTEST_SKIP() << "discharge-netcdf is not built here";
+#endif
+  writeLossGrids(dir.path(), 9, 7);
+  writeFile(dir / "search.csv", "slopeManning,0.1,0.8,log\ncurveNumber,0.7,1.4\n");
+  const std::string original = readFile(dir / "topoData/curveNumber.bin");
+  expectReproduced({"--losses", "scs-cn"});
+  EXPECT_NE(readFile(dir / "topoData/curveNumber.bin"), original) << "the grid was fitted";
 }
 
 }  // namespace

@@ -49,24 +49,17 @@ void setKinematicValues(const fs::path& file, const std::vector<std::string>& va
   writeFile(file, text);
 }
 
-class CandidateRunAtEveryCell : public ::testing::TestWithParam<std::tuple<RoutedCase, Scheme>> {};
-
-TEST_P(CandidateRunAtEveryCell, GivesTheWholeRunsHourlyMeans) {
-  const auto& [c, scheme] = GetParam();
-  TempDir dir;
-  if (c.input.empty()) {
-    mixedBasin(2).write(dir.path());
-  } else {
-    copyTree(c.input, dir.path());
-    fs::create_directories(dir / "temp");
-    fs::create_directories(dir / "output");
-  }
-  // Away from every file's values; the threshold makes both classes of cell.
-  const std::vector<double> values = {0.7, 0.25, 0.05, 2, 0.2};
-  setKinematicValues(dir / "param-ravo-event-ver300.dat", {"0.7", "0.25", "0.05", "2", "0.2"});
-  const RunResult sim = runProgram(RUNOFF_SIM_EXE, {"--scheme", schemeName(scheme)}, dir.path());
+// Runs runoff-sim with `simArgs` in `wholeDir`, then places a gauge on every routed cell in
+// turn and checks that a candidate run of `values` set up in `dir` gives it the whole run's
+// hourly means, bit for bit, on 1 and 3 threads.
+void expectEveryRoutedCellAsTheWholeRun(const fs::path& dir, CandidateRunOptions options,
+                                        const std::vector<double>& values,
+                                        const std::vector<std::string>& simArgs,
+                                        const fs::path& wholeDir = {}) {
+  const fs::path whole = wholeDir.empty() ? dir : wholeDir;
+  const RunResult sim = runProgram(RUNOFF_SIM_EXE, simArgs, whole);
   ASSERT_EQ(sim.exitStatus, 0) << sim.out;
-  const std::vector<float> hourly = readFloats(dir / "output" / "dischargeHourly.bin");
+  const std::vector<float> hourly = readFloats(whole / "output" / "dischargeHourly.bin");
 
   std::istringstream params(readFile(dir / "param-ravo-event-ver300.dat"));
   double scale, cols, rows, swLon, swLat;
@@ -82,17 +75,11 @@ TEST_P(CandidateRunAtEveryCell, GivesTheWholeRunsHourlyMeans) {
   }
   writeFile(dir / "observed.csv", observed);
 
-  CandidateRunOptions options;
   options.observedPath = "observed.csv";
   options.gaugesPath = "gauges.csv";
   options.snap = 0;
   options.start = "2000-01-01T00:00:00";
-  options.scheme = scheme;
-  for (const char* name :
-       {"fdWeight", "slopeManning", "channelManning", "channelThreshold", "initialRunoff"}) {
-    options.tunables.push_back(findTunable(name));
-  }
-  InDirectory inside(dir.path());
+  InDirectory inside(dir);
   int checked = 0, restricted = 0;
   for (std::size_t p = 0; p < cells; ++p) {
     if (hourly[p] == kMissingDischarge) continue;
@@ -125,6 +112,30 @@ TEST_P(CandidateRunAtEveryCell, GivesTheWholeRunsHourlyMeans) {
   EXPECT_GT(restricted, 0) << "some gauge must leave cells out";
 }
 
+class CandidateRunAtEveryCell : public ::testing::TestWithParam<std::tuple<RoutedCase, Scheme>> {};
+
+TEST_P(CandidateRunAtEveryCell, GivesTheWholeRunsHourlyMeans) {
+  const auto& [c, scheme] = GetParam();
+  TempDir dir;
+  if (c.input.empty()) {
+    mixedBasin(2).write(dir.path());
+  } else {
+    copyTree(c.input, dir.path());
+    fs::create_directories(dir / "temp");
+    fs::create_directories(dir / "output");
+  }
+  // Away from every file's values; the threshold makes both classes of cell.
+  setKinematicValues(dir / "param-ravo-event-ver300.dat", {"0.7", "0.25", "0.05", "2", "0.2"});
+  CandidateRunOptions options;
+  options.scheme = scheme;
+  for (const char* name :
+       {"fdWeight", "slopeManning", "channelManning", "channelThreshold", "initialRunoff"}) {
+    options.tunables.push_back(findTunable(name));
+  }
+  expectEveryRoutedCellAsTheWholeRun(dir.path(), options, {0.7, 0.25, 0.05, 2, 0.2},
+                                     {"--scheme", schemeName(scheme)});
+}
+
 const fs::path kData = TEST_DATA_DIR;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -141,6 +152,82 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
       return std::get<0>(info.param).name + "_" + schemeName(std::get<1>(info.param));
     });
+
+}  // namespace
+}  // namespace runoff::testing
+
+namespace runoff::testing {
+namespace {
+
+struct LossCase {
+  std::string method;
+  std::string grid;  // the loss grid a factor scales
+  double factor;
+  double lowest, highest;  // the grid's valid range
+};
+
+void PrintTo(const LossCase& c, std::ostream* os) { *os << c.method; }
+
+class CandidateRunWithLosses : public ::testing::TestWithParam<LossCase> {};
+
+// A factor on a loss grid: the grid runoff-calibrate writes is the grid scaled on the routed
+// cells and kept in its range, and runoff-sim reading it gives every routed cell the series a
+// candidate run of that factor on the original grid gives it.
+TEST_P(CandidateRunWithLosses, ScaledGridGivesTheWholeRunsHourlyMeans) {
+  const LossCase& c = GetParam();
+  TempDir dir;
+  const Basin basin = mixedBasin(2);
+  basin.write(dir.path());
+  writeLossGrids(dir.path(), basin.rows(), basin.cols());
+  const std::vector<float> original = readFloats(dir / "topoData" / (c.grid + ".bin"));
+  TempDir scaledDir;  // the same basin with the scaled grid, for runoff-sim
+  CandidateRunOptions options;
+  options.losses.method = *lossMethodNamed(c.method);
+  options.tunables = {findTunable(c.grid)};
+  options.observedPath = "observed.csv";
+  options.gaugesPath = "gauges.csv";
+  options.start = "2000-01-01T00:00:00";
+  {
+    writeFile(dir / "observed.csv",
+              "time,gauge,discharge\n2000-01-01T00:00:00,G,1\n"
+              "2000-01-01T01:00:00,G,2\n");
+    writeFile(dir / "gauges.csv", "G,140.0021,36.0013\n");
+    InDirectory inside(dir.path());
+    std::ostringstream console;
+    Result<std::unique_ptr<CandidateRun>> run = CandidateRun::create(options, console);
+    ASSERT_TRUE(run.ok()) << run.message();
+    const std::vector<float> scaled = (*run)->scaledLossGrid(*findTunable(c.grid), c.factor);
+    ASSERT_EQ(scaled.size(), original.size());
+    // The cells a whole run routes, by the first hour of a run without losses.
+    ASSERT_EQ(runSimulator(dir.path()).exitStatus, 0);
+    const std::vector<float> hourly = readFloats(dir / "output/dischargeHourly.bin");
+    int routed = 0, clamped = 0;
+    for (std::size_t i = 0; i < scaled.size(); ++i) {
+      if (hourly[i] == kMissingDischarge) {
+        EXPECT_EQ(scaled[i], original[i]) << "cell " << i << " is not routed";
+        continue;
+      }
+      const double exact = static_cast<double>(original[i]) * c.factor;
+      EXPECT_EQ(scaled[i], static_cast<float>(std::min(std::max(exact, c.lowest), c.highest)));
+      clamped += exact > c.highest;
+      ++routed;
+    }
+    EXPECT_GT(routed, 2);
+    if (c.grid == "curveNumber") {
+      EXPECT_GT(clamped, 0) << "some curve numbers must reach 100";
+    }
+    copyTree(dir.path(), scaledDir.path());
+    writeFloats(scaledDir / "topoData" / (c.grid + ".bin"), scaled);
+  }
+  expectEveryRoutedCellAsTheWholeRun(dir.path(), options, {c.factor}, {"--losses", c.method},
+                                     scaledDir.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, CandidateRunWithLosses,
+                         ::testing::Values(LossCase{"constant", "initialLoss", 1.7, 0, HUGE_VAL},
+                                           LossCase{"scs-cn", "curveNumber", 1.2, 1, 100},
+                                           LossCase{"green-ampt", "ksat", 0.6, 0, HUGE_VAL}),
+                         [](const auto& info) { return info.param.grid; });
 
 }  // namespace
 }  // namespace runoff::testing

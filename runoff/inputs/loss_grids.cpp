@@ -1,5 +1,6 @@
 #include "runoff/inputs/loss_grids.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -12,6 +13,17 @@
 #include "common/input_file.h"
 
 namespace runoff {
+
+std::string lossGridName(LossGrid grid) {
+  const std::string file = kLossGrids[grid].file;
+  return file.substr(0, file.rfind('.'));
+}
+
+float scaledLossValue(LossGrid grid, float value, double factor) {
+  if (!std::isfinite(value)) return value;
+  const LossGridSpec& spec = kLossGrids[grid];
+  return static_cast<float>(std::clamp(static_cast<double>(value) * factor, spec.min, spec.max));
+}
 
 LossParameters LossGrids::parametersOf(std::int32_t index) const {
   auto at = [&](LossGrid grid) {

@@ -74,6 +74,14 @@ inline bool readsLossGrid(LossMethod method, LossGrid grid) {
   return method != LossMethod::kNone && (owner == LossMethod::kNone || owner == method);
 }
 
+/// The grid's file name without ".bin" ("curveNumber"): the name a calibration gives the
+/// factor it applies to the grid.
+std::string lossGridName(LossGrid grid);
+
+/// `value` of `grid` times `factor`, kept inside the grid's valid range and rounded to float32
+/// as the file holds it; a value that is not a number (a no-data cell) stays as it is.
+float scaledLossValue(LossGrid grid, float value, double factor);
+
 /// The loss grids of a run: plain arrays, one value per grid cell.
 struct LossGrids {
   LossMethod method = LossMethod::kNone;

@@ -16,6 +16,7 @@
 #include "runoff/inputs/calc_order.h"
 #include "runoff/inputs/gauge_list.h"
 #include "runoff/inputs/grid_geometry.h"
+#include "runoff/inputs/loss_grids.h"
 #include "runoff/inputs/rain_grid.h"
 #include "runoff/inputs/rain_mapping.h"
 #include "runoff/inputs/topo_grid.h"
@@ -32,10 +33,12 @@ namespace runoff {
 struct CandidateRun::SetUp {
   TopoGrid topo;  // each routed cell's rainCell indexes `rain`
   CalculationOrder order;
-  RoutingPlan plan;                  // of the cells upstream of the scored gauges
-  std::vector<std::uint8_t> routed;  // per grid cell: in `plan`
-  RainGrid rain;                     // the whole run, only the rain cells routed cells use
-  RoutingStates terrain;             // the routed cells with their terrain's constants
+  RoutingPlan plan;                    // of the cells upstream of the scored gauges
+  std::vector<std::uint8_t> routed;    // per grid cell: in `plan`
+  std::vector<std::uint8_t> selected;  // per grid cell: routed by a whole run
+  LossGrids losses;                    // as read; an evaluation scales its own copy
+  RainGrid rain;                       // the whole run, only the rain cells routed cells use
+  RoutingStates terrain;               // the routed cells with their terrain's constants
   std::int32_t windowDays = 1;
   std::int32_t scoredDays = 0;         // the days up to the last scored hour: all a score needs
   std::vector<std::size_t> positions;  // per scored gauge, in a window grid
@@ -46,9 +49,11 @@ struct CandidateRun::SetUp {
 struct CandidateRun::Workspace {
   explicit Workspace(const SetUp& setUp)
       : states(setUp.terrain),
-        grids(std::vector<float>(setUp.topo.cells.size(), 0.0f), setUp.windowDays) {}
+        grids(std::vector<float>(setUp.topo.cells.size(), 0.0f), setUp.windowDays),
+        losses(setUp.losses) {}
   RoutingStates states;
   WindowGrids grids;
+  LossGrids losses;  // the candidate's scaled loss grids, on the routed cells
   std::vector<std::vector<float>> series;
   GaugePairs pairs;
   EvaluationTimes times;
@@ -166,6 +171,24 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
   if (!inputs.ok()) return inputs.status();
   setUp.topo = std::move(inputs->topo);
   TopoGrid& topo = setUp.topo;
+  setUp.selected = inputs->selected;
+  Result<LossGrids> losses = loadLossGrids(options.losses.method, topo, inputs->selected);
+  if (!losses.ok()) return losses.status();
+  setUp.losses = std::move(losses).value();
+  for (const Tunable* t : options.tunables) {
+    if (t->kind != TunableKind::kLossGridFactor) continue;
+    const auto grid = static_cast<LossGrid>(t->lossGrid);
+    const std::string file = std::string("./topoData/") + kLossGrids[grid].file;
+    if (!readsLossGrid(options.losses.method, grid)) {
+      return Status::invalid(std::string("Parameter ") + t->name + " scales " + file +
+                             ", which --losses " + lossMethodName(options.losses.method) +
+                             " does not read.");
+    }
+    if (setUp.losses.values[grid].empty()) {
+      return Status::invalid(std::string("Parameter ") + t->name + " scales " + file +
+                             ", which is absent.");
+    }
+  }
   Result<GridGeometry> geometry = GridGeometry::fromParameters(p);
   if (!geometry.ok()) return geometry.status();
   Result<std::vector<SnappedGauge>> snapped =
@@ -258,10 +281,21 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
   Clock::time_point started = Clock::now();
   setUpParameters(workspace.states, setUp.topo, parameters(values));
   startFromDryHour(workspace.states);
+  for (std::size_t k = 0; k < options_.tunables.size(); ++k) {
+    const Tunable& t = *options_.tunables[k];
+    if (t.kind != TunableKind::kLossGridFactor) continue;
+    const auto grid = static_cast<LossGrid>(t.lossGrid);
+    const std::vector<float>& base = setUp.losses.values[grid];
+    std::vector<float>& scaled = workspace.losses.values[grid];
+    for (std::int32_t cell : setUp.plan.cell)
+      scaled[cell] = scaledLossValue(grid, base[cell], values[k]);
+  }
+  startLossStates(workspace.states, setUp.topo, workspace.losses);
   workspace.times.parameters += secondsSince(started);
 
   started = Clock::now();
-  const RoutingRun routing{setUp.topo, setUp.order, setUp.plan, params_.subSteps, options_.scheme};
+  const RoutingRun routing{setUp.topo,      setUp.order,     setUp.plan,       params_.subSteps,
+                           options_.scheme, options_.losses, &workspace.losses};
   WindowRouter router(routing, workspace.states, threads, setUp.windowDays);
   series.assign(placed_.size(), std::vector<float>(static_cast<std::size_t>(hours())));
   for (std::int32_t first = 1; first <= lastDay; first += setUp.windowDays) {
@@ -344,6 +378,18 @@ Result<std::vector<std::vector<float>>> CandidateRun::gaugeSeries(const std::vec
     return routed;
   }
   return series;
+}
+
+std::vector<float> CandidateRun::scaledLossGrid(const Tunable& tunable, double factor) const {
+  const SetUp& setUp = *setUp_;
+  const auto grid = static_cast<LossGrid>(tunable.lossGrid);
+  const std::vector<float>& base = setUp.losses.values[grid];
+  std::vector<float> file(base.size());
+  for (std::size_t i = 0; i < base.size(); ++i) {
+    file[filePosition(setUp.topo, static_cast<std::int32_t>(i))] =
+        setUp.selected[i] ? scaledLossValue(grid, base[i], factor) : base[i];
+  }
+  return file;
 }
 
 std::vector<std::vector<double>> CandidateRun::upstreamRain() const {

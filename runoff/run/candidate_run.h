@@ -1,12 +1,12 @@
 // A calibration's evaluation of candidate parameters: one set-up, many routings. The set-up
 // does once what no candidate changes: it reads the parameter file, the observed discharge
-// and the gauges, places the gauges as the converter does, loads the topography, ties the
-// cells to their rainfall cells, obtains the calculation order, keeps only the cells upstream
-// of the scored gauges, reads their whole rainfall into memory and sets up the terrain's
-// constants of those cells. An evaluation then recomputes only what depends on the candidate
-// (the constants of the parameters and the initial discharge), routes those cells up to the
-// day of the last scored hour, keeps the hourly means at the gauges, writes nothing, and
-// scores them.
+// and the gauges, places the gauges as the converter does, loads the topography and the loss
+// grids, ties the cells to their rainfall cells, obtains the calculation order, keeps only the
+// cells upstream of the scored gauges, reads their whole rainfall into memory and sets up the
+// terrain's constants of those cells. An evaluation then recomputes only what depends on the
+// candidate (the constants of the parameters, the initial discharge, the scaled loss grids of
+// those cells and their fresh loss states), routes those cells up to the day of the last
+// scored hour, keeps the hourly means at the gauges, writes nothing, and scores them.
 //
 // The restricted routing gives the gauges the very hourly means of a whole run by runoff-sim
 // with the same parameters: a cell's inflow comes only from routed cells upstream of it, and
@@ -29,6 +29,7 @@
 #include "runoff/evaluation/pairing.h"
 #include "runoff/evaluation/scores.h"
 #include "runoff/inputs/gauge_snap.h"
+#include "runoff/model/losses.h"
 #include "runoff/model/routing_scheme.h"
 #include "runoff/run/tunable_parameters.h"
 
@@ -41,6 +42,7 @@ struct CandidateRunOptions {
   std::int64_t warmUpHours = 0;      // the run's first hours, left out of every score
   std::optional<std::string> start;  // the run's start, when the rainfall stamps give none
   Scheme scheme = Scheme::kClassic;
+  LossRule losses;                       // as runoff-sim --losses, --ia-ratio, --event-gap
   std::vector<const Tunable*> tunables;  // what a candidate's values set, in their order
 };
 
@@ -62,7 +64,8 @@ class CandidateRun {
   /// The set-up, in the working directory. Prints the placed gauges and what became of the
   /// observed values on `console`. Refuses, with one line: an observed gauge that is not in
   /// the gauge list, a gauge without a routed cell within reach, a scored gauge left without
-  /// a pair, or whose observed discharge does not vary; and every input a run refuses.
+  /// a pair, or whose observed discharge does not vary; a factor on a loss grid that the
+  /// loss method does not read or that is absent; and every input a run refuses.
   static Result<std::unique_ptr<CandidateRun>> create(const CandidateRunOptions& options,
                                                       std::ostream& console);
   ~CandidateRun();
@@ -93,6 +96,11 @@ class CandidateRun {
   /// The hourly means at the scored gauges (per gauge, every hour of the run) for `values`.
   Result<std::vector<std::vector<float>>> gaugeSeries(const std::vector<double>& values,
                                                       int threads);
+
+  /// The loss grid a factor of the tunables scales, in file order (rows from the south) as
+  /// runoff-sim reads it: each cell that a whole run routes scaled by `factor`, as an
+  /// evaluation scales it; the other cells as the file holds them.
+  std::vector<float> scaledLossGrid(const Tunable& tunable, double factor) const;
 
   /// The mean rainfall over the routed cells upstream of each scored gauge, per hour, mm/h.
   std::vector<std::vector<double>> upstreamRain() const;

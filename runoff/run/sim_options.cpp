@@ -26,8 +26,8 @@ std::optional<DischargeFileSet> outputList(const std::string& text) {
   }
 }
 
-// The loss method and its options, each checked, and each option only with a method that
-// reads it.
+}  // namespace
+
 Status parseLossOptions(const std::optional<std::string>& method,
                         const std::optional<std::string>& iaRatio,
                         const std::optional<std::string>& eventGap, LossRule& rule) {
@@ -63,8 +63,6 @@ Status parseLossOptions(const std::optional<std::string>& method,
   }
   return {};
 }
-
-}  // namespace
 
 Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
   SimOptions options;
@@ -108,14 +106,14 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
     }
     const std::string needs =
         "Option " + name +
-        (target == &schemeText       ? " needs classic or conservative."
-         : target == &lossText       ? " needs none, constant, scs-cn or green-ampt."
-         : target == &iaRatioText    ? " needs a ratio."
-         : target == &eventGapText   ? " needs a number of hours."
-         : target == &outputsText    ? " needs a list of daily, max and hourly."
-         : target == &snapText       ? " needs a number of cells."
-         : target == &options.start  ? " needs a date and time."
-                                     : " needs a file name.");
+        (target == &schemeText      ? " needs classic or conservative."
+         : target == &lossText      ? " needs none, constant, scs-cn or green-ampt."
+         : target == &iaRatioText   ? " needs a ratio."
+         : target == &eventGapText  ? " needs a number of hours."
+         : target == &outputsText   ? " needs a list of daily, max and hourly."
+         : target == &snapText      ? " needs a number of cells."
+         : target == &options.start ? " needs a date and time."
+                                    : " needs a file name.");
     if (!value) {
       if (i + 1 >= args.size()) return Status::invalid(needs);
       value = args[++i];
@@ -152,13 +150,15 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
                              *snapText + "\".");
     }
     if (!options.gauges) {
-      return Status::invalid("Option --snap applies to gauges only: give them with --gauges "
-                             "FILE.csv.");
+      return Status::invalid(
+          "Option --snap applies to gauges only: give them with --gauges "
+          "FILE.csv.");
     }
   }
   if (options.start && !options.gauges && !options.netcdf) {
-    return Status::invalid("Option --start dates the gauge series and the NetCDF file: give it "
-                           "with --gauges or --netcdf.");
+    return Status::invalid(
+        "Option --start dates the gauge series and the NetCDF file: give it "
+        "with --gauges or --netcdf.");
   }
   return options;
 }

@@ -40,6 +40,14 @@ struct SimOptions {
   }
 };
 
+/// The loss method and its options as the command line gives them (--losses, --ia-ratio,
+/// --event-gap), each checked, into `rule`: refuses with one line an unknown method, a ratio
+/// outside (0, 1], a gap that is not a whole number of hours above 0, and an option of a method
+/// that is not chosen.
+Status parseLossOptions(const std::optional<std::string>& method,
+                        const std::optional<std::string>& iaRatio,
+                        const std::optional<std::string>& eventGap, LossRule& rule);
+
 /// Parses the arguments after the program name ("--name VALUE" or "--name=VALUE"). Refuses an
 /// unknown option, a missing or unknown value, an option given twice and any other argument,
 /// naming it.

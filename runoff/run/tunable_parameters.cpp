@@ -1,14 +1,17 @@
 #include "runoff/run/tunable_parameters.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <vector>
+
+#include "runoff/inputs/loss_grids.h"
 
 namespace runoff {
 namespace {
 
-// The kinematic-wave values of the parameter file and the initial runoff. A loss grid joins
-// as {grid name, TunableKind::kLossGridFactor}.
-constexpr Tunable kTunables[] = {
+// The kinematic-wave values of the parameter file and the initial runoff.
+constexpr Tunable kFileTunables[] = {
     {"fdWeight", TunableKind::kParameterFile, 15, &RunParameters::fdWeight, nullptr, 0, false, 1,
      "from 0 to 1"},
     {"slopeManning", TunableKind::kParameterFile, 16, &RunParameters::slopeManning, nullptr, 0,
@@ -21,12 +24,31 @@ constexpr Tunable kTunables[] = {
      false, HUGE_VAL, "at least 0"},
 };
 
+// Those, then a factor on each loss grid, named after the grid. A factor of 0 is allowed:
+// the scaled values are kept inside each grid's range.
+const std::vector<Tunable>& allTunables() {
+  static const std::array<std::string, kLossGridCount> gridNames = [] {
+    std::array<std::string, kLossGridCount> names;
+    for (std::size_t g = 0; g < kLossGridCount; ++g) names[g] = lossGridName(LossGrid(g));
+    return names;
+  }();
+  static const std::vector<Tunable> all = [] {
+    std::vector<Tunable> list(std::begin(kFileTunables), std::end(kFileTunables));
+    for (std::size_t g = 0; g < kLossGridCount; ++g) {
+      list.push_back({gridNames[g].c_str(), TunableKind::kLossGridFactor, 0, nullptr, nullptr, 0,
+                      false, HUGE_VAL, "at least 0", static_cast<int>(g)});
+    }
+    return list;
+  }();
+  return all;
+}
+
 }  // namespace
 
-std::span<const Tunable> tunables() { return kTunables; }
+std::span<const Tunable> tunables() { return allTunables(); }
 
 const Tunable* findTunable(std::string_view name) {
-  for (const Tunable& t : kTunables) {
+  for (const Tunable& t : allTunables()) {
     if (name == t.name) return &t;
   }
   return nullptr;
@@ -34,7 +56,7 @@ const Tunable* findTunable(std::string_view name) {
 
 std::string tunableNames() {
   std::string names;
-  for (const Tunable& t : kTunables) names += (names.empty() ? "" : ", ") + std::string(t.name);
+  for (const Tunable& t : allTunables()) names += (names.empty() ? "" : ", ") + std::string(t.name);
   return names;
 }
 
@@ -49,11 +71,15 @@ double tunableValue(const RunParameters& params, const Tunable& tunable) {
   return 1;
 }
 
+double valueRunWith(const Tunable& tunable, double value) {
+  if (tunable.whole == nullptr) return value;
+  return std::clamp(std::round(value), -2147483648.0, 2147483647.0);
+}
+
 void setTunable(RunParameters& params, const Tunable& tunable, double value) {
   if (tunable.real != nullptr) params.*tunable.real = value;
   if (tunable.whole != nullptr) {
-    const double whole = std::clamp(std::round(value), -2147483648.0, 2147483647.0);
-    params.*tunable.whole = static_cast<std::int32_t>(whole);
+    params.*tunable.whole = static_cast<std::int32_t>(valueRunWith(tunable, value));
   }
 }
 

@@ -31,9 +31,11 @@ struct Tunable {
   bool lowestOpen = false;  // lowest itself excluded
   double highest = HUGE_VAL;
   const char* valid = "";  // the same in words: "above 0", "from 0 to 1"
+  int lossGrid = -1;       // the LossGrid it scales (kLossGridFactor)
 };
 
-/// Every parameter a calibration knows, in the order of the parameter file.
+/// Every parameter a calibration knows: those of the parameter file in its order, then a
+/// factor for each loss grid in the order of kLossGrids.
 std::span<const Tunable> tunables();
 
 /// The parameter called `name`, or null.
@@ -47,6 +49,10 @@ bool tunableAccepts(const Tunable& tunable, double value);
 
 /// The value `params` holds for `tunable` (1 for a loss grid's factor).
 double tunableValue(const RunParameters& params, const Tunable& tunable);
+
+/// The value the model runs with when `tunable` is set to `value`: an integer parameter's
+/// nearest whole number, any other value itself.
+double valueRunWith(const Tunable& tunable, double value);
 
 /// Sets `tunable` in `params` to `value` (an integer parameter rounded to the nearest whole
 /// number); a loss grid's factor is not a value of `params` and leaves it unchanged.
