@@ -1,15 +1,9 @@
 #include "discharge_netcdf/command_line.h"
 
-#include <set>
-
+#include "common/command_options.h"
 #include "common/text_number.h"
 
 namespace runoff {
-namespace {
-
-constexpr const char* kSeeHelp = "; discharge-netcdf --help lists the options.";
-
-}  // namespace
 
 std::string usage() {
   return "Usage: discharge-netcdf [--out FILE] [--start TIME] [--gauges FILE.csv [--snap N]]\n"
@@ -26,41 +20,22 @@ std::string usage() {
 }
 
 Result<ConverterOptions> parseCommandLine(std::span<const std::string> args) {
+  static constexpr std::string_view kKnown[] = {"--out", "--start", "--gauges", "--snap"};
+  Result<CommandOptions> read =
+      readCommandOptions(args, kKnown, "discharge-netcdf", Positional::kRefused);
+  if (!read.ok()) return read.status();
   ConverterOptions options;
-  std::set<std::string> seen;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-      continue;
+  options.help = read->help;
+  if (const auto out = read->value("--out")) options.out = *out;
+  options.start = read->value("--start");
+  options.gauges = read->value("--gauges");
+  if (const auto snap = read->value("--snap")) {
+    if (parseInt32(*snap, options.snap) != ParseStatus::kOk || options.snap < 0) {
+      return Status::invalid("--snap \"" + *snap + "\" is not a whole number of cells, 0 or more.");
     }
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    if (name != "--out" && name != "--start" && name != "--gauges" && name != "--snap") {
-      if (arg.rfind("-", 0) == 0) return Status::invalid("Unknown option " + arg + kSeeHelp);
-      return Status::invalid("Unexpected argument \"" + arg + "\"" + kSeeHelp);
+    if (!options.gauges) {
+      return Status::invalid("--snap applies to gauges only: give them with --gauges FILE.csv.");
     }
-    if (!seen.insert(name).second) return Status::invalid("Option " + name + " is given twice.");
-    std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
-      value = args[++i];
-    }
-    if (value.empty()) return Status::invalid("Option " + name + " needs a value.");
-
-    if (name == "--out") {
-      options.out = value;
-    } else if (name == "--start") {
-      options.start = value;
-    } else if (name == "--gauges") {
-      options.gauges = value;
-    } else if (parseInt32(value, options.snap) != ParseStatus::kOk || options.snap < 0) {
-      return Status::invalid("--snap \"" + value + "\" is not a whole number of cells, 0 or more.");
-    }
-  }
-  if (seen.count("--snap") && !options.gauges) {
-    return Status::invalid("--snap applies to gauges only: give them with --gauges FILE.csv.");
   }
   return options;
 }

@@ -1,20 +1,15 @@
 #include "discharge_score/score_command.h"
 
 #include <algorithm>
-#include <set>
 #include <vector>
 
 #include "common/atomic_file.h"
+#include "common/command_options.h"
 #include "common/text_number.h"
 #include "runoff/evaluation/discharge_series.h"
 #include "runoff/evaluation/scores.h"
 
 namespace runoff {
-namespace {
-
-constexpr const char* kSeeHelp = "; discharge-score --help lists the options.";
-
-}  // namespace
 
 std::string scoreUsage() {
   return "Usage: discharge-score OBSERVED.csv SIMULATED.csv [--warm-up HOURS] [--from TIME]\n"
@@ -31,52 +26,35 @@ std::string scoreUsage() {
 }
 
 Result<ScoreOptions> parseScoreOptions(std::span<const std::string> args) {
+  static constexpr std::string_view kKnown[] = {"--warm-up", "--from", "--to"};
+  Result<CommandOptions> read =
+      readCommandOptions(args, kKnown, "discharge-score", Positional::kKept);
+  if (!read.ok()) return read.status();
   ScoreOptions options;
-  std::vector<std::string> files;
-  std::set<std::string> seen;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-      continue;
+  options.help = read->help;
+  const std::vector<std::string>& files = read->positional;
+  if (const auto value = read->value("--warm-up")) {
+    std::int32_t hours = 0;
+    if (parseInt32(*value, hours) != ParseStatus::kOk || hours < 0) {
+      return Status::invalid("--warm-up \"" + *value +
+                             "\" is not a whole number of hours, 0 or more.");
     }
-    if (arg.rfind("-", 0) != 0 || arg == "-") {
-      files.push_back(arg);
-      continue;
-    }
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    if (name != "--warm-up" && name != "--from" && name != "--to") {
-      return Status::invalid("Unknown option " + arg + kSeeHelp);
-    }
-    if (!seen.insert(name).second) return Status::invalid("Option " + name + " is given twice.");
-    std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    }
-    if (value.empty()) return Status::invalid("Option " + name + " needs a value.");
-    if (name == "--warm-up") {
-      std::int32_t hours = 0;
-      if (parseInt32(value, hours) != ParseStatus::kOk || hours < 0) {
-        return Status::invalid("--warm-up \"" + value +
-                               "\" is not a whole number of hours, 0 or more.");
-      }
-      options.period.warmUpHours = hours;
-      continue;
-    }
-    const std::optional<CivilTime> time = parseIsoTime(value);
+    options.period.warmUpHours = hours;
+  }
+  for (const char* name : {"--from", "--to"}) {
+    const auto value = read->value(name);
+    if (!value) continue;
+    const std::optional<CivilTime> time = parseIsoTime(*value);
     if (!time) {
-      return Status::invalid(name + " \"" + value +
+      return Status::invalid(std::string(name) + " \"" + *value +
                              "\" is not a date and time (YYYY-MM-DDThh:mm:ss).");
     }
-    (name == "--from" ? options.period.from : options.period.to) = time;
+    (name == std::string_view("--from") ? options.period.from : options.period.to) = time;
   }
   if (options.help) return options;
   if (files.size() != 2) {
     return Status::invalid("discharge-score takes two files, OBSERVED.csv and SIMULATED.csv" +
-                           std::string(kSeeHelp));
+                           seeHelp("discharge-score"));
   }
   if (options.period.from && options.period.to && *options.period.from > *options.period.to) {
     return Status::invalid("--from " + isoTime(*options.period.from) + " is after --to " +

@@ -2,15 +2,13 @@
 
 #include <charconv>
 #include <map>
-#include <set>
 
+#include "common/command_options.h"
 #include "common/text_number.h"
 #include "runoff/run/sim_options.h"
 
 namespace runoff {
 namespace {
-
-constexpr const char* kSeeHelp = "; runoff-calibrate --help lists the options.";
 
 // A whole number of at least `lowest`; nullopt for anything else.
 std::optional<std::int64_t> wholeNumber(const std::string& text, std::int64_t lowest) {
@@ -70,37 +68,21 @@ std::string calibrateUsage() {
 }
 
 Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args) {
+  static constexpr std::string_view kKnown[] = {
+      "--observed", "--gauges", "--parameters", "--objective", "--evaluations",
+      "--seed",     "--batch",  "--warm-up",    "--snap",      "--start",
+      "--scheme",   "--losses", "--ia-ratio",   "--event-gap"};
+  Result<CommandOptions> read =
+      readCommandOptions(args, kKnown, "runoff-calibrate", Positional::kRefused);
+  if (!read.ok()) return read.status();
   CalibrateOptions options;
-  std::map<std::string, std::string> values;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-      continue;
-    }
-    if (arg.rfind("-", 0) != 0)
-      return Status::invalid("Unexpected argument \"" + arg + "\"" + kSeeHelp);
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    static const std::set<std::string> known = {
-        "--observed", "--gauges", "--parameters", "--objective", "--evaluations",
-        "--seed",     "--batch",  "--warm-up",    "--snap",      "--start",
-        "--scheme",   "--losses", "--ia-ratio",   "--event-gap"};
-    if (!known.count(name)) return Status::invalid("Unknown option " + arg + kSeeHelp);
-    if (values.count(name)) return Status::invalid("Option " + name + " is given twice.");
-    std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    }
-    if (value.empty()) return Status::invalid("Option " + name + " needs a value.");
-    values[name] = value;
-  }
+  options.help = read->help;
+  std::map<std::string, std::string>& values = read->values;
   if (options.help) return options;
   for (const char* required : {"--observed", "--gauges", "--parameters"}) {
     if (!values.count(required)) {
-      return Status::invalid(std::string("Option ") + required + " is required" + kSeeHelp);
+      return Status::invalid(std::string("Option ") + required + " is required" +
+                             seeHelp("runoff-calibrate"));
     }
   }
   options.observed = values["--observed"];
