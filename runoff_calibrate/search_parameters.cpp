@@ -35,9 +35,7 @@ Result<std::vector<SearchParameter>> readSearchParameters(std::istream& in,
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     const std::string where = path + " line " + std::to_string(number);
-    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    if (!csvLineWithContent(line, number)) continue;
     const auto fields = splitCsvFields(line);
     if (!fields) return Status::invalid(where + ": a quoted field is not closed.");
     double value = 0;

@@ -26,6 +26,12 @@ std::string lower(std::string text) {
 
 }  // namespace
 
+bool csvLineWithContent(std::string& line, int number) {
+  if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line.find_first_not_of(" \t") != std::string::npos;
+}
+
 std::optional<std::vector<std::string>> splitCsvFields(const std::string& line) {
   std::vector<std::string> fields(1);
   bool quoted = false;
@@ -94,9 +100,7 @@ Result<std::vector<Gauge>> readGauges(std::istream& in, const std::string& path)
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     const std::string where = path + " line " + std::to_string(number);
-    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (trimmed(line).empty()) continue;
+    if (!csvLineWithContent(line, number)) continue;
     const auto fields = splitCsvFields(line);
     if (!fields) return Status::invalid(where + ": a quoted field is not closed.");
     if (!columns) {

@@ -30,6 +30,11 @@ Result<std::vector<Gauge>> readGauges(std::istream& in, const std::string& path)
 /// not a file." when it cannot.
 Result<std::vector<Gauge>> readGauges(const std::string& path);
 
+/// Line `number` (from 1) of a CSV file made ready to split: a UTF-8 byte-order mark before
+/// the first line and the carriage return of a CRLF ending taken away. False for a line
+/// of blanks, which the CSV readers skip.
+bool csvLineWithContent(std::string& line, int number);
+
 /// The fields of one CSV line as RFC 4180 quotes them, each trimmed of blanks outside quotes;
 /// nullopt when a quoted field is not closed on the line. The other CSV readers share it.
 std::optional<std::vector<std::string>> splitCsvFields(const std::string& line);
