@@ -3,8 +3,11 @@
 # of two ranks (one thread each) over one, beside the ceiling, the throughput of two one-thread
 # runs of the same basin at the same time over one run alone (what two cores give when nothing
 # is shared but the memory bus and the disk). Checks that two ranks write the bytes of one.
-# Each figure is the best of RUNS (default 3), the runs of one round taken back to back. No run
-# is bound to a core: two separate mpirun commands would each bind their one rank to the first.
+# Each figure is the best of RUNS (default 3), the runs of one round taken back to back, each
+# after a sync: a run of all outputs leaves 1.6 GB of the bench basin's hourly grids dirty in
+# the page cache, below the kernel's threshold for writing it back, and the next run would
+# otherwise meet the kernel's throttling of writers on its behalf. No run is bound to a core:
+# two separate mpirun commands would each bind their one rank to the first.
 #
 # Usage: bench/run-mpi-ceiling-bench.sh BASIN DAYS TIMESTEP [runoff-sim options ...]
 # Environment: MPI_SIM (default build/runoff_sim_mpi/runoff-sim-mpi), RUNS, SCRATCH.
@@ -45,8 +48,11 @@ best() { printf '%s\n' "$@" | sort -g | head -n 1; }
 
 one=() two=() pair=()
 for ((r = 0; r < runs; ++r)); do
+  sync
   one+=("$(seconds one 1)")
+  sync
   two+=("$(seconds two 2)")
+  sync
   start=$(date +%s.%N)
   seconds a 1 >/dev/null &
   seconds b 1 >/dev/null
