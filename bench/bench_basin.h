@@ -3,8 +3,11 @@
 #ifndef RUNOFF_BENCH_BENCH_BASIN_H_
 #define RUNOFF_BENCH_BENCH_BASIN_H_
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <iostream>
 #include <sstream>
@@ -15,6 +18,8 @@
 #include "common/params.h"
 #include "runoff/inputs/calc_order.h"
 #include "runoff/inputs/rain_grid.h"
+#include "runoff/output/discharge_output.h"
+#include "runoff/routing/window_router.h"
 #include "runoff/run/run_checks.h"
 #include "runoff/run/run_inputs.h"
 
@@ -75,6 +80,33 @@ inline bool loadBenchBasin(const std::filesystem::path& dir, int days, int timeS
     return false;
   }
   return true;
+}
+
+/// Routes the whole run of `basin` with `run` from `states` on `threads` threads, window after
+/// window as a run takes it, into `grids` (made here, of the run's windows); hands each window
+/// and its number of days to `eachWindow`. Prints a failure on standard error and exits.
+inline void routeWholeRun(
+    const BenchBasin& basin, const RoutingRun& run, RoutingStates& states, int threads,
+    WindowGrids& grids,
+    const std::function<void(const WindowGrids&, std::int32_t)>& eachWindow = {}) {
+  const std::int32_t windowDays = grids.maxDays();
+  WindowRouter router(run, states, threads, windowDays);
+  std::ostringstream console;
+  for (std::int32_t first = 1; first <= basin.params.days; first += windowDays) {
+    const std::int32_t days = std::min(windowDays, basin.params.days - first + 1);
+    if (Status routed = router.route(basin.rain, first, days, grids, &console); !routed.ok()) {
+      std::cerr << routed.message() << '\n';
+      std::exit(1);
+    }
+    if (eachWindow) eachWindow(grids, days);
+  }
+}
+
+/// The window grids of a whole run of `basin`: its windows' length, the run's background.
+inline WindowGrids windowGridsOf(const BenchBasin& basin) {
+  const TopoGrid& grid = basin.inputs.topo;
+  return WindowGrids(outputBackground(grid, basin.inputs.selected),
+                     windowDaysFor(basin.params.days, grid.cells.size()));
 }
 
 }  // namespace runoff::bench

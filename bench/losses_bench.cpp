@@ -64,18 +64,9 @@ double route(const Basin& basin, const RoutingPlan& plan, const LossGrids& grids
   const LossRule rule{grids.method, 0.2, -1};
   const RoutingRun run{grid, basin.order, plan, basin.params.subSteps, Scheme::kClassic,
                        rule, &grids};
-  const std::int32_t windowDays = windowDaysFor(basin.params.days, grid.cells.size());
-  WindowRouter router(run, states, 1, windowDays);
-  WindowGrids windows(outputBackground(grid, basin.inputs.selected), windowDays);
-  std::ostringstream console;
+  WindowGrids windows = windowGridsOf(basin);
   const auto start = std::chrono::steady_clock::now();
-  for (std::int32_t first = 1; first <= basin.params.days; first += windowDays) {
-    const std::int32_t days = std::min(windowDays, basin.params.days - first + 1);
-    if (Status routed = router.route(basin.rain, first, days, windows, &console); !routed.ok()) {
-      std::cerr << routed.message() << '\n';
-      std::exit(1);
-    }
-  }
+  routeWholeRun(basin, run, states, 1, windows);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   outletFlow = 0;

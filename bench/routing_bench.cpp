@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -26,11 +26,11 @@
 #include "bench_basin.h"
 #include "common/params.h"
 #include "runoff/inputs/calc_order.h"
-#include "runoff/output/discharge_output.h"
 #include "runoff/inputs/rain_grid.h"
-#include "runoff/routing/window_router.h"
+#include "runoff/output/discharge_output.h"
 #include "runoff/routing/routing_plan.h"
 #include "runoff/routing/routing_setup.h"
+#include "runoff/routing/window_router.h"
 #include "runoff/run/run_checks.h"
 #include "runoff/run/run_inputs.h"
 #include "support/plain_routing.h"
@@ -91,21 +91,13 @@ std::uint64_t routeSimulator(const Basin& basin, int threads) {
   startFromDryHour(states);
   const RoutingPlan plan = planRouting(grid, basin.order, basin.inputs.selected);
   const RoutingRun run{grid, basin.order, plan, basin.params.subSteps};
-  const std::int32_t windowDays = windowDaysFor(basin.params.days, grid.cells.size());
-  WindowRouter router(run, states, threads, windowDays);
-  WindowGrids grids(outputBackground(grid, basin.inputs.selected), windowDays);
-  std::ostringstream console;
+  WindowGrids grids = windowGridsOf(basin);
   GridHash hash;
-  for (std::int32_t first = 1; first <= basin.params.days; first += windowDays) {
-    const std::int32_t days = std::min(windowDays, basin.params.days - first + 1);
-    if (Status routed = router.route(basin.rain, first, days, grids, &console); !routed.ok()) {
-      std::cerr << routed.message() << '\n';
-      std::exit(1);
-    }
+  routeWholeRun(basin, run, states, threads, grids, [&](const WindowGrids& w, std::int32_t days) {
     for (std::int32_t h = 0; h < days * 24; ++h) {
-      for (float v : grids.hour(h)) hash.add(v);
+      for (float v : w.hour(h)) hash.add(v);
     }
-  }
+  });
   return hash.value();
 }
 

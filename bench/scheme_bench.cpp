@@ -21,14 +21,14 @@
 #include "bench_basin.h"
 #include "common/params.h"
 #include "runoff/inputs/calc_order.h"
-#include "runoff/output/discharge_output.h"
 #include "runoff/inputs/rain_grid.h"
-#include "runoff/routing/window_router.h"
+#include "runoff/output/discharge_output.h"
 #include "runoff/routing/routing_plan.h"
 #include "runoff/routing/routing_setup.h"
+#include "runoff/routing/water_budget.h"
+#include "runoff/routing/window_router.h"
 #include "runoff/run/run_checks.h"
 #include "runoff/run/run_inputs.h"
-#include "runoff/routing/water_budget.h"
 
 namespace {
 
@@ -48,18 +48,9 @@ Measurement route(const Basin& basin, const RoutingPlan& plan, Scheme scheme) {
   startFromDryHour(states);
   WaterBudget budget(grid, plan, basin.inputs.rivers.riverNums, states);
   const RoutingRun run{grid, basin.order, plan, basin.params.subSteps, scheme};
-  const std::int32_t windowDays = windowDaysFor(basin.params.days, grid.cells.size());
-  WindowRouter router(run, states, 1, windowDays);
-  WindowGrids grids(outputBackground(grid, basin.inputs.selected), windowDays);
-  std::ostringstream console;
+  WindowGrids grids = windowGridsOf(basin);
   const auto start = std::chrono::steady_clock::now();
-  for (std::int32_t first = 1; first <= basin.params.days; first += windowDays) {
-    const std::int32_t days = std::min(windowDays, basin.params.days - first + 1);
-    if (Status routed = router.route(basin.rain, first, days, grids, &console); !routed.ok()) {
-      std::cerr << routed.message() << '\n';
-      std::exit(1);
-    }
-  }
+  routeWholeRun(basin, run, states, 1, grids);
   Measurement m;
   m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   m.total = budget.close(states).back();

@@ -21,8 +21,8 @@ std::string lossGridName(LossGrid grid) {
 
 float scaledLossValue(LossGrid grid, float value, double factor) {
   if (!std::isfinite(value)) return value;
-  const LossGridSpec& spec = kLossGrids[grid];
-  return static_cast<float>(std::clamp(static_cast<double>(value) * factor, spec.min, spec.max));
+  const LossGridFile& entry = kLossGrids[grid];
+  return static_cast<float>(std::clamp(static_cast<double>(value) * factor, entry.min, entry.max));
 }
 
 LossParameters LossGrids::parametersOf(std::int32_t index) const {
@@ -69,17 +69,17 @@ std::string shortest(float value) {
   return std::string(text, end);
 }
 
-std::string rangeText(const LossGridSpec& spec) {
-  if (spec.max == kUnbounded) {
-    return "a number of " + shortest(static_cast<float>(spec.min)) + " or more";
+std::string rangeText(const LossGridFile& entry) {
+  if (entry.max == kUnbounded) {
+    return "a number of " + shortest(static_cast<float>(entry.min)) + " or more";
   }
-  return "from " + shortest(static_cast<float>(spec.min)) + " to " +
-         shortest(static_cast<float>(spec.max));
+  return "from " + shortest(static_cast<float>(entry.min)) + " to " +
+         shortest(static_cast<float>(entry.max));
 }
 
 // Reads one grid whole from `in` into `values` (TopoGrid order) and checks it on the selected
 // cells.
-Status readLossGrid(std::ifstream& in, const std::string& path, const LossGridSpec& spec,
+Status readLossGrid(std::ifstream& in, const std::string& path, const LossGridFile& entry,
                     const TopoGrid& topo, const std::vector<std::uint8_t>& selected,
                     std::vector<float>& values) {
   const std::size_t cells = static_cast<std::size_t>(topo.rows) * topo.cols;
@@ -101,10 +101,10 @@ Status readLossGrid(std::ifstream& in, const std::string& path, const LossGridSp
       values[static_cast<std::size_t>(index)] = v;
       if (!selected[static_cast<std::size_t>(index)]) continue;
       const double value = static_cast<double>(v);
-      if (!(std::isfinite(value) && value >= spec.min && value <= spec.max)) {
+      if (!(std::isfinite(value) && value >= entry.min && value <= entry.max)) {
         return Status::invalid(path + ": the value at column " + std::to_string(c + 1) + ", row " +
                                std::to_string(k + 1) + " (counted from 1 at the south-west) is " +
-                               shortest(v) + "; it must be " + rangeText(spec) + ".");
+                               shortest(v) + "; it must be " + rangeText(entry) + ".");
       }
     }
   }
@@ -121,8 +121,8 @@ Result<LossGrids> loadLossGrids(LossMethod method, const TopoGrid& topo,
   if (method == LossMethod::kNone) return grids;
   for (std::size_t g = 0; g < kLossGridCount; ++g) {
     if (!readsLossGrid(method, static_cast<LossGrid>(g))) continue;
-    const LossGridSpec& spec = kLossGrids[g];
-    const std::string path = folder + spec.file;
+    const LossGridFile& entry = kLossGrids[g];
+    const std::string path = folder + entry.file;
     std::ifstream in;
     const InputFault fault = openInputFile(in, path, std::ios::binary);
     if (fault != InputFault::kNone) {
@@ -130,11 +130,11 @@ Result<LossGrids> loadLossGrids(LossMethod method, const TopoGrid& topo,
       if (fault == InputFault::kDirectory || std::filesystem::exists(path, error)) {
         return inputFailure(path, fault);
       }
-      if (!spec.required) continue;  // absent: 0 on every cell
+      if (!entry.required) continue;  // absent: 0 on every cell
       return Status::cannotOpen(path + " cannot open; --losses " +
                                 std::string(lossMethodName(method)) + " needs it.");
     }
-    if (Status read = readLossGrid(in, path, spec, topo, selected, grids.values[g]); !read.ok()) {
+    if (Status read = readLossGrid(in, path, entry, topo, selected, grids.values[g]); !read.ok()) {
       return read;
     }
   }

@@ -47,7 +47,7 @@ enum LossGrid : std::size_t {
   kLossGridCount,
 };
 
-struct LossGridSpec {
+struct LossGridFile {
   const char* file;   // under ./topoData/
   LossMethod method;  // the method that reads it; kNone: every method
   bool required;      // else absent means 0 on every cell
@@ -57,7 +57,7 @@ struct LossGridSpec {
 
 inline constexpr double kUnbounded = std::numeric_limits<double>::infinity();
 
-inline constexpr std::array<LossGridSpec, kLossGridCount> kLossGrids = {{
+inline constexpr std::array<LossGridFile, kLossGridCount> kLossGrids = {{
     {"impervious.bin", LossMethod::kNone, false, 0, 1},
     {"initialLoss.bin", LossMethod::kConstant, true, 0, kUnbounded},
     {"constantLoss.bin", LossMethod::kConstant, true, 0, kUnbounded},

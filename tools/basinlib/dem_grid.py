@@ -22,8 +22,10 @@ _EDGE_SAMPLES = 64  # points per DEM edge when its outline is carried into geogr
 _SNAP = 1e-6        # fraction of a cell within which a bound counts as lying on a cell edge
 
 
-def open_dem(path):
-    """The DEM's dataset, with one-line refusals for what cannot be a DEM."""
+def open_raster(path, srs_example):
+    """The dataset of a georeferenced raster, with one-line refusals for a file GDAL cannot
+    read, one without a band and one without a coordinate reference system (the refusal
+    suggests assigning `srs_example`, e.g. "EPSG:4326 FILE")."""
     try:
         dataset = gdal.Open(path)
     except RuntimeError as error:
@@ -32,7 +34,13 @@ def open_dem(path):
         raise ToolError(f"{path}: holds no raster band")
     if not dataset.GetProjection():
         raise ToolError(f"{path}: has no coordinate reference system; assign one, e.g. "
-                        "gdal_edit.py -a_srs EPSG:32617 DEM")
+                        f"gdal_edit.py -a_srs {srs_example}")
+    return dataset
+
+
+def open_dem(path):
+    """The DEM's dataset, with one-line refusals for what cannot be a DEM."""
+    dataset = open_raster(path, "EPSG:32617 DEM")
     transform = dataset.GetGeoTransform()
     if transform[2] != 0 or transform[4] != 0:
         raise ToolError(f"{path}: is rotated; make it north-up first, e.g. with gdalwarp")

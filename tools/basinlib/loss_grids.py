@@ -17,7 +17,7 @@ import numpy as np
 from osgeo import gdal
 
 from .cli import ToolError
-from .dem_grid import _first_line, _wgs84
+from .dem_grid import _first_line, _wgs84, open_raster
 
 gdal.UseExceptions()
 
@@ -72,15 +72,7 @@ TEXTURES = {
 def warp_to_grid(path, geometry, resample):
     """Band 1 of the raster at `path` on the model grid, float64 in storage order (row 0 the
     southern row), NaN where it has no value. `resample` is a GDAL resampling name."""
-    try:
-        dataset = gdal.Open(path)
-    except RuntimeError as error:
-        raise ToolError(f"{path}: GDAL cannot read it ({_first_line(error)})")
-    if dataset is None or dataset.RasterCount < 1:
-        raise ToolError(f"{path}: holds no raster band")
-    if not dataset.GetProjection():
-        raise ToolError(f"{path}: has no coordinate reference system; assign one, e.g. "
-                        "gdal_edit.py -a_srs EPSG:4326 FILE")
+    dataset = open_raster(path, "EPSG:4326 FILE")
     options = dict(format="MEM", dstSRS=_wgs84(),
                    outputBounds=(geometry.west, geometry.south, geometry.east, geometry.north),
                    width=geometry.cols, height=geometry.rows, resampleAlg=resample,
