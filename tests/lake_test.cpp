@@ -42,7 +42,7 @@ struct LakeRun {
 };
 
 LakeRun route(const LakeParameters& p, double storage, double dt, const std::vector<double>& inflow,
-          double pet = 0, const std::vector<double>& release = {}) {
+              double pet = 0, const std::vector<double>& release = {}) {
   LakeRun run;
   run.inflow = inflow;
   for (std::size_t n = 0; n < inflow.size(); ++n) {
@@ -164,8 +164,8 @@ TEST(WeirLake, OutflowPeaksWhereItCrossesTheFallingInflow) {
     for (std::size_t n = 0; n < inflow.size(); ++n) inflow[n] = triangle(n, dt, 100.0, 6, 12);
     const LakeRun run = route(p, 0.0, dt, inflow);
     const auto peakIn = std::max_element(inflow.begin(), inflow.end()) - inflow.begin();
-    const auto peak = std::max_element(run.outflow.begin(), run.outflow.end()) -
-                      run.outflow.begin();
+    const auto peak =
+        std::max_element(run.outflow.begin(), run.outflow.end()) - run.outflow.begin();
     EXPECT_GT(peak, peakIn);
     EXPECT_LT(run.outflow[peak], 0.9 * inflow[peakIn]);  // attenuated
     EXPECT_GE(inflow[peak], run.outflow[peak]);
@@ -226,7 +226,8 @@ TEST(WeirLake, ConvergesToTheExactHydrographAtFirstOrder) {
     double peak = 0;
     for (int n = 0; n < steps; ++n) {
       const double hours = (n + 0.5) * dt / 3600.0;
-      const double inflow = hours <= 6 ? 100.0 * hours / 6 : std::max(0.0, 100.0 * (18 - hours) / 12);
+      const double inflow =
+          hours <= 6 ? 100.0 * hours / 6 : std::max(0.0, 100.0 * (18 - hours) / 12);
       const LakeStepVolumes v = stepLake(p, storage, dt, inflow, 0.0);
       peak = std::max(peak, v.outflow / dt);
     }
@@ -279,9 +280,9 @@ TEST(EveryRule, ConservesWaterAndBoundsEvaporation) {
   std::uniform_real_distribution<double> pet(0.0, 2.0);
   std::bernoulli_distribution dry(0.4);
   const LakeParameters lakes[] = {
-      lake(LakeRule::kLinear, 0.3, 0.5),      lake(LakeRule::kLinear, 5.0, 200.0),
-      lake(LakeRule::kWeir, 0.3, 2.0, 1.5),   lake(LakeRule::kWeir, 4.0, 30.0, 0.6),
-      lake(LakeRule::kReleases, 0.3, 0.05),   lake(LakeRule::kReleases, 2.0, 3.0)};
+      lake(LakeRule::kLinear, 0.3, 0.5),    lake(LakeRule::kLinear, 5.0, 200.0),
+      lake(LakeRule::kWeir, 0.3, 2.0, 1.5), lake(LakeRule::kWeir, 4.0, 30.0, 0.6),
+      lake(LakeRule::kReleases, 0.3, 0.05), lake(LakeRule::kReleases, 2.0, 3.0)};
   for (const LakeParameters& p : lakes) {
     SCOPED_TRACE(std::string(lakeRuleName(p.rule)) + " " + std::to_string(p.a));
     double storage = dry(random) ? 0.0 : 1.0e5;

@@ -38,8 +38,8 @@ LakeStepVolumes finishStep(double& storage, double inflowVolume, double evaporat
 // S0 (1 - e^(-x)) + q k (x - (1 - e^(-x))), x = dt / k. When evaporation exceeds the inflow
 // the lake may run dry within the step, at t = k ln(1 + S0 / (k (E - I))); from then on it
 // stays empty, the inflow evaporating as it arrives.
-LakeStepVolumes stepLinear(const LakeParameters& lake, double& storage, double dt,
-                           double inflow, double evaporationRate) {
+LakeStepVolumes stepLinear(const LakeParameters& lake, double& storage, double dt, double inflow,
+                           double evaporationRate) {
   const double k = lake.a * 3600.0;
   const double x = dt / k;
   const double q = inflow - evaporationRate;
@@ -97,8 +97,8 @@ LakeStepVolumes stepWeir(const LakeParameters& lake, double& storage, double dt,
 
 // Evaporation first, then the release, each never more than what is left; what would stand
 // above the capacity spills.
-LakeStepVolumes stepReleases(const LakeParameters& lake, double& storage, double dt,
-                             double inflow, double evaporationRate, double release) {
+LakeStepVolumes stepReleases(const LakeParameters& lake, double& storage, double dt, double inflow,
+                             double evaporationRate, double release) {
   const double inflowVolume = inflow * dt;
   const double held = storage + inflowVolume;
   const double evaporation = std::min(evaporationRate * dt, held);
