@@ -306,5 +306,62 @@ TEST(EveryRule, ConservesWaterAndBoundsEvaporation) {
   }
 }
 
+// An hour through a lake at its outlet cell: what the cell passes on goes in, what the lake
+// passes on in single precision comes out, and the rounding's bits stay in the lake: over random
+// hours of every rule, with evaporation and lakes running dry, the storage is what came in less
+// what evaporated and what the returned floats carry out, to the rounding of the storage, and
+// never negative; the hour's means are those of the floats in and out.
+TEST(LakeAtItsOutlet, PassesWhatItReleasesInSinglePrecisionAndKeepsTheRest) {
+  std::mt19937 random(17);
+  std::uniform_real_distribution<double> rate(0.0, 3.0);
+  std::bernoulli_distribution dry(0.5);
+  const LakeParameters lakes[] = {lake(LakeRule::kLinear, 0.01, 0.05),
+                                  lake(LakeRule::kWeir, 0.02, 0.3, 1.5),
+                                  lake(LakeRule::kReleases, 0.01, 0.001)};
+  for (const LakeParameters& p : lakes) {
+    SCOPED_TRACE(lakeRuleName(p.rule));
+    LakeState state;
+    state.storage = 50.0;
+    const double start = state.storage;
+    double carried = 0;
+    for (int hour = 0; hour < 300; ++hour) {
+      std::vector<float> steps(60);
+      for (float& q : steps) q = dry(random) ? 0.0f : static_cast<float>(rate(random));
+      const std::vector<float> in = steps;
+      const double pet = dry(random) ? 0.0 : 30.0 * rate(random);
+      const LakeHour record = passHourThroughLake(p, state, steps, 60.0, pet, rate(random));
+      ASSERT_GE(state.storage, 0.0);
+      float inSum = 0, outSum = 0;
+      for (std::size_t s = 0; s < steps.size(); ++s) {
+        ASSERT_GE(steps[s], 0.0f);
+        inSum += in[s];
+        outSum += steps[s];
+        carried += static_cast<double>(steps[s]) * 60.0;
+      }
+      EXPECT_EQ(record.inflow, inSum / 60.0f);
+      EXPECT_EQ(record.outflow, outSum / 60.0f);
+      EXPECT_EQ(record.level, static_cast<float>(state.storage / p.areaM2));
+    }
+    EXPECT_EQ(state.outflow, carried);
+    EXPECT_GT(state.evaporation, 0.0);
+    EXPECT_NEAR(start + state.inflow - state.evaporation - state.outflow - state.storage, 0.0,
+                1e-12 * state.inflow);
+  }
+}
+
+// A lake whose time constant vanishes passes the cell's floats on unchanged.
+TEST(LakeAtItsOutlet, VanishingLakePassesTheCellsFloats) {
+  std::mt19937 random(19);
+  std::uniform_real_distribution<double> rate(0.0, 40.0);
+  LakeState state;
+  for (int hour = 0; hour < 50; ++hour) {
+    std::vector<float> steps(60);
+    for (float& q : steps) q = static_cast<float>(rate(random));
+    const std::vector<float> in = steps;
+    passHourThroughLake(lake(LakeRule::kLinear, 1.0, 1e-15), state, steps, 60.0, 0.0);
+    ASSERT_EQ(steps, in) << hour;
+  }
+}
+
 }  // namespace
 }  // namespace runoff

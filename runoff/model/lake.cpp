@@ -125,4 +125,31 @@ LakeStepVolumes stepLake(const LakeParameters& lake, double& storage, double dtS
   return finishStep(storage, inflow * dtSeconds, 0.0, inflow * dtSeconds);
 }
 
+LakeHour passHourThroughLake(const LakeParameters& lake, LakeState& state, std::span<float> steps,
+                             double dtSeconds, double petMmPerHour, double release) {
+  float inflowSum = 0;
+  float outflowSum = 0;
+  for (float& step : steps) {
+    const float received = step;
+    const LakeStepVolumes volumes = stepLake(lake, state.storage, dtSeconds,
+                                             static_cast<double>(received), petMmPerHour, release);
+    float passed = static_cast<float>(volumes.outflow / dtSeconds);
+    double passedVolume = static_cast<double>(passed) * dtSeconds;
+    if (passedVolume - volumes.outflow > state.storage) {
+      passed = std::nextafter(passed, 0.0f);
+      passedVolume = static_cast<double>(passed) * dtSeconds;
+    }
+    state.storage += volumes.outflow - passedVolume;
+    state.inflow += static_cast<double>(received) * dtSeconds;
+    state.evaporation += volumes.evaporation;
+    state.outflow += passedVolume;
+    step = passed;
+    inflowSum += received;
+    outflowSum += passed;
+  }
+  const float count = static_cast<float>(steps.size());
+  return {inflowSum / count, outflowSum / count,
+          static_cast<float>(lakeLevel(lake, state.storage))};
+}
+
 }  // namespace runoff

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace runoff {
@@ -88,6 +89,34 @@ inline double lakeEvaporationRate(const LakeParameters& lake, double petMmPerHou
 /// evaporation - outflow of them and is never negative.
 LakeStepVolumes stepLake(const LakeParameters& lake, double& storage, double dtSeconds,
                          double inflow, double petMmPerHour, double release = 0);
+
+/// A lake at its outlet cell between steps, windows and restarts: its storage, and the volumes
+/// it counted for the water budget (m^3, from 0 where the budget starts).
+struct LakeState {
+  double storage = 0;      // m^3 above the crest
+  double inflow = 0;       // received: the cell's single-precision outflows times the step
+  double evaporation = 0;  // taken from its surface
+  double outflow = 0;      // passed on: its single-precision outflows times the step
+};
+
+/// One hour of a lake for its output series.
+struct LakeHour {
+  float inflow = 0;   // mean over the hour's steps, m^3/s
+  float outflow = 0;  // mean over the hour's steps, m^3/s
+  float level = 0;    // above the crest at the hour's end, m
+};
+
+/// Passes one hour of its outlet cell's outflow through the lake. `steps` holds the cell's
+/// outflow at each of the hour's steps of `dtSeconds`, in single precision as the cell passes
+/// it on: each is the lake's inflow over its step, and is replaced by the lake's outflow in
+/// single precision. What the rounding to single precision takes off or adds,
+/// dt (O - float(O)), stays in the lake's storage, so that no water appears or vanishes; where
+/// rounding up would take more than the lake holds, the outflow is rounded toward 0 instead.
+/// Evaporation at `petMmPerHour` and the `release` (m^3/s) hold for the whole hour. The hour's
+/// means are the single-precision sums in step order divided by the number of steps, as the
+/// routing forms a cell's hourly means.
+LakeHour passHourThroughLake(const LakeParameters& lake, LakeState& state, std::span<float> steps,
+                             double dtSeconds, double petMmPerHour, double release = 0);
 
 }  // namespace runoff
 
