@@ -1,7 +1,10 @@
 #include "runoff/model/kinematic_wave.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include "runoff/model/power.h"
 
 namespace runoff {
 
@@ -68,11 +71,19 @@ inline double implicitUpdate(const CellRouting& cell, double qOld, double qOldUp
   return q < 0 ? 0 : q;
 }
 
-// The state of a cell with one space interval, held in registers over the steps of an hour.
+// The state of a cell with one space interval, held in registers over the steps of an hour. A
+// step is taken in two parts around its two powers (of the old inflow and of the larger of the
+// old outlet discharge and the prediction), so that several cells' powers can be taken at once.
 struct OneInterval {
   double q0 = 0, q1 = 0;  // old discharge at the inflow node and at the outlet
   double lastInflow = 0, lastInflowPower = 0, lastStar = 0, lastStarPower = 0;
   double qLatPrev = 0;
+
+  // What a step has formed before its powers.
+  struct Pending {
+    double qIn, r, dt, dtR;
+    double star;  // the larger of the old outlet discharge and the predicted one
+  };
 
   void loadFrom(const CellRouting& cell) {
     q0 = cell.qOld[0];
@@ -84,28 +95,47 @@ struct OneInterval {
     qLatPrev = cell.qLatPrev;
   }
 
-  // One step with inflow qIn; returns the new outlet discharge.
-  double step(const CellRouting& cell, double qIn) {
+  // The step with inflow qIn up to its powers: pow(q0, e) and pow(star, e) come next.
+  Pending begin(const CellRouting& cell, double qIn) {
     const double dt = static_cast<double>(cell.dt);
     const double r = 0.5 * (qLatPrev + cell.qLatCur);
     qLatPrev = cell.qLatCur;
     const double dtR = dt * r;
     const double rDx = r * cell.dx;
+    const double p = 0.5 * (q0 + qIn) + rDx;
+    return {qIn, r, dt, dtR, q1 < p ? p : q1};
+  }
+
+  // The rest of the step from the powers of q0 and of the larger discharge; returns the new
+  // outlet discharge.
+  double finish(const CellRouting& cell, const Pending& step, double inflowPower,
+                double starPower) {
+    const double w0 = cell.celerityCoef * inflowPower;
+    const double w1 = cell.celerityCoef * starPower;
+    q1 = implicitUpdate(cell, q1, q0, step.qIn, 0.5 * (w0 + w1), step.r, step.dt, step.dtR);
+    q0 = step.qIn;
+    return q1;
+  }
+
+  // One step with the C library's pow, reusing the powers of repeated discharges.
+  double step(const CellRouting& cell, double qIn) {
+    const Pending pending = begin(cell, qIn);
     if (!sameBits(q0, lastInflow)) {
       lastInflow = q0;
       lastInflowPower = std::pow(q0, cell.celerityExp);
     }
-    const double w0 = cell.celerityCoef * lastInflowPower;
-    const double p = 0.5 * (q0 + qIn) + rDx;
-    const double star = q1 < p ? p : q1;
-    if (!sameBits(star, lastStar)) {
-      lastStar = star;
-      lastStarPower = std::pow(star, cell.celerityExp);
+    if (!sameBits(pending.star, lastStar)) {
+      lastStar = pending.star;
+      lastStarPower = std::pow(pending.star, cell.celerityExp);
     }
-    const double w1 = cell.celerityCoef * lastStarPower;
-    q1 = implicitUpdate(cell, q1, q0, qIn, 0.5 * (w0 + w1), r, dt, dtR);
-    q0 = qIn;
-    return q1;
+    return finish(cell, pending, lastInflowPower, lastStarPower);
+  }
+
+  // One step with the kernel's own power.
+  double stepOwnPower(const CellRouting& cell, double qIn) {
+    const Pending pending = begin(cell, qIn);
+    const double inflowPower = power(q0, cell.celerityExp);
+    return finish(cell, pending, inflowPower, power(pending.star, cell.celerityExp));
   }
 
   void storeInto(CellRouting& cell) const {
@@ -119,6 +149,44 @@ struct OneInterval {
   }
 };
 
+// The sweep of several space intervals with the kernel's own power: the powers of the old
+// discharges, which the sweep does not change, are taken a block at a time before the nodes of
+// the block are swept; only a predicted discharge that exceeds the old one needs its own.
+float stepSeveralIntervalsOwnPower(CellRouting& cell, double qIn) {
+  constexpr std::int32_t kBlock = 32;
+  const double dt = static_cast<double>(cell.dt);
+  const double r = 0.5 * (cell.qLatPrev + cell.qLatCur);
+  const double e = cell.celerityExp;
+  const double dtR = dt * r;
+  const double rDx = r * cell.dx;
+  const double* qOld = cell.qOld.data();
+  double* qNew = cell.qNew.data();
+  cell.qLatPrev = cell.qLatCur;
+  qNew[0] = qIn;
+  double exponents[kBlock];
+  for (double& x : exponents) x = e;
+  double oldPowers[kBlock];
+  double powUpper = 0;  // pow(qOld[j - 1], e)
+  for (std::int32_t first = 0; first <= cell.nodes; first += kBlock) {
+    const std::int32_t count = std::min(kBlock, cell.nodes + 1 - first);
+    powers(qOld + first, exponents, oldPowers, static_cast<std::size_t>(count));
+    for (std::int32_t j = first; j < first + count; ++j) {
+      const double oldPower = oldPowers[j - first];
+      if (j > 0) {
+        const double w0 = cell.celerityCoef * powUpper;
+        const double p = 0.5 * (qOld[j - 1] + qNew[j - 1]) + rDx;
+        const double powStar = qOld[j] < p ? power(p, e) : oldPower;
+        const double w1 = cell.celerityCoef * powStar;
+        qNew[j] =
+            implicitUpdate(cell, qOld[j], qOld[j - 1], qNew[j - 1], 0.5 * (w0 + w1), r, dt, dtR);
+      }
+      powUpper = oldPower;
+    }
+  }
+  for (std::int32_t i = 0; i <= cell.nodes; ++i) cell.qOld[i] = qNew[i];
+  return static_cast<float>(qNew[cell.nodes]);
+}
+
 }  // namespace
 
 // The sweep of the weighted implicit scheme. Each node's mean celerity averages the celerity
@@ -127,14 +195,16 @@ struct OneInterval {
 // larger one at that node whenever it was not below the prediction, and the powers of a
 // repeated inflow or outlet discharge are kept from the step before. A reused power is the same
 // call on the same bits, so every result is unchanged.
-float stepKinematicWave(CellRouting& cell, double qIn) {
+float stepKinematicWave(CellRouting& cell, double qIn, PowerFunction powerFunction) {
   if (cell.nodes == 1) {  // the common set-up
     OneInterval state;
     state.loadFrom(cell);
-    const double q1 = state.step(cell, qIn);
+    const double q1 = powerFunction == PowerFunction::kFast ? state.stepOwnPower(cell, qIn)
+                                                            : state.step(cell, qIn);
     state.storeInto(cell);
     return static_cast<float>(q1);
   }
+  if (powerFunction == PowerFunction::kFast) return stepSeveralIntervalsOwnPower(cell, qIn);
   const double dt = static_cast<double>(cell.dt);
   const double r = 0.5 * (cell.qLatPrev + cell.qLatCur);
   const double e = cell.celerityExp;
@@ -202,7 +272,7 @@ void countOutflow(CellVolumes& volumes, const CellRouting& cell, float outflow) 
 }
 
 void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int32_t subSteps,
-                std::span<float> hourMeans) {
+                std::span<float> hourMeans, PowerFunction powerFunction) {
   float hourSum[kMaxHourCells] = {};
   const std::size_t end = firstStep + static_cast<std::size_t>(subSteps);
   for (const HourCell& one : cells) {
@@ -210,7 +280,40 @@ void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int
   }
   bool oneInterval = true;
   for (const HourCell& one : cells) oneInterval = oneInterval && one.cell->nodes == 1;
-  if (oneInterval) {
+  auto record = [&](std::size_t i, std::size_t step, float outflow) {
+    const HourCell& one = cells[i];
+    if (one.history != nullptr) one.history[step] = outflow;
+    if (one.volumes != nullptr) countOutflow(*one.volumes, *one.cell, outflow);
+    hourSum[i] += outflow;
+  };
+  if (oneInterval && powerFunction == PowerFunction::kFast) {
+    // The cells' eight powers of a step (of each old inflow and each larger discharge) in one
+    // call, four at a time; a missing cell's lanes raise 0 to the power 1.
+    OneInterval state[kMaxHourCells];
+    OneInterval::Pending pending[kMaxHourCells];
+    double bases[2 * kMaxHourCells] = {};
+    double exponents[2 * kMaxHourCells];
+    double results[2 * kMaxHourCells];
+    for (double& e : exponents) e = 1;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      state[i].loadFrom(*cells[i].cell);
+      exponents[i] = exponents[kMaxHourCells + i] = cells[i].cell->celerityExp;
+    }
+    for (std::size_t step = firstStep; step < end; ++step) {
+      for (std::size_t i = 0; i < cells.size(); ++i) {
+        pending[i] = state[i].begin(*cells[i].cell, inflowAt(cells[i].feeders, step));
+        bases[i] = state[i].q0;
+        bases[kMaxHourCells + i] = pending[i].star;
+      }
+      powers(bases, exponents, results, 2 * kMaxHourCells);
+      for (std::size_t i = 0; i < cells.size(); ++i) {
+        const double q1 = state[i].finish(*cells[i].cell, pending[i], results[i],
+                                          results[kMaxHourCells + i]);
+        record(i, step, static_cast<float>(q1));
+      }
+    }
+    for (std::size_t i = 0; i < cells.size(); ++i) state[i].storeInto(*cells[i].cell);
+  } else if (oneInterval) {
     // The step is a chain of dependent operations (a power, two divisions); stepping several
     // cells in turn lets their chains run side by side.
     OneInterval state[kMaxHourCells];
@@ -218,11 +321,7 @@ void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int
     for (std::size_t step = firstStep; step < end; ++step) {
       for (std::size_t i = 0; i < cells.size(); ++i) {
         const HourCell& one = cells[i];
-        const float outflow =
-            static_cast<float>(state[i].step(*one.cell, inflowAt(one.feeders, step)));
-        if (one.history != nullptr) one.history[step] = outflow;
-        if (one.volumes != nullptr) countOutflow(*one.volumes, *one.cell, outflow);
-        hourSum[i] += outflow;
+        record(i, step, static_cast<float>(state[i].step(*one.cell, inflowAt(one.feeders, step))));
       }
     }
     for (std::size_t i = 0; i < cells.size(); ++i) state[i].storeInto(*cells[i].cell);
@@ -230,10 +329,7 @@ void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int
     for (std::size_t i = 0; i < cells.size(); ++i) {
       const HourCell& one = cells[i];
       for (std::size_t step = firstStep; step < end; ++step) {
-        const float outflow = stepKinematicWave(*one.cell, inflowAt(one.feeders, step));
-        if (one.history != nullptr) one.history[step] = outflow;
-        if (one.volumes != nullptr) countOutflow(*one.volumes, *one.cell, outflow);
-        hourSum[i] += outflow;
+        record(i, step, stepKinematicWave(*one.cell, inflowAt(one.feeders, step), powerFunction));
       }
     }
   }

@@ -207,8 +207,9 @@ __attribute__((target("avx2"))) inline Vec mul(Vec a, Vec b) { return _mm256_mul
 __attribute__((target("avx2"))) inline Vec asDoubles(Ints v) { return _mm256_castsi256_pd(v); }
 __attribute__((target("avx2"))) inline Ints asInts(Vec v) { return _mm256_castpd_si256(v); }
 
-// Four lanes of power() for positive normal x and |y ln x| < kExpLimit; the lanes outside
-// that are marked in the returned mask (bit i for lane i) and left to the scalar form.
+// Four lanes of power() for positive normal x with |y ln x| < kExpLimit and for x = +0 with
+// y > 0; the other lanes are marked in the returned mask (bit i for lane i) and left to the
+// scalar form.
 __attribute__((target("avx2"))) int fourPowers(const double* xp, const double* yp, double* out) {
   const Vec x = _mm256_loadu_pd(xp);
   const Vec y = _mm256_loadu_pd(yp);
@@ -278,13 +279,17 @@ __attribute__((target("avx2"))) int fourPowers(const double* xp, const double* y
           mul(mul(s2, s2), add(add(broadcast(kExp4), mul(s, broadcast(kExp5))),
                                mul(s2, broadcast(kExp6)))));
   const Vec scale = asDoubles(_mm256_add_epi64(scaleBits, _mm256_slli_epi64(m, 45)));
-  _mm256_storeu_pd(out, add(scale, mul(scale, tmpExp)));
+  // +0 to a positive power, the discharge of a dry node, is +0 here as in edgePower.
+  const Vec zeroBase = _mm256_and_pd(asDoubles(_mm256_cmpeq_epi64(ix, fill(std::uint64_t{0}))),
+                                     _mm256_cmp_pd(y, broadcast(0.0), _CMP_GT_OQ));
+  _mm256_storeu_pd(out, _mm256_andnot_pd(zeroBase, add(scale, mul(scale, tmpExp))));
   // The lanes the scalar form must take: x not a positive normal double, or |y ln x| too large.
   const Ints normal = _mm256_and_si256(_mm256_cmpgt_epi64(ix, fill(kSmallestNormalBits - 1)),
                                        _mm256_cmpgt_epi64(fill(kInfinityBits), ix));
   const Vec absHi = _mm256_andnot_pd(broadcast(-0.0), ehi);
   const Vec inRange = _mm256_cmp_pd(absHi, broadcast(kExpLimit), _CMP_LT_OQ);
-  return 0xf & ~_mm256_movemask_pd(_mm256_and_pd(asDoubles(normal), inRange));
+  const Vec done = _mm256_or_pd(_mm256_and_pd(asDoubles(normal), inRange), zeroBase);
+  return 0xf & ~_mm256_movemask_pd(done);
 }
 
 }  // namespace
