@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "runoff/model/power.h"
 
@@ -287,29 +288,66 @@ void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int
     hourSum[i] += outflow;
   };
   if (oneInterval && powerFunction == PowerFunction::kFast) {
-    // The cells' eight powers of a step (of each old inflow and each larger discharge) in one
-    // call, four at a time; a missing cell's lanes raise 0 to the power 1.
+    // The power of each step's old inflow is the power of the step before's inflow, known from
+    // the feeders' histories ahead of the steps: those of a block of steps are taken together,
+    // outside the chain of dependent operations that runs from step to step. Within a step, the
+    // powers of the cells' larger discharges are taken in one call, four at a time; a missing
+    // cell's lane raises 0 to the power 1. Powers of repeated discharges are reused, as with
+    // pow: a block whose inflow does not change (always, at a headwater cell) takes one power,
+    // and a step whose larger discharges all repeat the step before's takes none.
+    constexpr std::size_t kBlock = 16;
     OneInterval state[kMaxHourCells];
     OneInterval::Pending pending[kMaxHourCells];
-    double bases[2 * kMaxHourCells] = {};
-    double exponents[2 * kMaxHourCells];
-    double results[2 * kMaxHourCells];
-    for (double& e : exponents) e = 1;
+    double inflow[kMaxHourCells][kBlock];
+    double inflowBase[kMaxHourCells][kBlock];
+    double inflowPower[kMaxHourCells][kBlock];
+    double exponent[kMaxHourCells][kBlock];
+    // The discharges last raised (a NaN, never the same bits as a discharge, until the first
+    // step) and their powers; a missing cell's lane raises 0 to the power 1.
+    double star[kMaxHourCells];
+    double starExponent[kMaxHourCells];
+    double starPower[kMaxHourCells];
+    for (double& x : star) x = 0;
+    for (double& e : starExponent) e = 1;
     for (std::size_t i = 0; i < cells.size(); ++i) {
       state[i].loadFrom(*cells[i].cell);
-      exponents[i] = exponents[kMaxHourCells + i] = cells[i].cell->celerityExp;
+      star[i] = std::numeric_limits<double>::quiet_NaN();
+      starExponent[i] = cells[i].cell->celerityExp;
+      for (double& e : exponent[i]) e = starExponent[i];
     }
-    for (std::size_t step = firstStep; step < end; ++step) {
+    const std::size_t lanes = (cells.size() + 3) / 4 * 4;  // whole fours
+    for (std::size_t block = firstStep; block < end; block += kBlock) {
+      const std::size_t count = std::min(kBlock, end - block);
       for (std::size_t i = 0; i < cells.size(); ++i) {
-        pending[i] = state[i].begin(*cells[i].cell, inflowAt(cells[i].feeders, step));
-        bases[i] = state[i].q0;
-        bases[kMaxHourCells + i] = pending[i].star;
+        inflowBase[i][0] = state[i].q0;
+        for (std::size_t k = 0; k < count; ++k) {
+          inflow[i][k] = inflowAt(cells[i].feeders, block + k);
+          if (k + 1 < count) inflowBase[i][k + 1] = inflow[i][k];
+        }
+        bool steady = true;
+        for (std::size_t k = 1; k < count; ++k) {
+          steady = steady && sameBits(inflowBase[i][k], inflowBase[i][0]);
+        }
+        if (steady) {
+          const double only = power(inflowBase[i][0], exponent[i][0]);
+          for (std::size_t k = 0; k < count; ++k) inflowPower[i][k] = only;
+        } else {
+          powers(inflowBase[i], exponent[i], inflowPower[i], count);
+        }
       }
-      powers(bases, exponents, results, 2 * kMaxHourCells);
-      for (std::size_t i = 0; i < cells.size(); ++i) {
-        const double q1 = state[i].finish(*cells[i].cell, pending[i], results[i],
-                                          results[kMaxHourCells + i]);
-        record(i, step, static_cast<float>(q1));
+      for (std::size_t k = 0; k < count; ++k) {
+        bool repeated = true;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+          pending[i] = state[i].begin(*cells[i].cell, inflow[i][k]);
+          repeated = repeated && sameBits(pending[i].star, star[i]);
+          star[i] = pending[i].star;
+        }
+        if (!repeated) powers(star, starExponent, starPower, lanes);
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+          const double q1 =
+              state[i].finish(*cells[i].cell, pending[i], inflowPower[i][k], starPower[i]);
+          record(i, block + k, static_cast<float>(q1));
+        }
       }
     }
     for (std::size_t i = 0; i < cells.size(); ++i) state[i].storeInto(*cells[i].cell);

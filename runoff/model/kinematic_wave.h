@@ -117,7 +117,7 @@ struct HourCell {
   CellVolumes* volumes = nullptr;
 };
 
-inline constexpr std::size_t kMaxHourCells = 4;
+inline constexpr std::size_t kMaxHourCells = 8;
 
 /// Advances up to kMaxHourCells independent cells through the `subSteps` steps of one hour,
 /// after setLateralInflow. Step s of a cell takes as inflow the sum, in order and in double

@@ -223,10 +223,20 @@ __attribute__((target("avx2"))) int fourPowers(const double* xp, const double* y
   const Vec kd = sub(asDoubles(_mm256_or_si256(kBiased, fill(0x4330000000000000ULL))),
                      broadcast(0x1p52 + 2048));
   const Vec z = asDoubles(_mm256_sub_epi64(ix, _mm256_and_si256(tmp, fill(0xfffULL << 52))));
-  const Ints entryIndex = _mm256_add_epi64(piece, _mm256_slli_epi64(piece, 1));  // 3 doubles each
-  const Vec invc = _mm256_i64gather_pd(&kLog[0].invc, entryIndex, 8);
-  const Vec logcHi = _mm256_i64gather_pd(&kLog[0].logcHi, entryIndex, 8);
-  const Vec logcLo = _mm256_i64gather_pd(&kLog[0].logcLo, entryIndex, 8);
+  // The four lanes' table entries loaded whole and transposed (cheaper than gathers).
+  alignas(32) std::uint64_t lanePiece[4];
+  _mm256_store_si256(reinterpret_cast<Ints*>(lanePiece), piece);
+  const Vec entry0 = _mm256_load_pd(&kLog[lanePiece[0]].invc);
+  const Vec entry1 = _mm256_load_pd(&kLog[lanePiece[1]].invc);
+  const Vec entry2 = _mm256_load_pd(&kLog[lanePiece[2]].invc);
+  const Vec entry3 = _mm256_load_pd(&kLog[lanePiece[3]].invc);
+  const Vec low01 = _mm256_unpacklo_pd(entry0, entry1);   // invc 0 1, logcLo 0 1
+  const Vec high01 = _mm256_unpackhi_pd(entry0, entry1);  // logcHi 0 1
+  const Vec low23 = _mm256_unpacklo_pd(entry2, entry3);
+  const Vec high23 = _mm256_unpackhi_pd(entry2, entry3);
+  const Vec invc = _mm256_permute2f128_pd(low01, low23, 0x20);
+  const Vec logcLo = _mm256_permute2f128_pd(low01, low23, 0x31);
+  const Vec logcHi = _mm256_permute2f128_pd(high01, high23, 0x20);
   const Vec zhi = asDoubles(
       _mm256_and_si256(_mm256_add_epi64(asInts(z), fill(1ULL << 31)), fill(~0ULL << 32)));
   const Vec zlo = sub(z, zhi);
@@ -268,11 +278,17 @@ __attribute__((target("avx2"))) int fourPowers(const double* xp, const double* y
   md = sub(md, broadcast(kShift));
   const Vec t = sub(ehi, mul(md, broadcast(kLn2HiN)));
   const Vec s = add(t, sub(elo, mul(md, broadcast(kLn2LoN))));
-  const Ints expIndex =
-      _mm256_slli_epi64(_mm256_and_si256(m, fill(std::uint64_t{kExpSize - 1})), 1);
-  const Ints scaleBits = _mm256_i64gather_epi64(
-      reinterpret_cast<const long long*>(&kExp[0].bits), expIndex, 8);
-  const Vec tail = _mm256_i64gather_pd(&kExp[0].tail, expIndex, 8);
+  alignas(32) std::uint64_t laneIndex[4];
+  _mm256_store_si256(reinterpret_cast<Ints*>(laneIndex),
+                     _mm256_and_si256(m, fill(std::uint64_t{kExpSize - 1})));
+  const Vec entries02 = _mm256_insertf128_pd(
+      _mm256_castpd128_pd256(_mm_load_pd(reinterpret_cast<const double*>(&kExp[laneIndex[0]]))),
+      _mm_load_pd(reinterpret_cast<const double*>(&kExp[laneIndex[2]])), 1);
+  const Vec entries13 = _mm256_insertf128_pd(
+      _mm256_castpd128_pd256(_mm_load_pd(reinterpret_cast<const double*>(&kExp[laneIndex[1]]))),
+      _mm_load_pd(reinterpret_cast<const double*>(&kExp[laneIndex[3]])), 1);
+  const Ints scaleBits = asInts(_mm256_unpacklo_pd(entries02, entries13));
+  const Vec tail = _mm256_unpackhi_pd(entries02, entries13);
   const Vec s2 = mul(s, s);
   const Vec tmpExp =
       add(add(add(tail, s), mul(s2, add(broadcast(kExp2), mul(s, broadcast(kExp3))))),
