@@ -294,7 +294,7 @@ void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int
     // powers of the cells' larger discharges are taken in one call, four at a time; a missing
     // cell's lane raises 0 to the power 1. Powers of repeated discharges are reused, as with
     // pow: a block whose inflow does not change (always, at a headwater cell) takes one power,
-    // and a step whose larger discharges all repeat the step before's takes none.
+    // and four cells whose larger discharges all repeat the step before's take none.
     constexpr std::size_t kBlock = 16;
     OneInterval state[kMaxHourCells];
     OneInterval::Pending pending[kMaxHourCells];
@@ -336,13 +336,17 @@ void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int
         }
       }
       for (std::size_t k = 0; k < count; ++k) {
-        bool repeated = true;
+        bool changed[kMaxHourCells / 4] = {};
         for (std::size_t i = 0; i < cells.size(); ++i) {
           pending[i] = state[i].begin(*cells[i].cell, inflow[i][k]);
-          repeated = repeated && sameBits(pending[i].star, star[i]);
+          changed[i / 4] = changed[i / 4] || !sameBits(pending[i].star, star[i]);
           star[i] = pending[i].star;
         }
-        if (!repeated) powers(star, starExponent, starPower, lanes);
+        for (std::size_t four = 0; four < lanes; four += 4) {
+          if (changed[four / 4]) {
+            powers(star + four, starExponent + four, starPower + four, 4);
+          }
+        }
         for (std::size_t i = 0; i < cells.size(); ++i) {
           const double q1 =
               state[i].finish(*cells[i].cell, pending[i], inflowPower[i][k], starPower[i]);
