@@ -289,8 +289,8 @@ void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int
   };
   if (oneInterval && powerFunction == PowerFunction::kFast) {
     // The power of each step's old inflow is the power of the step before's inflow, known from
-    // the feeders' histories ahead of the steps: those of a block of steps are taken together,
-    // outside the chain of dependent operations that runs from step to step. Within a step, the
+    // the feeders' histories ahead of the steps: those of a block of steps of all the cells are
+    // taken together, outside the chain of dependent operations that runs from step to step. Within a step, the
     // powers of the cells' larger discharges are taken in one call, four at a time; a missing
     // cell's lane raises 0 to the power 1. Powers of repeated discharges are reused, as with
     // pow: a block whose inflow does not change (always, at a headwater cell) takes one power,
@@ -301,7 +301,9 @@ void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int
     double inflow[kMaxHourCells][kBlock];
     double inflowBase[kMaxHourCells][kBlock];
     double inflowPower[kMaxHourCells][kBlock];
-    double exponent[kMaxHourCells][kBlock];
+    double packedBase[kMaxHourCells * kBlock];
+    double packedExponent[kMaxHourCells * kBlock];
+    double packedPower[kMaxHourCells * kBlock];
     // The discharges last raised (a NaN, never the same bits as a discharge, until the first
     // step) and their powers; a missing cell's lane raises 0 to the power 1.
     double star[kMaxHourCells];
@@ -313,26 +315,35 @@ void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int
       state[i].loadFrom(*cells[i].cell);
       star[i] = std::numeric_limits<double>::quiet_NaN();
       starExponent[i] = cells[i].cell->celerityExp;
-      for (double& e : exponent[i]) e = starExponent[i];
     }
     const std::size_t lanes = (cells.size() + 3) / 4 * 4;  // whole fours
     for (std::size_t block = firstStep; block < end; block += kBlock) {
       const std::size_t count = std::min(kBlock, end - block);
+      // Every cell's inflows of the block packed for one call (so that a block of a single
+      // step still fills the lanes): all of them, or one where they do not change.
+      std::size_t packed = 0;
+      std::size_t packedAt[kMaxHourCells];
+      bool steady[kMaxHourCells];
       for (std::size_t i = 0; i < cells.size(); ++i) {
         inflowBase[i][0] = state[i].q0;
         for (std::size_t k = 0; k < count; ++k) {
           inflow[i][k] = inflowAt(cells[i].feeders, block + k);
           if (k + 1 < count) inflowBase[i][k + 1] = inflow[i][k];
         }
-        bool steady = true;
+        steady[i] = true;
         for (std::size_t k = 1; k < count; ++k) {
-          steady = steady && sameBits(inflowBase[i][k], inflowBase[i][0]);
+          steady[i] = steady[i] && sameBits(inflowBase[i][k], inflowBase[i][0]);
         }
-        if (steady) {
-          const double only = power(inflowBase[i][0], exponent[i][0]);
-          for (std::size_t k = 0; k < count; ++k) inflowPower[i][k] = only;
-        } else {
-          powers(inflowBase[i], exponent[i], inflowPower[i], count);
+        packedAt[i] = packed;
+        for (std::size_t k = 0; k < (steady[i] ? 1 : count); ++k, ++packed) {
+          packedBase[packed] = inflowBase[i][k];
+          packedExponent[packed] = starExponent[i];
+        }
+      }
+      powers(packedBase, packedExponent, packedPower, packed);
+      for (std::size_t i = 0; i < cells.size(); ++i) {
+        for (std::size_t k = 0; k < count; ++k) {
+          inflowPower[i][k] = packedPower[packedAt[i] + (steady[i] ? 0 : k)];
         }
       }
       for (std::size_t k = 0; k < count; ++k) {
