@@ -19,9 +19,9 @@ namespace runoff {
 
 /// An option a program knows.
 struct KnownOption {
-  std::string_view name;             // "--snap"
+  std::string_view name;               // "--snap"
   std::string_view needs = "a value";  // what its value is, in the line refusing a missing one
-  bool flag = false;                 // true for an option without a value
+  bool flag = false;                   // true for an option without a value
 };
 
 struct CommandOptions {

@@ -233,8 +233,8 @@ Result<std::vector<double>> Calibration::evaluate(const std::vector<std::vector<
     trace_.add(values[c], objectives.back(), (*scores)[c]);
   }
   if (progress_) {
-    progress_->show(static_cast<std::int64_t>(trace_.values.size()),
-                    trace_.objectives[trace_.best], secondsSince(searchStart_));
+    progress_->show(static_cast<std::int64_t>(trace_.values.size()), trace_.objectives[trace_.best],
+                    secondsSince(searchStart_));
   }
   return objectives;
 }
@@ -251,8 +251,8 @@ Status Calibration::search() {
     console_ << "Rainfall losses: " << lossMethodName(options_.run.losses.method) << ".\n";
   }
   console_ << "Search: " << parameters_.size()
-           << (parameters_.size() == 1 ? " parameter, " : " parameters, ")
-           << options_.evaluations << " evaluations (" << globalBudget_
+           << (parameters_.size() == 1 ? " parameter, " : " parameters, ") << options_.evaluations
+           << " evaluations (" << globalBudget_
            << " by dynamically dimensioned search in batches of " << options_.batch << ", "
            << polishBudget_ << " by local search), objective " << objectiveText_ << ", seed "
            << options_.seed << '\n';
@@ -303,9 +303,8 @@ void Calibration::reportBest() {
            << "Evaluations: " << evaluations << " in " << fixed(searchSeconds_, 1) << " s on "
            << threads_ << (threads_ == 1 ? " thread, " : " threads, ")
            << fixed(evaluations / std::max(searchSeconds_, 1e-9), 2) << " per second\n"
-           << "Time per evaluation: parameters "
-           << fixed(1000 * times.parameters / evaluations, 2) << " ms, routing "
-           << fixed(1000 * times.routing / evaluations, 2) << " ms, scoring "
+           << "Time per evaluation: parameters " << fixed(1000 * times.parameters / evaluations, 2)
+           << " ms, routing " << fixed(1000 * times.routing / evaluations, 2) << " ms, scoring "
            << fixed(1000 * times.scoring / evaluations, 2) << " ms; set-up once "
            << fixed(1000 * setUpSeconds_, 1) << " ms\n";
 }
@@ -386,13 +385,13 @@ Status Calibration::writeHydrographs(const std::vector<std::vector<float>>& star
       name += std::to_string(g + 1);
     }
     const SnappedGauge& placed = run_->placed()[g];
-    titles.push_back(
-        "Gauge " + run_->gauges()[g] + " (column " + std::to_string(placed.cell.col + 1) +
-        ", row " + std::to_string(placed.cell.row + 1) + "): " + objectiveText_ + " " +
-        fixed(objectiveValue(trace_.startScores.gauges[g], options_.objective), 4) +
-        " from the starting parameters, " +
-        fixed(objectiveValue(trace_.bestScores.gauges[g], options_.objective), 4) +
-        " from the best");
+    titles.push_back("Gauge " + run_->gauges()[g] + " (column " +
+                     std::to_string(placed.cell.col + 1) + ", row " +
+                     std::to_string(placed.cell.row + 1) + "): " + objectiveText_ + " " +
+                     fixed(objectiveValue(trace_.startScores.gauges[g], options_.objective), 4) +
+                     " from the starting parameters, " +
+                     fixed(objectiveValue(trace_.bestScores.gauges[g], options_.objective), 4) +
+                     " from the best");
     dataFiles.push_back(name + ".dat");
     pictures.push_back(name + ".png");
     maxRain.push_back(rain[g].empty() ? 0 : *std::max_element(rain[g].begin(), rain[g].end()));

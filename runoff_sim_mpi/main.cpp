@@ -147,8 +147,8 @@ int main(int argc, char** argv) {
     } else if (options->help) {
       if (world.rank == 0) std::cout << simHelpText("mpirun -np N runoff-sim-mpi");
     } else {
-      outcome = simulateOnRanks(*options, world,
-                                std::vector<std::string>(argv, argv + argc), temporaries);
+      outcome = simulateOnRanks(*options, world, std::vector<std::string>(argv, argv + argc),
+                                temporaries);
     }
   } catch (const std::bad_alloc&) {
     outcome = {Status::ioError(kOutOfMemory), true};

@@ -43,13 +43,6 @@ struct MpiWorld {
 /// when every rank succeeded.
 Status agree(const MpiWorld& world, const Status& mine);
 
-/// A step that rank 0 alone takes (a cache, a file it writes for all): every rank gets its
-/// outcome.
-template <typename Step>
-Status agreeOnLeader(const MpiWorld& world, Step step) {
-  return agree(world, world.rank == 0 ? step() : Status());
-}
-
 /// Rank 0's `values` on every rank (sized there as on rank 0).
 void broadcast(std::vector<std::int32_t>& values);
 void broadcast(std::vector<double>& values);

@@ -114,8 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StepCase{"DailyGridsAndGauges",
                                {"--outputs", "daily,max", "--gauges", "gauges.csv"}},
                       StepCase{"ConservativeBudgetAndState",
-                               {"--scheme", "conservative", "--budget", "--state-out",
-                                "state.bin", "--gauges", "gauges.csv"}},
+                               {"--scheme", "conservative", "--budget", "--state-out", "state.bin",
+                                "--gauges", "gauges.csv"}},
                       StepCase{"Losses", {"--losses", "green-ampt", "--event-gap", "3"}, true}),
     [](const auto& info) { return info.param.name; });
 
@@ -129,8 +129,7 @@ std::string rainWithNewHours() {
   std::istringstream in(basin().rain);
   std::ostringstream out;
   std::string stamp, north, south;
-  for (int hour = 0; std::getline(in, stamp) && std::getline(in, north) &&
-                     std::getline(in, south);
+  for (int hour = 0; std::getline(in, stamp) && std::getline(in, north) && std::getline(in, south);
        ++hour) {
     out << stamp << '\n';
     const auto at = std::find_if(kNewRain.begin(), kNewRain.end(),
@@ -157,14 +156,15 @@ TEST(SteppedRunRain, NextHourRainSetBetweenHoursGivesTheBytesOfThatRainFile) {
   TempDir dir;
   prepare(dir.path(), false);
   std::int64_t checkedHours = 0;
-  const Stepped stepped =
-      stepRun(dir.path(), {}, [](std::int64_t) { return 1; }, [&](Simulation& run) {
+  const Stepped stepped = stepRun(
+      dir.path(), {}, [](std::int64_t) { return 1; },
+      [&](Simulation& run) {
         if (run.hoursDone() > 0) {
           const std::span<const float> last = run.lastHour();
           const std::size_t cells = last.size();
           ASSERT_EQ(cells, 49u);
-          const auto from = hourly.begin() + static_cast<std::ptrdiff_t>(
-                                                 (run.hoursDone() - 1) * static_cast<long>(cells));
+          const auto from = hourly.begin() + static_cast<std::ptrdiff_t>((run.hoursDone() - 1) *
+                                                                         static_cast<long>(cells));
           EXPECT_TRUE(std::equal(last.begin(), last.end(), from)) << run.hoursDone();
           ++checkedHours;
         }

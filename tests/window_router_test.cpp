@@ -340,8 +340,7 @@ TEST_P(RoutingLoopSpans, DailyGridsFilledSpanBySpanMatchTheDailyArithmetic) {
     }
     const std::vector<float> expected = dailyValues(basin, plain.means, gauges);
     for (const SpanCut& cut : {wholeWindows(), randomCut(seed + 1000), hourByHour()}) {
-      const Routed spans =
-          routeInSpans(basin, GetParam(), 2, 2, cut, nullptr, {}, &gauges);
+      const Routed spans = routeInSpans(basin, GetParam(), 2, 2, cut, nullptr, {}, &gauges);
       ASSERT_TRUE(sameBits(spans.means, expected)) << "seed " << seed;
     }
   }

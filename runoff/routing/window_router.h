@@ -2,11 +2,12 @@
 // next span. A cell carries its state (the discharge at its nodes, the lateral inflow of its
 // last hour) from one span to the next, and takes its inflow from the finished span outflow of
 // the cells that feed it. A span is a whole window, or any part of one that a caller stepping
-// the run hour by hour routes at a time. Within a window, cells whose feeders are finished run at the same time on several
-// threads; a cell's sub-step outflow lives only until the cell it feeds has used it, and what
-// the output files need, the hourly means, is formed as the steps are taken. The numbers and
-// the console text are those of routing the cells one by one in calculation order through the
-// whole run, for any number of threads, any window length and any split of a window into spans.
+// the run hour by hour routes at a time. Within a window, cells whose feeders are finished run at
+// the same time on several threads; a cell's sub-step outflow lives only until the cell it feeds
+// has used it, and what the output files need, the hourly means, is formed as the steps are
+// taken. The numbers and the console text are those of routing the cells one by one in
+// calculation order through the whole run, for any number of threads, any window length and
+// any split of a window into spans.
 #ifndef RUNOFF_ROUTING_WINDOW_ROUTER_H_
 #define RUNOFF_ROUTING_WINDOW_ROUTER_H_
 

@@ -34,11 +34,11 @@ struct CandidateRun::SetUp {
   // its plan covers every routed cell, and its lossGrids are as read (an evaluation scales its
   // own copy).
   RunSetUp run;
-  RoutingPlan plan;                  // of the cells upstream of the scored gauges
-  std::vector<std::uint8_t> routed;  // per grid cell: in `plan`
-  RainGrid rain;                     // the whole run, only the rain cells routed cells use
-  RoutingStates terrain;             // the routed cells with their terrain's constants
-  std::int32_t scoredDays = 0;       // the days up to the last scored hour: all a score needs
+  RoutingPlan plan;                    // of the cells upstream of the scored gauges
+  std::vector<std::uint8_t> routed;    // per grid cell: in `plan`
+  RainGrid rain;                       // the whole run, only the rain cells routed cells use
+  RoutingStates terrain;               // the routed cells with their terrain's constants
+  std::int32_t scoredDays = 0;         // the days up to the last scored hour: all a score needs
   std::vector<std::size_t> positions;  // per scored gauge, in a window grid
   std::vector<std::vector<std::int32_t>> upstream;  // per scored gauge, its routed cells
 };
@@ -262,8 +262,9 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
   workspace.times.parameters += secondsSince(started);
 
   started = Clock::now();
-  const RoutingRun routing{setUp.run.inputs.topo,      setUp.run.order,     setUp.plan,       params_.subSteps,
-                           options_.scheme, options_.losses, &workspace.losses};
+  const RoutingRun routing{setUp.run.inputs.topo, setUp.run.order, setUp.plan,
+                           params_.subSteps,      options_.scheme, options_.losses,
+                           &workspace.losses};
   WindowRouter router(routing, workspace.states, threads, setUp.run.windowDays);
   series.assign(placed_.size(), std::vector<float>(static_cast<std::size_t>(hours())));
   for (std::int32_t first = 1; first <= lastDay; first += setUp.run.windowDays) {

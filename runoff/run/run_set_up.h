@@ -49,8 +49,8 @@ struct RunSetUp {
   Status obtainOrder(std::ostream& console);
   /// Places each of `listed` on the routed cell of largest flow accumulation within `snap`
   /// cells, a console line each ("Gauge ...: column C, row R, flow accumulation A").
-  Result<std::vector<SnappedGauge>> placeGauges(const std::vector<Gauge>& listed,
-                                                std::int32_t snap, std::ostream& console) const;
+  Result<std::vector<SnappedGauge>> placeGauges(const std::vector<Gauge>& listed, std::int32_t snap,
+                                                std::ostream& console) const;
   /// The routing plan over the selected cells of the order.
   void planRouting();
 };

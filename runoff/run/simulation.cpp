@@ -97,8 +97,7 @@ void Simulation::planRouting() {
   setUp_.planRouting();
   routedCells_ = setUp_.plan.cell;
   std::sort(routedCells_.begin(), routedCells_.end());
-  key_ = makeStateKey(setUp_.params, setUp_.inputs.rivers.riverNums, setUp_.order,
-                      options_.scheme);
+  key_ = makeStateKey(setUp_.params, setUp_.inputs.rivers.riverNums, setUp_.order, options_.scheme);
   key_.losses = lossKey(options_.losses, setUp_.lossGrids.checksum);
   // A process sets up the cells it routes.
   const std::optional<std::vector<std::uint8_t>> here =
@@ -138,8 +137,8 @@ Status Simulation::startStates() {
   // The water budget counts from here. A place for what else a cell or a lake carries from
   // one run to the next: it is read with the state above and starts here.
   if (options_.waterBudget) {
-    waterBudget_.emplace(setUp_.inputs.topo, setUp_.plan, setUp_.inputs.rivers.riverNums,
-                         states_, options_.losses.method != LossMethod::kNone);
+    waterBudget_.emplace(setUp_.inputs.topo, setUp_.plan, setUp_.inputs.rivers.riverNums, states_,
+                         options_.losses.method != LossMethod::kNone);
   }
   return {};
 }
@@ -181,8 +180,7 @@ Status Simulation::prepareOutputs() {
   // Every process places the gauges itself.
   Result<std::vector<Gauge>> listed = readGauges(*options_.gauges);
   if (!listed.ok()) return listed.status();
-  Result<std::vector<SnappedGauge>> placed =
-      setUp_.placeGauges(*listed, options_.snap, console_);
+  Result<std::vector<SnappedGauge>> placed = setUp_.placeGauges(*listed, options_.snap, console_);
   if (!placed.ok()) return placed.status();
   gauges_ = std::move(placed).value();
   return {};
@@ -223,7 +221,8 @@ Status Simulation::checkOutputFolder() {
   if (options_.gauges) places.push_back(kGaugeSeriesPath);
   if (options_.netcdf) places.push_back(kNetcdfPath);
   for (const std::string& path : places) {
-    if (isDirectoryAt(path)) return Status::ioError(path + " cannot be written: it is a directory.");
+    if (isDirectoryAt(path))
+      return Status::ioError(path + " cannot be written: it is a directory.");
   }
   return {};
 }
@@ -244,8 +243,8 @@ Status Simulation::openOutputs() {
     } else {
       Result<std::unique_ptr<DischargeFilesSink>> made = DischargeFilesSink::create(
           params, raw, selectedInFileOrder(setUp_.inputs.topo, setUp_.inputs.selected));
-      opened = made.ok() ? add(std::unique_ptr<WindowSink>(std::move(made).value()))
-                         : made.status();
+      opened =
+          made.ok() ? add(std::unique_ptr<WindowSink>(std::move(made).value())) : made.status();
     }
     if (!opened.ok()) return opened;
   }
@@ -256,8 +255,8 @@ Status Simulation::openOutputs() {
     } else {
       Result<std::unique_ptr<GaugeSeriesSink>> made =
           GaugeSeriesSink::create(kGaugeSeriesPath, start_->time, gauges_);
-      opened = made.ok() ? add(std::unique_ptr<WindowSink>(std::move(made).value()))
-                         : made.status();
+      opened =
+          made.ok() ? add(std::unique_ptr<WindowSink>(std::move(made).value())) : made.status();
     }
     if (!opened.ok()) return opened;
   }
@@ -288,12 +287,12 @@ Status Simulation::startRouting() {
     console_ << "Rainfall losses: " << lossMethodName(options_.losses.method) << '.' << '\n';
   }
   console_ << "Runoff simulation starts." << '\n';
-  routing_ = std::make_unique<RoutingRun>(RoutingRun{
-      setUp_.inputs.topo, setUp_.order, setUp_.plan, params.subSteps, options_.scheme,
-      options_.losses, &setUp_.lossGrids});
+  routing_ = std::make_unique<RoutingRun>(RoutingRun{setUp_.inputs.topo, setUp_.order, setUp_.plan,
+                                                     params.subSteps, options_.scheme,
+                                                     options_.losses, &setUp_.lossGrids});
   remote_ = hooks_.remoteTasks(*this);
-  router_ = std::make_unique<WindowRouter>(*routing_, states_, routingThreads(),
-                                           setUp_.windowDays, remote_);
+  router_ = std::make_unique<WindowRouter>(*routing_, states_, routingThreads(), setUp_.windowDays,
+                                           remote_);
   if (params.days <= 0) return {};
   // The live line follows a run in one process; a distributed run routes only part here.
   if (remote_ == nullptr) {
@@ -343,8 +342,7 @@ Status Simulation::advance(std::int64_t hours) {
   }
   while (hours > 0) {
     const std::int32_t span = static_cast<std::int32_t>(
-        std::min<std::int64_t>(hours, static_cast<std::int64_t>(windowDays_) * 24 -
-                                          hourInWindow_));
+        std::min<std::int64_t>(hours, static_cast<std::int64_t>(windowDays_) * 24 - hourInWindow_));
     if (Status routed = routeSpan(span); !routed.ok()) {
       stage_ = Stage::kFailed;
       progress_.reset();
