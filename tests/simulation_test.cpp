@@ -192,7 +192,7 @@ TEST(SteppedRunOrder, StepsOutOfOrderOrPastTheEndAreRefused) {
   std::ostringstream console;
   Simulation run(SimOptions{}, console);
   EXPECT_EQ(run.advance(1).message(), "The run is not initialized: nothing to route.");
-  EXPECT_EQ(run.finalize().message(), "The run has nothing to finalize.");
+  EXPECT_EQ(run.finalize().message(), "The run is not initialized: nothing to finalize.");
   ASSERT_TRUE(run.initialize().ok());
   EXPECT_EQ(run.initialize().message(), "The run is initialized already.");
   EXPECT_EQ(run.totalHours(), kDays * 24);
@@ -209,6 +209,13 @@ TEST(SteppedRunOrder, StepsOutOfOrderOrPastTheEndAreRefused) {
   EXPECT_EQ(run.advance(0).message(), "The run routes no more hours.");
   EXPECT_EQ(run.finalize().message(), "The run is finalized already.");
   EXPECT_TRUE(fs::exists(dir / "output/dischargeHourly.bin"));
+
+  fs::remove(dir / "input/rain.dat");
+  std::ostringstream failedConsole;
+  Simulation failed(SimOptions{}, failedConsole);
+  EXPECT_EQ(failed.initialize().message(), "ROF file cannot open.");
+  EXPECT_EQ(failed.advance(1).message(), "The run stopped at a failure: nothing to route.");
+  EXPECT_EQ(failed.finalize().message(), "The run stopped at a failure: nothing to finalize.");
 }
 
 }  // namespace

@@ -332,7 +332,9 @@ Status Simulation::readWindowInputs(std::int32_t firstDay) {
 Status Simulation::advance(std::int64_t hours) {
   if (stage_ != Stage::kRouting) {
     return Status::invalid(stage_ == Stage::kNew ? "The run is not initialized: nothing to route."
-                                                 : "The run routes no more hours.");
+                           : stage_ == Stage::kFailed
+                               ? "The run stopped at a failure: nothing to route."
+                               : "The run routes no more hours.");
   }
   const std::int64_t left = totalHours() - hoursDone_;
   if (hours < 0 || hours > left) {
@@ -391,8 +393,10 @@ std::int32_t Simulation::nextHourOfDay() const { return hourInWindow_ % 24; }
 
 Status Simulation::finalize() {
   if (stage_ != Stage::kRouting) {
-    return Status::invalid(stage_ == Stage::kFinalized ? "The run is finalized already."
-                                                       : "The run has nothing to finalize.");
+    return Status::invalid(
+        stage_ == Stage::kNew      ? "The run is not initialized: nothing to finalize."
+        : stage_ == Stage::kFailed ? "The run stopped at a failure: nothing to finalize."
+                                   : "The run is finalized already.");
   }
   if (hoursDone_ != totalHours()) {
     return Status::invalid("The run has " + std::to_string(totalHours() - hoursDone_) + " of its " +
