@@ -35,13 +35,17 @@ TEST(DischargeOutput, DailyMaximumIsTheLargestHourOrZero) {
 TEST(DischargeOutput, DailyGridsAtPositionsAreTheWholeGridsValuesThere) {
   const std::vector<float> background = {0.0f, -9999.0f, 0.0f, 0.0f, -9999.0f, 0.0f};
   const std::vector<std::uint8_t> selected = {1, 0, 1, 1, 0, 1};
-  std::vector<float> means(48);
-  for (std::size_t h = 0; h < means.size(); ++h) means[h] = static_cast<float>((h * 37) % 11) / 3;
+  // Two days of hourly means for cell 2, and other ones for cell 5.
+  std::vector<float> means(48), others(48);
+  for (std::size_t h = 0; h < means.size(); ++h) {
+    means[h] = static_cast<float>((h * 37) % 11) / 3;
+    others[h] = static_cast<float>((h * 5) % 7) * 1.5f;
+  }
   for (bool everyHour : {true, false}) {
     WindowGrids grids = everyHour ? WindowGrids(background, 2) : WindowGrids(background, 2, {});
     grids.setDays(2);
     grids.store(2, means.data(), 1);
-    grids.store(5, means.data() + 24, 1);
+    grids.store(5, others.data(), 1);
     for (std::int32_t day : {0, 1}) {
       std::vector<float> mean, maximum;
       dailyGrids(grids, day, selected, mean, maximum);
