@@ -37,6 +37,8 @@ std::vector<std::string> randomSimOptions(Draw& draw, const RandomBasin& basin, 
     if (draw.chance(0.5)) args.insert(args.end(), {"--event-gap", std::to_string(draw.between(1, 30))});
   }
   if (draw.chance(0.3)) args.push_back("--budget");
+  // Drawn last, so that the options drawn before it keep their seeds.
+  if (draw.chance(0.3)) args.insert(args.end(), {"--power", "fast"});
   return args;
 }
 

@@ -15,7 +15,9 @@ namespace runoff::testing {
 /// The options of one run in the working directory of `basin`: --outputs (absent, or some of
 /// the three grids in any order), --gauges gauges.csv with or without --snap, --netcdf when
 /// `netcdf` (the programs compared both write it), --start (always when the rainfall file
-/// cannot date the run), --scheme, --losses with --ia-ratio and --event-gap, --budget.
+/// cannot date the run), --scheme, --losses with --ia-ratio and --event-gap, --budget,
+/// --power. An option that joins is drawn after the others, so that a seed keeps the rest of
+/// its command.
 std::vector<std::string> randomSimOptions(Draw& draw, const RandomBasin& basin, bool netcdf);
 
 }  // namespace runoff::testing
