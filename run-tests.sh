@@ -9,7 +9,7 @@
 # their tests also the NetCDF C library, ncdump and Debian's xarray; for runoff-sim-mpi Open MPI
 # and the MPI build of the NetCDF library (parallel NetCDF-4 over HDF5's MPI-IO); for
 # runoff-calibrate NLopt; for the tools GRASS GIS and Debian's Python GDAL, numpy (also the
-# scores' independent check) and netCDF4.
+# scores' independent check) and netCDF4; for the fuzz targets clang and its libFuzzer.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
@@ -21,7 +21,8 @@ ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtes
   /usr/lib/python3/dist-packages/netCDF4:python3-netcdf4 \
   /usr/lib/x86_64-linux-gnu/openmpi/include/mpi.h:libopenmpi-dev mpirun:openmpi-bin \
   /usr/lib/x86_64-linux-gnu/pkgconfig/netcdf-mpi.pc:libnetcdf-mpi-dev \
-  /usr/include/nlopt.h:libnlopt-dev
+  /usr/include/nlopt.h:libnlopt-dev clang++-14:clang-14 \
+  /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
 # Tests and benchmarks on explicitly: ./run-example.sh configures the same folder without them.
@@ -29,6 +30,9 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DRUNOFF_BUILD_TESTS=ON -DRUNOFF_
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 tests/tools/run-tool-tests.sh build
+# The fuzz targets (bench/fuzz), built with clang and run once over their seed corpora only:
+# seconds, so that they keep building and their seeds keep passing.
+bench/fuzz/run.sh --seeds
 
 # The same suite again with AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer:
 # any report aborts the program that made it, and so fails its test. The tests run the real

@@ -182,6 +182,13 @@ Status RunSequence::prepareOutputs() {
 
 Status RunSequence::checkOutputFolder() {
   if (Status writable = checkOutputDirectory(); !writable.ok()) return writable;
+  // What runs that ended abnormally left here goes first, before the free space is counted.
+  std::vector<std::string> written = {kGaugeSeriesPath, kNetcdfPath};
+  for (DischargeFile file : kDischargeFiles) {
+    written.insert(written.end(), {outputPath(file), vrtPath(file)});
+  }
+  if (options_.stateOut) written.push_back(*options_.stateOut);
+  clearStaleTemporaries(written, console_);
   // The files are written beside the previous ones and replace them only at the end, so the
   // whole size must be free, whatever an earlier run left there. The NetCDF file counts at its
   // values' raw size, which compression only lowers.
