@@ -10,14 +10,15 @@
 #                            included) and UndefinedBehaviorSanitizer and runs them: any report
 #                            aborts the program that made it, and so fails its test. The tests
 #                            run the real programs, so the sanitized executables are checked on
-#                            every end-to-end case too. As long again; CI runs it after the
-#                            plain pass.
+#                            every end-to-end case too. Then builds the fuzz targets with clang
+#                            and runs each once over its seed corpus. As long again; CI runs it
+#                            after the plain pass.
 # Installs the compiler, CMake, GoogleTest and gdal-bin (the tests open the .vrt outputs with
 # gdalinfo) with apt-get when they are missing; for discharge-netcdf, runoff-sim --netcdf and
 # their tests also the NetCDF C library, ncdump and Debian's xarray; for runoff-sim-mpi Open MPI
 # and the MPI build of the NetCDF library (parallel NetCDF-4 over HDF5's MPI-IO); for
 # runoff-calibrate NLopt; for the tools GRASS GIS and Debian's Python GDAL, numpy (also the
-# scores' independent check) and netCDF4.
+# scores' independent check) and netCDF4; for the fuzz targets clang and its libFuzzer.
 set -euo pipefail
 cd "$(dirname "$0")"
 sanitize=0
@@ -38,7 +39,8 @@ ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtes
   /usr/lib/python3/dist-packages/netCDF4:python3-netcdf4 \
   /usr/lib/x86_64-linux-gnu/openmpi/include/mpi.h:libopenmpi-dev mpirun:openmpi-bin \
   /usr/lib/x86_64-linux-gnu/pkgconfig/netcdf-mpi.pc:libnetcdf-mpi-dev \
-  /usr/include/nlopt.h:libnlopt-dev
+  /usr/include/nlopt.h:libnlopt-dev clang++-14:clang-14 \
+  /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
 if ((sanitize)); then
@@ -50,6 +52,10 @@ if ((sanitize)); then
     -DRUNOFF_BUILD_TESTS=ON -DRUNOFF_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-Wno-maybe-uninitialized
   cmake --build build-asan -j "$jobs"
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+  # The fuzz targets (bench/fuzz), built with clang, AddressSanitizer and libFuzzer and run
+  # once over their seed corpora only: seconds of running, so that they keep building and
+  # their seeds keep passing.
+  bench/fuzz/run.sh --seeds
   exit 0
 fi
 # Tests and benchmarks on explicitly: ./run-example.sh configures the same folder without them.

@@ -62,6 +62,7 @@ struct Window {
   std::int32_t subSteps;
   Scheme scheme;
   const LossRule& losses;
+  PowerFunction power;
 };
 
 // Routes a batch of independent cells through every hour of the span, hour by hour together so
@@ -101,9 +102,10 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
     const std::span<float> hourMeans(means.data() + static_cast<std::size_t>(h) * kMaxHourCells,
                                      jobs.size());
     if (window.scheme == Scheme::kConservative) {
-      routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans);
+      routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans,
+                             window.power);
     } else {
-      routeHours({tasks, jobs.size()}, step, window.subSteps, hourMeans);
+      routeHours({tasks, jobs.size()}, step, window.subSteps, hourMeans, window.power);
     }
   }
   for (std::size_t i = 0; i < jobs.size(); ++i) {
@@ -421,7 +423,7 @@ Status WindowRouter::route(const RainGrid& rain, const HourSpan& span, WindowGri
                       [&](std::int32_t complete, std::ostream& out) {
                         shared_->writeLines(run_.order, complete, out);
                       });
-  const Window window{rain, span, run_.subSteps, run_.scheme, run_.losses};
+  const Window window{rain, span, run_.subSteps, run_.scheme, run_.losses, run_.power};
   const std::int64_t stepsPerCell = static_cast<std::int64_t>(span.hours) * run_.subSteps;
 
   auto routeJobs = [&](std::vector<CellJob>& jobs, std::vector<float>& means) {

@@ -264,7 +264,7 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
   started = Clock::now();
   const RoutingRun routing{setUp.run.inputs.topo, setUp.run.order, setUp.plan,
                            params_.subSteps,      options_.scheme, options_.losses,
-                           &workspace.losses};
+                           &workspace.losses,     options_.power};
   WindowRouter router(routing, workspace.states, threads, setUp.run.windowDays);
   series.assign(placed_.size(), std::vector<float>(static_cast<std::size_t>(hours())));
   for (std::int32_t first = 1; first <= lastDay; first += setUp.run.windowDays) {

@@ -73,6 +73,7 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
       {"--state-in", "a file name"},
       {"--state-out", "a file name"},
       {"--scheme", "classic or conservative"},
+      {"--power", "libm or fast"},
       {"--losses", "none, constant, scs-cn or green-ampt"},
       {"--ia-ratio", "a ratio"},
       {"--event-gap", "a number of hours"},
@@ -95,6 +96,7 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
   const std::optional<std::string> schemeText = given.value("--scheme");
   const std::optional<std::string> outputsText = given.value("--outputs");
   const std::optional<std::string> snapText = given.value("--snap");
+  const std::optional<std::string> powerText = given.value("--power");
   if (schemeText) {
     const std::optional<Scheme> scheme = schemeNamed(*schemeText);
     if (!scheme) {
@@ -102,6 +104,13 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
                              "\".");
     }
     options.scheme = *scheme;
+  }
+  if (powerText) {
+    const std::optional<PowerFunction> power = powerFunctionNamed(*powerText);
+    if (!power) {
+      return Status::invalid("Option --power takes libm or fast, not \"" + *powerText + "\".");
+    }
+    options.power = *power;
   }
   if (Status losses = parseLossOptions(given.value("--losses"), given.value("--ia-ratio"),
                                        given.value("--event-gap"), options.losses);
@@ -139,8 +148,9 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
 
 std::string simHelpText(const std::string& program) {
   return "Usage: " + program +
-         " [--scheme classic|conservative] [--budget] [--state-in FILE]\n"
-         "       [--state-out FILE] [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
+         " [--scheme classic|conservative] [--power libm|fast] [--budget]\n"
+         "       [--state-in FILE]"
+         " [--state-out FILE] [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
          "       [--outputs LIST] [--gauges FILE.csv [--snap N]] [--netcdf] [--start TIME]\n"
          "\n"
          "Routes the hourly rainfall of input/rain.dat through every cell of the rivers listed in\n"
@@ -155,6 +165,10 @@ std::string simHelpText(const std::string& program) {
          "                    conservative: the implicit box scheme of the continuity equation\n"
          "                    in storage form, solved by Newton's method, whose water budget\n"
          "                    closes to rounding; its results differ from the classic ones\n"
+         "  --power libm|fast the power function of the routing step. libm (the default): the\n"
+         "                    C library's pow. fast: the model's own, four cells at a time,\n"
+         "                    with the same results on every processor; they differ from\n"
+         "                    libm's in the last bits\n"
          "  --budget          after the run, print the water budget of every listed basin and\n"
          "                    in total: rain, loss (with --losses), inflow from other basins,\n"
          "                    outflow at the outlets, storage at the start and the end, and the\n"

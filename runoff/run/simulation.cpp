@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "common/input_file.h"
+#include "common/stale_temporaries.h"
 #include "runoff/inputs/gauge_list.h"
 #include "runoff/inputs/grid_geometry.h"
 #include "runoff/output/discharge_output.h"
@@ -189,6 +190,13 @@ Status Simulation::prepareOutputs() {
 Status Simulation::checkOutputFolder() {
   const RunParameters& params = setUp_.params;
   if (Status writable = checkOutputDirectory(); !writable.ok()) return writable;
+  // What runs that ended abnormally left here goes first, before the free space is counted.
+  std::vector<std::string> written = {kGaugeSeriesPath, kNetcdfPath};
+  for (DischargeFile file : kDischargeFiles) {
+    written.insert(written.end(), {outputPath(file), vrtPath(file)});
+  }
+  if (options_.stateOut) written.push_back(*options_.stateOut);
+  clearStaleTemporaries(written, console_);
   // The files are written beside the previous ones and replace them only at the end, so the
   // whole size must be free, whatever an earlier run left there. The NetCDF file counts at its
   // values' raw size, which compression only lowers.
@@ -289,7 +297,8 @@ Status Simulation::startRouting() {
   console_ << "Runoff simulation starts." << '\n';
   routing_ = std::make_unique<RoutingRun>(RoutingRun{setUp_.inputs.topo, setUp_.order, setUp_.plan,
                                                      params.subSteps, options_.scheme,
-                                                     options_.losses, &setUp_.lossGrids});
+                                                     options_.losses, &setUp_.lossGrids,
+                                                     options_.power});
   remote_ = hooks_.remoteTasks(*this);
   router_ = std::make_unique<WindowRouter>(*routing_, states_, routingThreads(), setUp_.windowDays,
                                            remote_);
