@@ -38,8 +38,8 @@
 #include "common/params.h"
 #include "runoff/inputs/topo_grid.h"
 #include "runoff/routing/routing_plan.h"
-#include "runoff/run/run_sequence.h"
-#include "runoff_sim_mpi/partition.h"
+#include "runoff/run/simulation.h"
+#include "runoff/routing/partition.h"
 #include "runoff_sim_mpi/rank_messages.h"
 
 namespace runoff {
