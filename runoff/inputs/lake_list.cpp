@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <fstream>
 #include <map>
 #include <optional>
 
+#include "common/fnv1a.h"
 #include "common/input_file.h"
 #include "common/text_number.h"
 #include "runoff/inputs/gauge_list.h"
@@ -137,6 +139,29 @@ Result<std::vector<Lake>> readLakes(const std::string& path) {
     return inputFailure(path, fault);
   }
   return readLakes(in, path);
+}
+
+std::uint64_t lakeListChecksum(const std::vector<Lake>& lakes) {
+  std::uint64_t hash = kFnvBasis;
+  auto add = [&](const void* bytes, std::size_t size) {
+    hash = fnv1a(static_cast<const unsigned char*>(bytes), size, hash);
+  };
+  // The numbers' bytes in little-endian order, whatever the machine's.
+  auto addLittleEndian = [&](std::uint64_t bits, std::size_t size) {
+    unsigned char bytes[8];
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
+    add(bytes, size);
+  };
+  for (const Lake& lake : lakes) {
+    add(lake.name.data(), lake.name.size());
+    addLittleEndian(0, 1);
+    for (double value : {lake.lon, lake.lat, lake.areaKm2}) {
+      addLittleEndian(std::bit_cast<std::uint64_t>(value), 8);
+    }
+    addLittleEndian(static_cast<std::uint32_t>(lake.rule), 4);
+    for (double value : {lake.a, lake.b}) addLittleEndian(std::bit_cast<std::uint64_t>(value), 8);
+  }
+  return hash;
 }
 
 }  // namespace runoff

@@ -46,6 +46,11 @@ struct Lake {
 /// the line and the value at fault, or when the file lists no lake.
 Result<std::vector<Lake>> readLakes(std::istream& in, const std::string& path);
 
+/// The checksum a restart state keeps of a lake list: FNV-1a over each lake in order, its name
+/// and a 0 byte, then lon, lat, area (f64), the rule (u32), a and b (f64), little-endian. The
+/// start levels are left out: a continued run starts from the stored storage.
+std::uint64_t lakeListChecksum(const std::vector<Lake>& lakes);
+
 /// Opens `path` and reads it as above; "<path> cannot be opened." or "<path> is a directory,
 /// not a file." when it cannot.
 Result<std::vector<Lake>> readLakes(const std::string& path);
