@@ -95,7 +95,8 @@ void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<Basin
                        bool losses, bool lakes) {
   char line[224];
   out << "Water budget over the run, " << schemeName(scheme) << " scheme, m3 (error = rain"
-      << (losses ? " - loss" : "") << " + inflow + storage start - outflow - storage end):\n";
+      << (losses ? " - loss" : "") << " + inflow + storage start" << (lakes ? " + lake start" : "")
+      << " - outflow - storage end" << (lakes ? " - lake end - lake evap" : "") << "):\n";
   // The loss column stands after the rain, and only in a run with losses.
   char lossHead[16] = "";
   if (losses) std::snprintf(lossHead, sizeof lossHead, "%14s", "loss");

@@ -409,10 +409,17 @@ void Simulation::setLakeReleases(std::int32_t firstDay, std::int32_t days) {
       lake.release[static_cast<std::size_t>(h)] = release.value_or(0.0);
       if (!release && !releaseNoted_[k]) {
         releaseNoted_[k] = 1;
-        console_ << "Lake \"" << lakeList_[k].name << "\" has no release before "
-                 << (series.empty() ? std::string("the end of the run")
-                                    : isoTime(series.front().time))
-                 << ": it releases nothing (and spills above its capacity) until then." << '\n';
+        if (series.empty()) {
+          console_ << "Lake \"" << lakeList_[k].name
+                   << "\" has no release in the series: it releases nothing and spills above "
+                      "its capacity."
+                   << '\n';
+        } else {
+          console_ << "Lake \"" << lakeList_[k].name << "\" has no release before "
+                   << isoTime(series.front().time)
+                   << ": it releases nothing (and spills above its capacity) until then."
+                   << '\n';
+        }
       }
     }
   }
