@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <set>
 #include <sstream>
 
@@ -446,10 +447,20 @@ Result<StoredState> readRunState(std::span<const unsigned char> bytes, const std
   if (r.skipIf(kLakeTag, sizeof kLakeTag)) {
     storedKey.lakes.hash = r.u64();
     storedKey.lakes.count = r.u64();
-    // No more storages than the bytes left can hold: a damaged count is refused below.
-    if (storedKey.lakes.count > r.left() / 8) return Status::invalid(refused + "is cut short.");
+    // No more storages than the bytes left can hold, and a lake part holds a lake at least.
+    if (r.cutShort() || storedKey.lakes.count > r.left() / 8) {
+      return Status::invalid(refused + "is cut short.");
+    }
+    if (storedKey.lakes.count == 0) {
+      return Status::invalid(refused + "is damaged: its lake part holds no lake.");
+    }
     state.lakeStorage.resize(storedKey.lakes.count);
-    for (double& storage : state.lakeStorage) storage = r.f64();
+    for (double& storage : state.lakeStorage) {
+      storage = r.f64();
+      if (!(storage >= 0 && storage <= std::numeric_limits<double>::max())) {
+        return Status::invalid(refused + "is damaged: a lake's storage is not a volume.");
+      }
+    }
   }
   if (r.cutShort()) return Status::invalid(refused + "is cut short.");
   if (std::string difference = keyDifference(storedKey, key); !difference.empty()) {
