@@ -28,6 +28,7 @@ std::string calibrateUsage() {
          "       [--batch N] [--warm-up HOURS] [--snap N] [--start TIME]\n"
          "       [--scheme classic|conservative] [--power libm|fast]\n"
          "       [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
+         "       [--lakes FILE.csv [--releases FILE.csv]]\n"
          "\n"
          "Fits parameters of the working directory's model to observed discharge: a\n"
          "dynamically dimensioned search started from the parameter file's own values, then a\n"
@@ -43,7 +44,9 @@ std::string calibrateUsage() {
          "                     parameter file (fdWeight, slopeManning, channelManning,\n"
          "                     channelThreshold, initialRunoff) or a factor on every cell of\n"
          "                     a loss grid the method reads, named after it (curveNumber,\n"
-         "                     ksat, initialLoss, ...), its values kept in the grid's range\n"
+         "                     ksat, initialLoss, ...), its values kept in the grid's range,\n"
+         "                     or a constant of a lake of --lakes, lake:NAME:a or\n"
+         "                     lake:NAME:b (a weir's exponent), kept above 0\n"
          "  --objective NAME   kge (default), kge_2012, nse or log_nse\n"
          "  --evaluations N    runs of the model in all (default 500): a quarter by the\n"
          "                     global search, three quarters by the local one\n"
@@ -63,6 +66,10 @@ std::string calibrateUsage() {
          "                     constant, scs-cn or green-ampt\n"
          "  --ia-ratio R       scs-cn: initial abstraction Ia = R x S (default 0.2)\n"
          "  --event-gap HOURS  scs-cn and green-ampt: dry hours that end an event\n"
+         "  --lakes FILE.csv   the lakes and reservoirs, as runoff-sim's; with a lake's\n"
+         "                     constant fitted, calibration/lakes.csv holds the best ones\n"
+         "  --releases FILE.csv\n"
+         "                     the reservoirs' releases, as runoff-sim's\n"
          "  --help             print this text and exit\n"
          "\n"
          "Environment:\n"
@@ -73,7 +80,8 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
   static constexpr std::string_view kKnown[] = {
       "--observed", "--gauges", "--parameters", "--objective", "--evaluations",
       "--seed",     "--batch",  "--warm-up",    "--snap",      "--start",
-      "--scheme",   "--losses", "--ia-ratio",   "--event-gap", "--power"};
+      "--scheme",   "--losses", "--ia-ratio",   "--event-gap", "--power",
+      "--lakes",    "--releases"};
   Result<CommandOptions> read =
       readCommandOptions(args, kKnown, "runoff-calibrate", Positional::kRefused);
   if (!read.ok()) return read.status();
@@ -132,6 +140,15 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
     }
   }
   if (values.count("--start")) options.run.start = values["--start"];
+  if (values.count("--lakes")) options.run.lakes = values["--lakes"];
+  if (values.count("--releases")) {
+    if (!options.run.lakes) {
+      return Status::invalid(
+          "Option --releases gives the releases of the reservoirs of a lake list: give it with "
+          "--lakes FILE.csv.");
+    }
+    options.run.releases = values["--releases"];
+  }
   if (values.count("--scheme")) {
     const std::optional<Scheme> scheme = schemeNamed(values["--scheme"]);
     if (!scheme) {

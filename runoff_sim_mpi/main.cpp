@@ -95,6 +95,10 @@ class MpiHooks : public RunHooks {
   void gatherBudget(std::vector<double>& volumes) override {
     gatherCellValues(world_, partition_.owner, WaterBudget::kTaskValues, volumes);
   }
+  void gatherLakes(std::vector<double>& values, const std::vector<std::int32_t>& cells,
+                   std::size_t stride) override {
+    gatherCellValues(world_, ownersOfCells(partition_, *plan_, cells), stride, values);
+  }
 
  private:
   MpiWorld world_;

@@ -112,6 +112,7 @@ void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes,
   state->cells.nodes = nodes;
   state->cells.lossValues = lossValues;
   broadcast(state->cells.values);
+  broadcast(state->lakeStorage);
 }
 
 CutEdges::CutEdges(const MpiWorld& world, const RoutingPlan& plan, const Partition& partition)

@@ -22,6 +22,11 @@ WaterBudget::WaterBudget(const TopoGrid& grid, const RoutingPlan& plan,
     initialStorage_[t] = slot < 0 ? 0.0 : cellStorage(states.states[slot]);
   }
   states.volumes.assign(states.states.size(), CellVolumes{});
+  // A lake counts from its storage now.
+  for (RoutedLake& lake : states.lakes) {
+    lake.startStorage = lake.state.storage;
+    lake.state.inflow = lake.state.evaporation = lake.state.outflow = 0;
+  }
 }
 
 std::int32_t WaterBudget::basinOfTask(std::int32_t task) const {
@@ -42,6 +47,16 @@ std::vector<double> WaterBudget::taskVolumes(const RoutingStates& states) const 
     v[2] = initialStorage_[t];
     v[3] = cellStorage(states.states[slot]);
     v[4] = losses_ ? states.volumes[slot].rain : states.volumes[slot].lateral;
+    if (!states.lakeOfSlot.empty()) {
+      if (const std::int32_t k = states.lakeOfSlot[slot]; k >= 0) {
+        // What leaves the cell is what the lake passed on.
+        const RoutedLake& lake = states.lakes[k];
+        v[1] = lake.state.outflow;
+        v[5] = lake.startStorage;
+        v[6] = lake.state.storage;
+        v[7] = lake.state.evaporation;
+      }
+    }
   }
   return values;
 }
@@ -56,6 +71,9 @@ std::vector<BasinBudget> WaterBudget::close(const std::vector<double>& taskVolum
     const double rain = v[4];
     BasinBudget& basin = budgets[basinOfTask(t)];
     for (BasinBudget* b : {&basin, &total}) {
+      b->lakeStart += v[5];
+      b->lakeEnd += v[6];
+      b->lakeEvaporation += v[7];
       b->rain += rain;
       if (losses_) b->loss += rain - lateral;
       b->initialStorage += initialStorage;
@@ -74,15 +92,23 @@ std::vector<BasinBudget> WaterBudget::close(const std::vector<double>& taskVolum
 }
 
 void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets,
-                       bool losses) {
-  char line[176];
+                       bool losses, bool lakes) {
+  char line[224];
   out << "Water budget over the run, " << schemeName(scheme) << " scheme, m3 (error = rain"
-      << (losses ? " - loss" : "") << " + inflow + storage start - outflow - storage end):\n";
+      << (losses ? " - loss" : "") << " + inflow + storage start" << (lakes ? " + lake start" : "")
+      << " - outflow - storage end" << (lakes ? " - lake end - lake evap" : "") << "):\n";
   // The loss column stands after the rain, and only in a run with losses.
   char lossHead[16] = "";
   if (losses) std::snprintf(lossHead, sizeof lossHead, "%14s", "loss");
-  std::snprintf(line, sizeof line, "%7s%14s%s%14s%14s%15s%14s%14s%10s\n", "basin", "rain", lossHead,
-                "inflow", "outflow", "storage start", "storage end", "error", "error %");
+  // The lake columns stand after the storage, and only in a run with lakes.
+  char lakeHead[48] = "";
+  if (lakes) {
+    std::snprintf(lakeHead, sizeof lakeHead, "%14s%14s%14s", "lake start", "lake end",
+                  "lake evap");
+  }
+  std::snprintf(line, sizeof line, "%7s%14s%s%14s%14s%15s%14s%s%14s%10s\n", "basin", "rain",
+                lossHead, "inflow", "outflow", "storage start", "storage end", lakeHead, "error",
+                "error %");
   out << line;
   for (const BasinBudget& b : budgets) {
     const std::string name = b.river < 0 ? "total" : std::to_string(b.river);
@@ -91,9 +117,14 @@ void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<Basin
     if (b.rain > 0) std::snprintf(percent, sizeof percent, "%.3g", 100 * b.closureError() / b.rain);
     char loss[24] = "";
     if (losses) std::snprintf(loss, sizeof loss, "%14.6e", b.loss);
-    std::snprintf(line, sizeof line, "%7s%14.6e%s%14.6e%14.6e%15.6e%14.6e%14.6e%10s\n",
+    char lake[48] = "";
+    if (lakes) {
+      std::snprintf(lake, sizeof lake, "%14.6e%14.6e%14.6e", b.lakeStart, b.lakeEnd,
+                    b.lakeEvaporation);
+    }
+    std::snprintf(line, sizeof line, "%7s%14.6e%s%14.6e%14.6e%15.6e%14.6e%s%14.6e%10s\n",
                   name.c_str(), b.rain, loss, b.inflow, b.outflow, b.initialStorage, b.finalStorage,
-                  b.closureError(), percent);
+                  lake, b.closureError(), percent);
     out << line;
   }
 }

@@ -6,7 +6,9 @@
 // outflow no routed cell of the same basin takes in (the outlets: water that leaves the routed
 // network, or passes into another basin); and it holds a storage, dx times the cross-section at
 // the downstream node of every space interval, from the node discharges through the Manning
-// relation. An unrouted upstream cell contributes nothing. All sums are double precision over
+// relation. An unrouted upstream cell contributes nothing. A lake at a cell's outlet holds
+// water of its basin too: the cell's outflow is then what the lake passes on, and the lake's
+// storage at the start and the end and its evaporation join the budget. All sums are double precision over
 // every step, never from the single-precision outputs.
 #ifndef RUNOFF_ROUTING_WATER_BUDGET_H_
 #define RUNOFF_ROUTING_WATER_BUDGET_H_
@@ -31,10 +33,15 @@ struct BasinBudget {
   double outflow = 0;       // at its outlets
   double initialStorage = 0;
   double finalStorage = 0;
+  double lakeStart = 0;        // lake storage at the start
+  double lakeEnd = 0;          // and at the end
+  double lakeEvaporation = 0;  // taken from the lakes' surface
 
-  /// rain - loss + inflow + initial storage - outflow - final storage.
+  /// rain - loss + inflow + initial storage + lake start - outflow - final storage - lake end
+  /// - lake evaporation.
   double closureError() const {
-    return rain - loss + inflow + initialStorage - outflow - finalStorage;
+    return rain - loss + inflow + initialStorage + lakeStart - outflow - finalStorage - lakeEnd -
+           lakeEvaporation;
   }
 };
 
@@ -56,9 +63,10 @@ class WaterBudget {
 
   /// What each task of the plan counted, kTaskValues doubles a task in task order: lateral
   /// inflow, outflow, initial and final storage, rain (m^3; the rain is the lateral inflow when
-  /// no loss method runs). Tasks without a state in `states` (routed by another process) are
+  /// no loss method runs), and the storage at the start and the end and the evaporation of the
+  /// lake at its outlet (0 without one). Tasks without a state in `states` (routed by another process) are
   /// left at 0, so that the processes' values can be added up.
-  static constexpr std::size_t kTaskValues = 5;
+  static constexpr std::size_t kTaskValues = 8;
   std::vector<double> taskVolumes(const RoutingStates& states) const;
   /// The budgets from every task's values, summed in task order.
   std::vector<BasinBudget> close(const std::vector<double>& taskVolumes) const;
@@ -74,9 +82,9 @@ class WaterBudget {
 };
 
 /// The budget table, one line per basin and one for the total, as the run prints it; with
-/// `losses` it has a column for the loss.
+/// `losses` it has a column for the loss, with `lakes` three for the lakes.
 void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets,
-                       bool losses = false);
+                       bool losses = false, bool lakes = false);
 
 }  // namespace runoff
 
