@@ -167,6 +167,9 @@ class Simulation {
   const std::vector<SnappedGauge>& gauges() const { return gauges_; }
   /// Grid indices of the routed cells, ascending: the cells of a restart state.
   const std::vector<std::int32_t>& routedCells() const { return routedCells_; }
+  /// The cells' routing states (after initialize()): between hours, each routed cell's
+  /// discharges and the lateral inflow of the last hour routed.
+  const RoutingStates& states() const { return states_; }
 
  private:
   enum class Stage { kNew, kRouting, kFinalized, kFailed };
