@@ -124,6 +124,10 @@ int RunoffBmi::start(const std::string& workdir, const std::vector<std::string>&
   discharge_ = outputBackground(run_->inputs().topo, run_->inputs().selected);
   excess_.assign(discharge_.begin(), discharge_.end());
   rain_.assign(static_cast<std::size_t>(params.rainRows) * params.rainCols, 0.0f);
+  for (const SnappedGauge& gauge : run_->gauges()) {
+    gaugeNames_.push_back(gauge.name);
+    gaugePositions_.push_back(gauge.position);
+  }
   takeRain();
   return kBmiSuccess;
 }
@@ -171,9 +175,20 @@ int RunoffBmi::route(std::int64_t hours) {
   WorkingDirectory inside(workdir_);
   if (!inside.status().ok()) return failed(inside.status());
   putRain();
-  // The next hour takes the rain set for it; the hours after it the file's.
+  // The next hour takes the rain set for it; the hours after it the file's. With gauges, hour
+  // by hour, each hour's means at the gauges kept.
   Status routed = run_->advance(1);
-  if (routed.ok() && hours > 1) routed = run_->advance(hours - 1);
+  if (routed.ok()) keepGaugeHour();
+  if (routed.ok() && hours > 1) {
+    if (gaugePositions_.empty()) {
+      routed = run_->advance(hours - 1);
+    } else {
+      for (std::int64_t h = 1; h < hours && routed.ok(); ++h) {
+        routed = run_->advance(1);
+        if (routed.ok()) keepGaugeHour();
+      }
+    }
+  }
   hoursDone_ = run_->hoursDone();
   if (!routed.ok()) return failed(routed);
   takeRain();
@@ -197,6 +212,10 @@ int RunoffBmi::finish() {
                          : run_->finalize();
   run_.reset();
   return failed(done);
+}
+
+void RunoffBmi::keepGaugeHour() {
+  for (std::size_t position : gaugePositions_) gaugeSeries_.push_back(run_->lastHourAt(position));
 }
 
 void RunoffBmi::putRain() {

@@ -109,6 +109,10 @@ class RunoffBmi : public Bmi {
   std::int64_t totalHours() const { return totalHours_; }
   /// The run, after a successful initialize() (null before it and after finalize()).
   const Simulation* simulation() const { return run_.get(); }
+  /// The gauges placed (with --gauges) and their hourly means so far, m3 s-1: hour-major, the
+  /// gauges of each hour in the order of the names.
+  const std::vector<std::string>& gaugeNames() const { return gaugeNames_; }
+  const std::vector<float>& gaugeSeries() const { return gaugeSeries_; }
   const std::string& workdir() const { return workdir_; }
 
  private:
@@ -136,6 +140,7 @@ class RunoffBmi : public Bmi {
   void putRain();
   void takeRain();
   void takeResults();
+  void keepGaugeHour();
 
   std::unique_ptr<Simulation> run_;
   std::ostringstream console_;
@@ -147,6 +152,9 @@ class RunoffBmi : public Bmi {
   std::vector<float> discharge_;  // grid 0, south first
   std::vector<float> rain_;       // grid 1, south first
   std::vector<double> excess_;    // grid 0, south first
+  std::vector<std::string> gaugeNames_;
+  std::vector<std::size_t> gaugePositions_;
+  std::vector<float> gaugeSeries_;
   mutable std::string error_;
 };
 
