@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <sstream>
@@ -14,6 +15,7 @@
 
 #include "runoff/bmi/bmi_c_api.h"
 #include "runoff/bmi/runoff_bmi.h"
+#include "support/basin_builder.h"
 #include "support/test_support.h"
 
 namespace runoff::testing {
@@ -76,6 +78,7 @@ struct BmiCase {
   std::string name;
   std::vector<std::string> args;
   RainChoice rain;
+  bool losses = false;  // the loss grids in topoData/
 };
 
 void PrintTo(const BmiCase& c, std::ostream* os) { *os << c.name; }
@@ -92,6 +95,7 @@ TEST_P(BmiRun, HourByHourGivesTheBytesOfRunoffSimOnTheRainSet) {
   const BmiCase& c = GetParam();
   TempDir stepped;
   const fs::path dir = stageExample(stepped);
+  if (c.losses) writeLossGrids(dir, 100, 100);
   RunoffBmi model;
   ASSERT_EQ(model.initializeWith(dir.string(), c.args), kBmiSuccess) << model.lastError();
   int rainCells = 0, cells = 0;
@@ -103,6 +107,7 @@ TEST_P(BmiRun, HourByHourGivesTheBytesOfRunoffSimOnTheRainSet) {
   // The rain file runoff-sim is to read: the example's, with every hour the case sets.
   RainFile rain = readRainFile(dir / "input/rain.dat", static_cast<std::size_t>(rainCells));
   std::vector<float> hourly;  // every hour's discharge, one grid after another
+  bool lossesTook = false;    // some cell's excess was part of some rain
   double end = 0, now = -1;
   ASSERT_EQ(model.get_end_time(end), kBmiSuccess);
   for (int hour = 0; model.get_current_time(now) == kBmiSuccess && now < end; ++hour) {
@@ -128,12 +133,18 @@ TEST_P(BmiRun, HourByHourGivesTheBytesOfRunoffSimOnTheRainSet) {
     std::vector<float> discharge(static_cast<std::size_t>(cells));
     ASSERT_EQ(model.get_value(kDischarge, discharge.data()), kBmiSuccess);
     hourly.insert(hourly.end(), discharge.begin(), discharge.end());
-    // Without losses the excess of a simulated cell is the rain of one rain cell of the hour.
+    // Without losses the excess of a simulated cell is the rain of one rain cell of the hour;
+    // with them, never below 0 nor above the hour's heaviest rain.
     std::vector<double> excess(static_cast<std::size_t>(cells));
     ASSERT_EQ(model.get_value(kExcess, excess.data()), kBmiSuccess);
+    const float heaviest = *std::max_element(rain.hours[hour].begin(), rain.hours[hour].end());
     for (int p = 0; p < cells; ++p) {
       if (discharge[p] == -9999.0f) {
         ASSERT_EQ(excess[p], -9999.0) << p;
+      } else if (c.losses) {
+        ASSERT_GE(excess[p], 0.0) << p;
+        ASSERT_LE(excess[p], heaviest * (1 + 1e-12)) << p;
+        lossesTook = lossesTook || (excess[p] > 0 && excess[p] < heaviest * 0.99);
       } else if (excess[p] != 0) {
         ASSERT_NE(std::find(rain.hours[hour].begin(), rain.hours[hour].end(),
                             static_cast<float>(excess[p])),
@@ -143,9 +154,11 @@ TEST_P(BmiRun, HourByHourGivesTheBytesOfRunoffSimOnTheRainSet) {
     }
   }
   ASSERT_EQ(model.finalize(), kBmiSuccess) << model.lastError();
+  EXPECT_EQ(lossesTook, c.losses);
 
   TempDir file;
   const fs::path simDir = stageExample(file);
+  if (c.losses) writeLossGrids(simDir, 100, 100);
   writeRainFile(simDir / "input/rain.dat", rain);
   const RunResult sim = runProgram(RUNOFF_SIM_EXE, c.args, simDir);
   ASSERT_EQ(sim.exitStatus, 0) << sim.out;
@@ -184,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
     ExampleBasin, BmiRun,
     ::testing::Values(BmiCase{"FileRain", {}, fileRain}, BmiCase{"FileRainSetBack", {}, sameRain},
                       BmiCase{"OtherRain", {}, otherRain},
-                      BmiCase{"DroughtConservative", {"--scheme", "conservative"}, drought}),
+                      BmiCase{"DroughtConservative", {"--scheme", "conservative"}, drought},
+                      BmiCase{"LossesOtherRain", {"--losses", "constant"}, otherRain, true}),
     [](const auto& info) { return info.param.name; });
 
 // A coupler loads the shared library, makes an instance through its C symbols, runs it from a
