@@ -46,13 +46,14 @@ py::dtype dtypeOf(const std::string& type) {
 // that type and size), a new one when it is None.
 py::array placeFor(py::object dest, const py::dtype& dtype, py::ssize_t count,
                    const std::string& what) {
-  if (dest.is_none()) return py::array(dtype, std::vector<py::ssize_t>{count}, std::vector<py::ssize_t>{});
+  if (dest.is_none())
+    return py::array(dtype, std::vector<py::ssize_t>{count}, std::vector<py::ssize_t>{});
   py::array array = py::reinterpret_borrow<py::array>(dest);
   if (!py::isinstance<py::array>(dest) || !array.dtype().is(dtype) || array.size() != count ||
       !(array.flags() & py::array::c_style) || !array.writeable()) {
-    throw std::invalid_argument(what + " needs a writeable C-contiguous array of " +
-                                std::to_string(count) + " " + py::str(static_cast<py::handle>(dtype)).cast<std::string>() +
-                                " values.");
+    throw std::invalid_argument(
+        what + " needs a writeable C-contiguous array of " + std::to_string(count) + " " +
+        py::str(static_cast<py::handle>(dtype)).cast<std::string>() + " values.");
   }
   return array;
 }
@@ -62,17 +63,15 @@ std::string typeOf(const RunoffBmi& model, const std::string& name) {
 }
 
 py::ssize_t itemsOf(const RunoffBmi& model, const std::string& name) {
-  const int nbytes =
-      answer<int>(model, [&](int& n) { return model.get_var_nbytes(name, n); });
-  const int itemsize =
-      answer<int>(model, [&](int& n) { return model.get_var_itemsize(name, n); });
+  const int nbytes = answer<int>(model, [&](int& n) { return model.get_var_nbytes(name, n); });
+  const int itemsize = answer<int>(model, [&](int& n) { return model.get_var_itemsize(name, n); });
   return nbytes / itemsize;
 }
 
 // The values to set, as an array of the variable's type (converted when they are not).
 py::array valuesFor(const RunoffBmi& model, const std::string& name, py::object values) {
-  return py::array::ensure(values, 0).attr("astype")(dtypeOf(typeOf(model, name)), "C", "unsafe",
-                                                      true, false)
+  return py::array::ensure(values, 0)
+      .attr("astype")(dtypeOf(typeOf(model, name)), "C", "unsafe", true, false)
       .cast<py::array>();
 }
 
@@ -119,9 +118,10 @@ PYBIND11_MODULE(_runoff, m) {
   py::class_<RunoffBmi>(m, "Model")
       .def(py::init<>())
       // Model control.
-      .def("initialize",
-           [](RunoffBmi& self, const std::string& config) { check(self, self.initialize(config)); },
-           py::arg("config_file"))
+      .def(
+          "initialize",
+          [](RunoffBmi& self, const std::string& config) { check(self, self.initialize(config)); },
+          py::arg("config_file"))
       .def(
           "initialize_with",
           [](RunoffBmi& self, const std::string& workdir, const std::vector<std::string>& args) {
@@ -129,11 +129,13 @@ PYBIND11_MODULE(_runoff, m) {
           },
           py::arg("workdir"), py::arg("args"))
       .def("update", [](RunoffBmi& self) { check(self, self.update()); })
-      .def("update_until", [](RunoffBmi& self, double t) { check(self, self.update_until(t)); },
-           py::arg("time"))
+      .def(
+          "update_until", [](RunoffBmi& self, double t) { check(self, self.update_until(t)); },
+          py::arg("time"))
       .def("finalize", [](RunoffBmi& self) { check(self, self.finalize()); })
-      .def("advance", [](RunoffBmi& self, std::int64_t hours) { check(self, self.advance(hours)); },
-           py::arg("hours"))
+      .def(
+          "advance", [](RunoffBmi& self, std::int64_t hours) { check(self, self.advance(hours)); },
+          py::arg("hours"))
       // Model information.
       .def("get_component_name",
            [](const RunoffBmi& self) {
@@ -165,11 +167,12 @@ PYBIND11_MODULE(_runoff, m) {
            [](const RunoffBmi& self, const std::string& name) {
              return answer<int>(self, [&](int& g) { return self.get_var_grid(name, g); });
            })
-      .def("get_var_type", [](const RunoffBmi& self, const std::string& name) { return typeOf(self, name); })
+      .def("get_var_type",
+           [](const RunoffBmi& self, const std::string& name) { return typeOf(self, name); })
       .def("get_var_units",
            [](const RunoffBmi& self, const std::string& name) {
-             return answer<std::string>(self,
-                                        [&](std::string& u) { return self.get_var_units(name, u); });
+             return answer<std::string>(
+                 self, [&](std::string& u) { return self.get_var_units(name, u); });
            })
       .def("get_var_itemsize",
            [](const RunoffBmi& self, const std::string& name) {
@@ -199,7 +202,8 @@ PYBIND11_MODULE(_runoff, m) {
            })
       .def("get_time_units",
            [](const RunoffBmi& self) {
-             return answer<std::string>(self, [&](std::string& u) { return self.get_time_units(u); });
+             return answer<std::string>(self,
+                                        [&](std::string& u) { return self.get_time_units(u); });
            })
       .def("get_time_step",
            [](const RunoffBmi& self) {
@@ -222,7 +226,8 @@ PYBIND11_MODULE(_runoff, m) {
             void* data = nullptr;
             check(self, self.get_value_ptr(name, &data));
             // A view of the model's own array, which keeps the model alive.
-            return py::array(dtypeOf(typeOf(self, name)), std::vector<py::ssize_t>{itemsOf(self, name)},
+            return py::array(dtypeOf(typeOf(self, name)),
+                             std::vector<py::ssize_t>{itemsOf(self, name)},
                              std::vector<py::ssize_t>{}, data, owner);
           },
           py::arg("name"))
@@ -270,48 +275,47 @@ PYBIND11_MODULE(_runoff, m) {
            })
       .def("get_grid_type",
            [](const RunoffBmi& self, int grid) {
-             return answer<std::string>(self,
-                                        [&](std::string& t) { return self.get_grid_type(grid, t); });
+             return answer<std::string>(
+                 self, [&](std::string& t) { return self.get_grid_type(grid, t); });
            })
       .def(
           "get_grid_shape",
           [](const RunoffBmi& self, int grid, py::object shape) {
-            return gridArray(self, shape, gridRank(self, grid), py::dtype("int32"),
-                             "get_grid_shape", [&](void* p) {
-                               return self.get_grid_shape(grid, static_cast<int*>(p));
-                             });
+            return gridArray(
+                self, shape, gridRank(self, grid), py::dtype("int32"), "get_grid_shape",
+                [&](void* p) { return self.get_grid_shape(grid, static_cast<int*>(p)); });
           },
           py::arg("grid"), py::arg("shape") = py::none())
       .def(
           "get_grid_spacing",
           [](const RunoffBmi& self, int grid, py::object spacing) {
-            return gridArray(self, spacing, gridRank(self, grid), py::dtype("float64"),
-                             "get_grid_spacing", [&](void* p) {
-                               return self.get_grid_spacing(grid, static_cast<double*>(p));
-                             });
+            return gridArray(
+                self, spacing, gridRank(self, grid), py::dtype("float64"), "get_grid_spacing",
+                [&](void* p) { return self.get_grid_spacing(grid, static_cast<double*>(p)); });
           },
           py::arg("grid"), py::arg("spacing") = py::none())
       .def(
           "get_grid_origin",
           [](const RunoffBmi& self, int grid, py::object origin) {
-            return gridArray(self, origin, gridRank(self, grid), py::dtype("float64"),
-                             "get_grid_origin", [&](void* p) {
-                               return self.get_grid_origin(grid, static_cast<double*>(p));
-                             });
+            return gridArray(
+                self, origin, gridRank(self, grid), py::dtype("float64"), "get_grid_origin",
+                [&](void* p) { return self.get_grid_origin(grid, static_cast<double*>(p)); });
           },
           py::arg("grid"), py::arg("origin") = py::none())
       .def(
           "get_grid_x",
           [](const RunoffBmi& self, int grid, py::object x) {
-            return gridArray(self, x, gridSide(self, grid, 1), py::dtype("float64"), "get_grid_x",
-                             [&](void* p) { return self.get_grid_x(grid, static_cast<double*>(p)); });
+            return gridArray(
+                self, x, gridSide(self, grid, 1), py::dtype("float64"), "get_grid_x",
+                [&](void* p) { return self.get_grid_x(grid, static_cast<double*>(p)); });
           },
           py::arg("grid"), py::arg("x") = py::none())
       .def(
           "get_grid_y",
           [](const RunoffBmi& self, int grid, py::object y) {
-            return gridArray(self, y, gridSide(self, grid, 0), py::dtype("float64"), "get_grid_y",
-                             [&](void* p) { return self.get_grid_y(grid, static_cast<double*>(p)); });
+            return gridArray(
+                self, y, gridSide(self, grid, 0), py::dtype("float64"), "get_grid_y",
+                [&](void* p) { return self.get_grid_y(grid, static_cast<double*>(p)); });
           },
           py::arg("grid"), py::arg("y") = py::none())
       .def(
@@ -371,9 +375,11 @@ PYBIND11_MODULE(_runoff, m) {
       .def("gauge_series", [](const RunoffBmi& self) {
         const std::vector<float>& series = self.gaugeSeries();
         const py::ssize_t gauges = static_cast<py::ssize_t>(self.gaugeNames().size());
-        const py::ssize_t hours = gauges == 0 ? 0 : static_cast<py::ssize_t>(series.size()) / gauges;
+        const py::ssize_t hours =
+            gauges == 0 ? 0 : static_cast<py::ssize_t>(series.size()) / gauges;
         py::array_t<float> out(std::vector<py::ssize_t>{hours, gauges});
-        if (!series.empty()) std::memcpy(out.mutable_data(), series.data(), series.size() * sizeof(float));
+        if (!series.empty())
+          std::memcpy(out.mutable_data(), series.data(), series.size() * sizeof(float));
         return out;
       });
 
@@ -394,7 +400,8 @@ PYBIND11_MODULE(_runoff, m) {
             hours.push_back(i);
           }
         }
-        if (o.empty()) throw std::invalid_argument("score needs at least one hour with both values.");
+        if (o.empty())
+          throw std::invalid_argument("score needs at least one hour with both values.");
         return scoresDict(runoff::scoreSeries(o, s, hours));
       },
       py::arg("observed"), py::arg("simulated"));

@@ -116,10 +116,9 @@ TEST(BmiContract, VariablesGridsAndTimeFollowTheContract) {
     double dy, dx, south, west;
   };
   const double arcSec = 1.0 / 3600;
-  const GridExpected grids[] = {
-      {kRows, kCols, 3 * arcSec, 3 * arcSec, 36.6345833333333 + 1.5 * arcSec,
-       -84.34125 + 1.5 * arcSec},
-      {kRainRows, kRainCols, 0.03, 0.03, 36.6462, -84.3296}};
+  const GridExpected grids[] = {{kRows, kCols, 3 * arcSec, 3 * arcSec,
+                                 36.6345833333333 + 1.5 * arcSec, -84.34125 + 1.5 * arcSec},
+                                {kRainRows, kRainCols, 0.03, 0.03, 36.6462, -84.3296}};
   for (int g = 0; g < 2; ++g) {
     SCOPED_TRACE("grid " + std::to_string(g));
     const GridExpected& e = grids[g];
@@ -142,7 +141,8 @@ TEST(BmiContract, VariablesGridsAndTimeFollowTheContract) {
     EXPECT_NEAR(origin[0], e.south, 1e-9);
     EXPECT_NEAR(origin[1], e.west, 1e-9);
     // The coordinates of the nodes run from the origin by the spacing.
-    std::vector<double> x(static_cast<std::size_t>(shape[1])), y(static_cast<std::size_t>(shape[0]));
+    std::vector<double> x(static_cast<std::size_t>(shape[1])),
+        y(static_cast<std::size_t>(shape[0]));
     ASSERT_EQ(model.get_grid_x(g, x.data()), kBmiSuccess);
     ASSERT_EQ(model.get_grid_y(g, y.data()), kBmiSuccess);
     EXPECT_EQ(x.front(), origin[1]);
@@ -154,7 +154,8 @@ TEST(BmiContract, VariablesGridsAndTimeFollowTheContract) {
     ASSERT_EQ(model.get_grid_edge_count(g, edges), kBmiSuccess);
     ASSERT_EQ(model.get_grid_face_count(g, faces), kBmiSuccess);
     EXPECT_EQ(nodes, size);
-    EXPECT_EQ(nodes - edges + faces, 1);  // Euler's formula for a plane graph without the outer face
+    EXPECT_EQ(nodes - edges + faces,
+              1);  // Euler's formula for a plane graph without the outer face
     EXPECT_EQ(faces, (e.rows - 1) * (e.cols - 1));
     // No third dimension, and no connectivity lists for this type of grid.
     double z = 0;
@@ -164,8 +165,9 @@ TEST(BmiContract, VariablesGridsAndTimeFollowTheContract) {
     EXPECT_EQ(model.get_grid_face_edges(g, list), kBmiFailure);
     EXPECT_EQ(model.get_grid_face_nodes(g, list), kBmiFailure);
     EXPECT_EQ(model.get_grid_nodes_per_face(g, list), kBmiFailure);
-    EXPECT_EQ(model.lastError(), "Grid " + std::to_string(g) +
-                                     " is uniform rectilinear: its connectivity follows from its shape.");
+    EXPECT_EQ(model.lastError(),
+              "Grid " + std::to_string(g) +
+                  " is uniform rectilinear: its connectivity follows from its shape.");
   }
   int none = 0;
   EXPECT_EQ(model.get_grid_rank(2, none), kBmiFailure);
@@ -191,11 +193,14 @@ TEST(BmiContract, VariablesGridsAndTimeFollowTheContract) {
   EXPECT_EQ(now, 5 * step);
   ASSERT_EQ(model.update_until(5 * step), kBmiSuccess);  // already there: nothing to do
   EXPECT_EQ(model.update_until(4 * step), kBmiFailure);
-  EXPECT_EQ(model.lastError(), "Cannot run until 14400.000000 s: the model is at 18000.000000 s already.");
+  EXPECT_EQ(model.lastError(),
+            "Cannot run until 14400.000000 s: the model is at 18000.000000 s already.");
   EXPECT_EQ(model.update_until(5.5 * step), kBmiFailure);
-  EXPECT_EQ(model.lastError(), "Cannot run until 19800.000000 s: the model steps whole hours (3600 s).");
+  EXPECT_EQ(model.lastError(),
+            "Cannot run until 19800.000000 s: the model steps whole hours (3600 s).");
   EXPECT_EQ(model.update_until(end + step), kBmiFailure);
-  EXPECT_EQ(model.lastError(), "Cannot run until 176400.000000 s: the run ends at 172800.000000 s.");
+  EXPECT_EQ(model.lastError(),
+            "Cannot run until 176400.000000 s: the run ends at 172800.000000 s.");
   EXPECT_EQ(model.update_until(NAN), kBmiFailure);
   ASSERT_EQ(model.get_current_time(now), kBmiSuccess);
   EXPECT_EQ(now, 5 * step);  // a refused call routes nothing
@@ -242,13 +247,15 @@ TEST(BmiContract, VariablesGridsAndTimeFollowTheContract) {
   EXPECT_EQ(static_cast<float*>(rainPtr)[8], 7.5f);
   std::vector<float> cells(kRows * kCols, 1.0f);
   EXPECT_EQ(model.set_value(kDischarge, cells.data()), kBmiFailure);
-  EXPECT_EQ(model.lastError(), std::string(kDischarge) + " is an output of the model: it cannot be set.");
+  EXPECT_EQ(model.lastError(),
+            std::string(kDischarge) + " is an output of the model: it cannot be set.");
   EXPECT_EQ(model.get_value("rain", cells.data()), kBmiFailure);
   EXPECT_EQ(model.lastError(), "No variable is named \"rain\".");
   // A value written through the pointer is checked before the hour takes it.
   static_cast<float*>(rainPtr)[0] = 20000.0f;
   EXPECT_EQ(model.update(), kBmiFailure);
-  EXPECT_EQ(model.lastError(), "The rain of rain cell 0 for the next hour is 20000.000000 mm/h, outside 0 to 10000.");
+  EXPECT_EQ(model.lastError(),
+            "The rain of rain cell 0 for the next hour is 20000.000000 mm/h, outside 0 to 10000.");
   static_cast<float*>(rainPtr)[0] = 0.0f;
 
   // The end: update_until the end, nothing left to set, finalize once.
@@ -309,9 +316,8 @@ TEST(BmiContract, BadConfigurationsAreRefusedWithOneLine) {
        cfg + " line 2: unknown key \"scheme\" (the keys are workdir and options)."},
       {"workdir = basin\noptions = --schema x\n", "runoff-sim: Unknown option \"--schema\""},
       {"workdir = basin\noptions = --help\n", "runoff-sim: --help is no option of a run."},
-      {"workdir = nowhere\n",
-       "The basin folder " + (dir / "nowhere").string() +
-           " cannot be entered: No such file or directory."},
+      {"workdir = nowhere\n", "The basin folder " + (dir / "nowhere").string() +
+                                  " cannot be entered: No such file or directory."},
   };
   for (const Bad& bad : cases) {
     SCOPED_TRACE(bad.config);

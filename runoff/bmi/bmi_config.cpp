@@ -31,7 +31,7 @@ Result<BmiConfig> readBmiConfig(std::istream& in, const std::string& origin) {
     }
     const std::string key = trimmed(text.substr(0, equals));
     const std::string value = trimmed(text.substr(equals + 1));
-    std::optional<std::string>* slot = key == "workdir" ? &workdir
+    std::optional<std::string>* slot = key == "workdir"   ? &workdir
                                        : key == "options" ? &options
                                                           : nullptr;
     if (slot == nullptr) {

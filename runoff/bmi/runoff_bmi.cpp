@@ -43,17 +43,22 @@ struct RunoffBmi::Variable {
 static const RunoffBmi::Variable kVariables[] = {
     {"channel_water__volume_flow_rate", Quantity::kDischarge, 0, "float32", 4, "m3 s-1", false},
     {"atmosphere_water__rainfall_volume_flux", Quantity::kRain, 1, "float32", 4, "mm h-1", true},
-    {"land_surface_water__runoff_volume_flux", Quantity::kExcess, 0, "float64", 8, "mm h-1",
-     false},
+    {"land_surface_water__runoff_volume_flux", Quantity::kExcess, 0, "float64", 8, "mm h-1", false},
 };
 
 RunoffBmi::RunoffBmi() = default;
 
 RunoffBmi::~RunoffBmi() {
-  // The run's unpublished temporaries are named relative to its folder: it ends there.
+  // The run's unpublished temporaries are named relative to its folder: it ends there. Where
+  // the folder is gone, the run is abandoned rather than left to remove files by those names
+  // wherever the caller happens to be.
   if (run_) {
     WorkingDirectory inside(workdir_);
-    if (inside.status().ok()) run_.reset();
+    if (inside.status().ok()) {
+      run_.reset();
+    } else {
+      [[maybe_unused]] Simulation* abandoned = run_.release();
+    }
   }
 }
 
@@ -82,7 +87,6 @@ int RunoffBmi::failed(const Status& status) const {
 }
 
 bool RunoffBmi::running() const { return run_ != nullptr; }
-
 
 // ---- Model control -------------------------------------------------------------------------
 
@@ -117,10 +121,10 @@ int RunoffBmi::start(const std::string& workdir, const std::vector<std::string>&
   const RunParameters& params = run_->params();
   Result<GridGeometry> topo = GridGeometry::fromParameters(params);
   if (!topo.ok()) return failed(topo.status());
-  grids_[0] = {params.topoRows, params.topoCols, topo->latCentre(0), topo->lonCentre(0),
-               topo->cellDeg, topo->cellDeg};
-  grids_[1] = {params.rainRows, params.rainCols, params.rainSwLat, params.rainSwLon,
-               params.rainDy, params.rainDx};
+  grids_[0] = {params.topoRows,    params.topoCols, topo->latCentre(0),
+               topo->lonCentre(0), topo->cellDeg,   topo->cellDeg};
+  grids_[1] = {params.rainRows,  params.rainCols, params.rainSwLat,
+               params.rainSwLon, params.rainDy,   params.rainDx};
   discharge_ = outputBackground(run_->inputs().topo, run_->inputs().selected);
   excess_.assign(discharge_.begin(), discharge_.end());
   rain_.assign(static_cast<std::size_t>(params.rainRows) * params.rainCols, 0.0f);
@@ -135,7 +139,8 @@ int RunoffBmi::start(const std::string& workdir, const std::vector<std::string>&
 int RunoffBmi::update() { return advance(1); }
 
 int RunoffBmi::update_until(double time) {
-  if (!running()) return fail(finalized_ ? "The model is finalized." : "The model is not initialized.");
+  if (!running())
+    return fail(finalized_ ? "The model is finalized." : "The model is not initialized.");
   const double now = static_cast<double>(hoursDone()) * kSecondsPerHour;
   const double end = static_cast<double>(totalHours()) * kSecondsPerHour;
   if (!std::isfinite(time) || time > end) {
@@ -158,12 +163,12 @@ int RunoffBmi::advance(std::int64_t hours) {
 }
 
 int RunoffBmi::route(std::int64_t hours) {
-  if (!running()) return fail(finalized_ ? "The model is finalized." : "The model is not initialized.");
+  if (!running())
+    return fail(finalized_ ? "The model is finalized." : "The model is not initialized.");
   const std::int64_t left = totalHours() - hoursDone();
   if (hours < 0 || hours > left) {
     return fail("Cannot route " + std::to_string(hours) + " hours: the run has " +
-                std::to_string(left) + " of its " + std::to_string(totalHours()) +
-                " hours left.");
+                std::to_string(left) + " of its " + std::to_string(totalHours()) + " hours left.");
   }
   if (hours == 0) return kBmiSuccess;
   for (std::size_t cell = 0; cell < rain_.size(); ++cell) {
@@ -201,7 +206,8 @@ int RunoffBmi::finalize() {
 }
 
 int RunoffBmi::finish() {
-  if (!running()) return fail(finalized_ ? "The model is finalized already." : "The model is not initialized.");
+  if (!running())
+    return fail(finalized_ ? "The model is finalized already." : "The model is not initialized.");
   WorkingDirectory inside(workdir_);
   if (!inside.status().ok()) return failed(inside.status());
   finalized_ = true;
@@ -261,7 +267,8 @@ void RunoffBmi::takeResults() {
       if (slot >= 0 && std::binary_search(routed.begin(), routed.end(), index)) {
         const CellRouting& cell = states.states[slot];
         if (!losses) {
-          if (topo.cells[index].rainCell >= 0) value = rain.rain(topo.cells[index].rainCell, day, hourOfDay);
+          if (topo.cells[index].rainCell >= 0)
+            value = rain.rain(topo.cells[index].rainCell, day, hourOfDay);
         } else {
           const double perMmPerHour = lateralInflow(cell, 1.0);
           value = perMmPerHour > 0 ? cell.qLatCur / perMmPerHour : 0;
@@ -400,9 +407,12 @@ void* RunoffBmi::storage(const Variable& var) {
 
 const void* RunoffBmi::storage(const Variable& var) const {
   switch (var.quantity) {
-    case Quantity::kDischarge: return discharge_.data();
-    case Quantity::kRain: return rain_.data();
-    case Quantity::kExcess: return excess_.data();
+    case Quantity::kDischarge:
+      return discharge_.data();
+    case Quantity::kRain:
+      return rain_.data();
+    case Quantity::kExcess:
+      return excess_.data();
   }
   return nullptr;
 }
@@ -423,7 +433,8 @@ int RunoffBmi::get_value(const std::string& name, void* dest) const {
 int RunoffBmi::get_value_ptr(const std::string& name, void** dest_ptr) {
   int nbytes = 0;
   if (get_var_nbytes(name, nbytes) != kBmiSuccess) return kBmiFailure;
-  if (dest_ptr == nullptr) return fail("get_value_ptr of " + name + " was given no place for the pointer.");
+  if (dest_ptr == nullptr)
+    return fail("get_value_ptr of " + name + " was given no place for the pointer.");
   const Variable& var = *variable(name);
   if (var.quantity == Quantity::kDischarge && !hourly_) {
     return fail("The run keeps no hourly grid (--outputs without hourly): " + name +
@@ -448,8 +459,8 @@ int RunoffBmi::get_value_at_indices(const std::string& name, void* dest, const i
   }
   for (int i = 0; i < count; ++i) {
     if (inds[i] < 0 || inds[i] >= size) {
-      return fail("Index " + std::to_string(inds[i]) + " is outside the " +
-                  std::to_string(size) + " values of " + name + ".");
+      return fail("Index " + std::to_string(inds[i]) + " is outside the " + std::to_string(size) +
+                  " values of " + name + ".");
     }
   }
   const auto* from = static_cast<const unsigned char*>(storage(var));
@@ -495,15 +506,16 @@ int RunoffBmi::set_value_at_indices(const std::string& name, const int* inds, in
   if (count > 0) std::memcpy(values.data(), src, values.size() * sizeof(float));
   for (int i = 0; i < count; ++i) {
     if (inds[i] < 0 || inds[i] >= size) {
-      return fail("Index " + std::to_string(inds[i]) + " is outside the " +
-                  std::to_string(size) + " values of " + name + ".");
+      return fail("Index " + std::to_string(inds[i]) + " is outside the " + std::to_string(size) +
+                  " values of " + name + ".");
     }
     if (!isRain(values[static_cast<std::size_t>(i)])) {
       return fail("The rain " + std::to_string(values[static_cast<std::size_t>(i)]) +
                   " mm/h at index " + std::to_string(inds[i]) + " is outside 0 to 10000.");
     }
   }
-  for (int i = 0; i < count; ++i) rain_[static_cast<std::size_t>(inds[i])] = values[static_cast<std::size_t>(i)];
+  for (int i = 0; i < count; ++i)
+    rain_[static_cast<std::size_t>(inds[i])] = values[static_cast<std::size_t>(i)];
   return kBmiSuccess;
 }
 
@@ -531,7 +543,8 @@ int RunoffBmi::get_grid_size(int id, int& size) const {
   const Grid* g = grid(id);
   if (g == nullptr) return kBmiFailure;
   const std::int64_t cells = static_cast<std::int64_t>(g->rows) * g->cols;
-  if (cells > INT_MAX) return fail("Grid " + std::to_string(id) + " has more cells than an int counts.");
+  if (cells > INT_MAX)
+    return fail("Grid " + std::to_string(id) + " has more cells than an int counts.");
   size = static_cast<int>(cells);
   return kBmiSuccess;
 }
@@ -597,7 +610,8 @@ int RunoffBmi::get_grid_edge_count(int id, int& count) const {
   if (g == nullptr) return kBmiFailure;
   const std::int64_t edges = static_cast<std::int64_t>(g->rows) * (g->cols - 1) +
                              static_cast<std::int64_t>(g->cols) * (g->rows - 1);
-  if (edges > INT_MAX) return fail("Grid " + std::to_string(id) + " has more edges than an int counts.");
+  if (edges > INT_MAX)
+    return fail("Grid " + std::to_string(id) + " has more edges than an int counts.");
   count = static_cast<int>(edges);
   return kBmiSuccess;
 }

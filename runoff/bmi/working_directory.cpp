@@ -17,8 +17,8 @@ WorkingDirectory::WorkingDirectory(const std::string& dir) {
     return;
   }
   if (::chdir(dir.c_str()) != 0) {
-    status_ = Status::cannotOpen("The basin folder " + dir + " cannot be entered: " +
-                                 std::strerror(errno) + ".");
+    status_ = Status::cannotOpen("The basin folder " + dir +
+                                 " cannot be entered: " + std::strerror(errno) + ".");
     ::close(previous_);
     previous_ = -1;
   }
