@@ -201,6 +201,25 @@ INSTANTIATE_TEST_SUITE_P(
                       BmiCase{"LossesOtherRain", {"--losses", "constant"}, otherRain, true}),
     [](const auto& info) { return info.param.name; });
 
+#ifdef RUNOFF_HAVE_NETCDF
+// The NetCDF file of a run behind the interface is runoff-sim's, but for the record of who made
+// it and when.
+TEST(BmiNetcdf, TheRunWritesRunoffSimsNetcdfFile) {
+  TempDir stepped, file;
+  const std::vector<std::string> args = {"--netcdf", "--outputs", "hourly,max"};
+  RunoffBmi model;
+  ASSERT_EQ(model.initializeWith(stageExample(stepped).string(), args), kBmiSuccess)
+      << model.lastError();
+  ASSERT_EQ(model.update_until(2 * 86400), kBmiSuccess) << model.lastError();
+  ASSERT_EQ(model.finalize(), kBmiSuccess) << model.lastError();
+  const RunResult sim = runProgram(RUNOFF_SIM_EXE, args, stageExample(file));
+  ASSERT_EQ(sim.exitStatus, 0) << sim.out;
+  const std::string expected = netcdfDumpWithoutProvenance(file / "output/discharge.nc");
+  ASSERT_TRUE(contains(expected, "float discharge(time, lat, lon)")) << expected;
+  EXPECT_EQ(netcdfDumpWithoutProvenance(stepped / "output/discharge.nc"), expected);
+}
+#endif
+
 // A coupler loads the shared library, makes an instance through its C symbols, runs it from a
 // configuration file to the end and ends it; the run leaves runoff-sim's hourly file.
 TEST(BmiSharedLibrary, CreatedThroughTheCSymbolsRunsFromAConfigurationFile) {

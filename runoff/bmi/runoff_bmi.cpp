@@ -15,6 +15,9 @@
 #include "runoff/output/discharge_output.h"
 #include "runoff/routing/window_router.h"
 #include "runoff/run/sim_options.h"
+#ifdef RUNOFF_HAVE_NETCDF
+#include "runoff/output/netcdf_sink.h"
+#endif
 
 namespace runoff {
 
@@ -45,6 +48,35 @@ static const RunoffBmi::Variable kVariables[] = {
     {"atmosphere_water__rainfall_volume_flux", Quantity::kRain, 1, "float32", 4, "mm h-1", true},
     {"land_surface_water__runoff_volume_flux", Quantity::kExcess, 0, "float64", 8, "mm h-1", false},
 };
+
+namespace {
+
+// What a run behind the interface adds, as runoff-sim does: the NetCDF writer, where the
+// library is built with NetCDF. Its history attribute names the run as runoff-sim's options.
+class BmiHooks : public RunHooks {
+ public:
+  explicit BmiHooks(std::vector<std::string> argv) : argv_(std::move(argv)) {}
+
+  OutputMakers outputMakers([[maybe_unused]] const Simulation& run) override {
+    OutputMakers makers;
+#ifdef RUNOFF_HAVE_NETCDF
+    makers.netcdf = [&](const std::string& path, NetcdfDescription description) {
+      description.history = netcdfHistory(argv_);
+      description.source = netcdfSource("runoff-sim");
+      Result<std::unique_ptr<NetcdfSink>> made = NetcdfSink::create(
+          path, description, selectedInFileOrder(run.inputs().topo, run.inputs().selected));
+      if (!made.ok()) return OutputMakers::Made(made.status());
+      return OutputMakers::Made(std::unique_ptr<WindowSink>(std::move(made).value()));
+    };
+#endif
+    return makers;
+  }
+
+ private:
+  std::vector<std::string> argv_;
+};
+
+}  // namespace
 
 RunoffBmi::RunoffBmi() = default;
 
@@ -112,7 +144,10 @@ int RunoffBmi::start(const std::string& workdir, const std::vector<std::string>&
   if (error) return fail("The basin folder " + workdir + " cannot be found.");
   WorkingDirectory inside(workdir_);
   if (!inside.status().ok()) return failed(inside.status());
-  auto run = std::make_unique<Simulation>(*options, console_);
+  std::vector<std::string> argv = {"runoff-sim"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  hooks_ = std::make_unique<BmiHooks>(std::move(argv));
+  auto run = std::make_unique<Simulation>(*options, console_, hooks_.get());
   if (Status s = run->initialize(); !s.ok()) return failed(s);
   run_ = std::move(run);
   totalHours_ = run_->totalHours();

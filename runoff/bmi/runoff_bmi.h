@@ -142,6 +142,7 @@ class RunoffBmi : public Bmi {
   void takeResults();
   void keepGaugeHour();
 
+  std::unique_ptr<RunHooks> hooks_;  // outlives the run
   std::unique_ptr<Simulation> run_;
   std::ostringstream console_;
   std::string workdir_;
