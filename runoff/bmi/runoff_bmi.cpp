@@ -10,6 +10,7 @@
 
 #include "runoff/bmi/bmi_config.h"
 #include "runoff/bmi/working_directory.h"
+#include "runoff/evaluation/scores.h"
 #include "runoff/inputs/grid_geometry.h"
 #include "runoff/model/kinematic_wave.h"
 #include "runoff/output/discharge_output.h"
@@ -26,6 +27,9 @@ namespace {
 constexpr double kSecondsPerHour = 3600;
 constexpr float kMissing = -9999.0f;
 constexpr const char* kUniformRectilinear = "uniform_rectilinear";
+
+// A number in a message: the shortest decimal that reads back as it (172800, -0.5).
+std::string number(double value) { return shortestDecimal(value); }
 
 enum class Quantity { kDischarge, kRain, kExcess };
 
@@ -149,13 +153,13 @@ int RunoffBmi::start(const std::string& workdir, const std::vector<std::string>&
   hooks_ = std::make_unique<BmiHooks>(std::move(argv));
   auto run = std::make_unique<Simulation>(*options, console_, hooks_.get());
   if (Status s = run->initialize(); !s.ok()) return failed(s);
+  const RunParameters& params = run->params();
+  Result<GridGeometry> topo = GridGeometry::fromParameters(params);
+  if (!topo.ok()) return failed(topo.status());
   run_ = std::move(run);
   totalHours_ = run_->totalHours();
   hourly_ = options->outputs.has(DischargeFile::kHourly);
 
-  const RunParameters& params = run_->params();
-  Result<GridGeometry> topo = GridGeometry::fromParameters(params);
-  if (!topo.ok()) return failed(topo.status());
   grids_[0] = {params.topoRows,    params.topoCols, topo->latCentre(0),
                topo->lonCentre(0), topo->cellDeg,   topo->cellDeg};
   grids_[1] = {params.rainRows,  params.rainCols, params.rainSwLat,
@@ -179,16 +183,14 @@ int RunoffBmi::update_until(double time) {
   const double now = static_cast<double>(hoursDone()) * kSecondsPerHour;
   const double end = static_cast<double>(totalHours()) * kSecondsPerHour;
   if (!std::isfinite(time) || time > end) {
-    return fail("Cannot run until " + std::to_string(time) + " s: the run ends at " +
-                std::to_string(end) + " s.");
+    return fail("Cannot run until " + number(time) + " s: the run ends at " + number(end) + " s.");
   }
   if (time < now) {
-    return fail("Cannot run until " + std::to_string(time) + " s: the model is at " +
-                std::to_string(now) + " s already.");
+    return fail("Cannot run until " + number(time) + " s: the model is at " + number(now) +
+                " s already.");
   }
   if (std::fmod(time, kSecondsPerHour) != 0) {
-    return fail("Cannot run until " + std::to_string(time) +
-                " s: the model steps whole hours (3600 s).");
+    return fail("Cannot run until " + number(time) + " s: the model steps whole hours (3600 s).");
   }
   return advance(static_cast<std::int64_t>(time / kSecondsPerHour) - hoursDone());
 }
@@ -209,7 +211,7 @@ int RunoffBmi::route(std::int64_t hours) {
   for (std::size_t cell = 0; cell < rain_.size(); ++cell) {
     if (!(rain_[cell] >= 0 && rain_[cell] <= kMaxRainfall)) {
       return fail("The rain of rain cell " + std::to_string(cell) + " for the next hour is " +
-                  std::to_string(rain_[cell]) + " mm/h, outside 0 to 10000.");
+                  number(rain_[cell]) + " mm/h, outside 0 to 10000.");
     }
   }
   WorkingDirectory inside(workdir_);
@@ -545,8 +547,8 @@ int RunoffBmi::set_value_at_indices(const std::string& name, const int* inds, in
                   " values of " + name + ".");
     }
     if (!isRain(values[static_cast<std::size_t>(i)])) {
-      return fail("The rain " + std::to_string(values[static_cast<std::size_t>(i)]) +
-                  " mm/h at index " + std::to_string(inds[i]) + " is outside 0 to 10000.");
+      return fail("The rain " + number(values[static_cast<std::size_t>(i)]) + " mm/h at index " +
+                  std::to_string(inds[i]) + " is outside 0 to 10000.");
     }
   }
   for (int i = 0; i < count; ++i)
