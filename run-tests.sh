@@ -18,7 +18,9 @@
 # their tests also the NetCDF C library, ncdump and Debian's xarray; for runoff-sim-mpi Open MPI
 # and the MPI build of the NetCDF library (parallel NetCDF-4 over HDF5's MPI-IO); for
 # runoff-calibrate NLopt; for the tools GRASS GIS and Debian's Python GDAL, numpy (also the
-# scores' independent check) and netCDF4; for the fuzz targets clang and its libFuzzer.
+# scores' independent check) and netCDF4; for the Python module pybind11, Python's headers,
+# pandas, pytest and matplotlib (its example's plot); for the fuzz targets clang and its
+# libFuzzer.
 set -euo pipefail
 cd "$(dirname "$0")"
 sanitize=0
@@ -40,6 +42,11 @@ ensure_packages g++:g++ cmake:cmake make:make /usr/include/gtest/gtest.h:libgtes
   /usr/lib/x86_64-linux-gnu/openmpi/include/mpi.h:libopenmpi-dev mpirun:openmpi-bin \
   /usr/lib/x86_64-linux-gnu/pkgconfig/netcdf-mpi.pc:libnetcdf-mpi-dev \
   /usr/include/nlopt.h:libnlopt-dev clang++-14:clang-14 \
+  /usr/include/pybind11/pybind11.h:pybind11-dev /usr/bin/python3-config:python3-dev \
+  /usr/lib/python3/dist-packages/pybind11:python3-pybind11 \
+  /usr/lib/python3/dist-packages/pandas:python3-pandas \
+  /usr/lib/python3/dist-packages/pytest:python3-pytest \
+  /usr/lib/python3/dist-packages/matplotlib:python3-matplotlib \
   /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)

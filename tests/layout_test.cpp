@@ -1,5 +1,5 @@
 // The library's rooms stand on one another in one order, model, inputs, routing, output,
-// evaluation, run, and a room includes only the rooms below it (and common/). The model's
+// evaluation, run, bmi, and a room includes only the rooms below it (and common/). The model's
 // kernels include nothing of the project at all, and no part of the library includes a
 // program's folder.
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kRooms = {"model",  "inputs",     "routing",
-                                          "output", "evaluation", "run"};
+const std::vector<std::string> kRooms = {"model",  "inputs",     "routing", "output",
+                                          "evaluation", "run", "bmi"};
 
 int roomRank(const std::string& room) {
   const auto at = std::find(kRooms.begin(), kRooms.end(), room);

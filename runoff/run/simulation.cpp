@@ -526,6 +526,10 @@ std::span<const float> Simulation::lastHour() const {
   return grids_->hour(lastHourInWindow_);
 }
 
+float Simulation::lastHourAt(std::size_t position) const {
+  return grids_->hourly(lastHourInWindow_, position);
+}
+
 std::int32_t Simulation::nextDay() const { return windowFirstDay_ + hourInWindow_ / 24; }
 std::int32_t Simulation::nextHourOfDay() const { return hourInWindow_ % 24; }
 

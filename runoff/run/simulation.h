@@ -157,6 +157,9 @@ class Simulation {
   /// (rows from the south, the missing value on cells without results); empty before the
   /// first hour and in a run that keeps daily grids only (one that writes no hourly grid).
   std::span<const float> lastHour() const;
+  /// The hourly mean of the last hour routed at a gauge's `position` (file order), also in a
+  /// run that keeps daily grids only; after the first hour.
+  float lastHourAt(std::size_t position) const;
   /// Day (from 1) and hour index (0 to 23) of the next hour to route; valid while hours
   /// are left.
   std::int32_t nextDay() const;
@@ -179,6 +182,9 @@ class Simulation {
   /// state); empty without.
   const std::vector<Lake>& lakeList() const { return lakeList_; }
   const std::vector<RoutedLake>& lakes() const { return states_.lakes; }
+  /// The cells' routing states (after initialize()): between hours, each routed cell's
+  /// discharges and the lateral inflow of the last hour routed.
+  const RoutingStates& states() const { return states_; }
 
  private:
   enum class Stage { kNew, kRouting, kFinalized, kFailed };
