@@ -92,6 +92,11 @@ std::string uniformRain(int days, int rainRows, int rainCols, const std::string&
 /// that vary from cell to cell inside each grid's range, the impervious fraction included.
 void writeLossGrids(const fs::path& dir, int rows, int cols);
 
+/// Writes the soil grids into `dir`/topoData for a rows x cols grid: capacities of 40 to 130 mm,
+/// percolation of 0.2 to 0.8 mm/h, baseflow time constants of 30 to 120 hours, varying from
+/// cell to cell.
+void writeSoilGrids(const fs::path& dir, int rows, int cols);
+
 /// Runs runoff-sim in `dir`.
 RunResult runSimulator(const fs::path& dir);
 
