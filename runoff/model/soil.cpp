@@ -57,6 +57,17 @@ void splitOutflow(bool upper, double out, double pet, double etPerMm, double per
 
 }  // namespace
 
+SoilCell prepareSoilCell(const SoilRule& rule, const SoilParameters& parameters) {
+  SoilCell cell;
+  cell.capacity = parameters.capacity;
+  cell.threshold = rule.etThreshold * parameters.capacity;
+  cell.percolation = parameters.percolation;
+  cell.percolationPerMm = parameters.percolation / parameters.capacity;
+  cell.drainedShare = -std::expm1(-1 / parameters.baseflowTime);
+  cell.rechargeShare = rechargeLeavingWithinTheHour(parameters.baseflowTime);
+  return cell;
+}
+
 SoilState startingSoilState(const SoilRule& rule, const SoilParameters& cell) {
   SoilState state;
   state.soil = rule.soilStart * cell.capacity;
@@ -64,14 +75,14 @@ SoilState startingSoilState(const SoilRule& rule, const SoilParameters& cell) {
   return state;
 }
 
-SoilHour stepSoil(const SoilRule& rule, const SoilParameters& cell, SoilState& state,
-                  double infiltrationMmPerHour, double petMmPerHour) {
+SoilHour stepSoil(const SoilCell& cell, SoilState& state, double infiltrationMmPerHour,
+                  double petMmPerHour) {
   const double in = infiltrationMmPerHour;
   const double pet = petMmPerHour;
   const double full = cell.capacity;
-  const double threshold = rule.etThreshold * full;  // LP x FC: below it ET falls with S
-  const double percPerMm = cell.percolation / full;  // percolation per mm of S, 1/h
-  const double etPerMm = pet / threshold;            // ET per mm of S below the threshold, 1/h
+  const double threshold = cell.threshold;
+  const double percPerMm = cell.percolationPerMm;
+  const double etPerMm = pet / threshold;  // ET per mm of S below the threshold, 1/h
   SoilHour hour;
 
   double s = state.soil;
@@ -138,9 +149,8 @@ SoilHour stepSoil(const SoilRule& rule, const SoilParameters& cell, SoilState& s
   // G1 = G0 exp(-1/T) + R T (1 - exp(-1/T)), and the baseflow is what left it.
   const double g = state.groundwater;
   const double recharge = hour.percolation;
-  const double drained = -std::expm1(-1 / cell.baseflowTime);  // 1 - exp(-1/T)
-  double baseflow = g * drained;
-  if (recharge > 0) baseflow += recharge * rechargeLeavingWithinTheHour(cell.baseflowTime);
+  double baseflow = g * cell.drainedShare;
+  if (recharge > 0) baseflow += recharge * cell.rechargeShare;
   double after = g + recharge - baseflow;
   if (!(after > 0)) after = 0;
   hour.baseflow = baseflow;

@@ -58,16 +58,36 @@ struct SoilHour {
   double baseflow = 0;            // from the groundwater: runs off
 };
 
+/// What an hour's step of one cell needs beside its inputs, formed once per cell from the rule
+/// and the cell's parameters (the same operations on the same values every hour, so the same
+/// bits).
+struct SoilCell {
+  double capacity = 0;         // FC, mm
+  double threshold = 0;        // LP x FC, mm: below it ET falls with S
+  double percolation = 0;      // K, mm/h
+  double percolationPerMm = 0; // K / FC, 1/h
+  double drainedShare = 0;     // 1 - exp(-1/T): the share of G that leaves within an hour
+  double rechargeShare = 0;    // 1 - T (1 - exp(-1/T)): the share of an hour's recharge
+                               // that leaves within the same hour
+};
+
+/// The constants of a cell. Needs capacity > 0, percolation >= 0, baseflowTime > 0 and
+/// rule.etThreshold in (0, 1].
+SoilCell prepareSoilCell(const SoilRule& rule, const SoilParameters& parameters);
+
 /// The state at the start of a run: S = soilStart x FC, G = baseflowStart x T.
 SoilState startingSoilState(const SoilRule& rule, const SoilParameters& cell);
 
 /// Takes one hour of infiltration `infiltrationMmPerHour` (>= 0: the part of the rain the loss
 /// method took) under potential evapotranspiration `petMmPerHour` (>= 0) on the cell, updates
-/// `state` and returns the hour's fluxes. Needs capacity > 0, percolation >= 0,
-/// baseflowTime > 0 and rule.etThreshold in (0, 1]; a state above the capacity is first
-/// brought to it (the water runs off as saturation excess).
-SoilHour stepSoil(const SoilRule& rule, const SoilParameters& cell, SoilState& state,
-                  double infiltrationMmPerHour, double petMmPerHour);
+/// `state` and returns the hour's fluxes. A state above the capacity is first brought to it
+/// (the water runs off as saturation excess).
+SoilHour stepSoil(const SoilCell& cell, SoilState& state, double infiltrationMmPerHour,
+                  double petMmPerHour);
+inline SoilHour stepSoil(const SoilRule& rule, const SoilParameters& cell, SoilState& state,
+                         double infiltrationMmPerHour, double petMmPerHour) {
+  return stepSoil(prepareSoilCell(rule, cell), state, infiltrationMmPerHour, petMmPerHour);
+}
 
 }  // namespace runoff
 
