@@ -156,7 +156,7 @@ Outflow at their $outlets outlet cells over the run, and the water budget's clos
 (rain + storage at the start - outflow - storage at the end, runoff-sim --budget):
   classic scheme:      $outflowVolume m3 ($(percent "$outflowVolume") % of the rain), error $errorPercent % of the rain
   conservative scheme: $outflowConservative m3 ($(percent "$outflowConservative") % of the rain), error $errorConservative % of the rain
-  (the classic scheme's discretisation gains water with one space step per cell; see README.md)
+  (the classic scheme's discretisation gains water with one space step per cell; see docs/schemes.md)
 With SCS curve-number losses, curve number 75 (conservative scheme, runoff-sim --losses scs-cn):
   loss $lossVolume m3 ($(percent "$lossVolume") % of the rain), outflow $lossOutflowVolume m3 ($(percent "$lossOutflowVolume") % of the rain), error $errorLosses % of the rain
   runoff coefficient of basin $basin (outflow / rain): $withoutLosses without losses, $withLosses with them
