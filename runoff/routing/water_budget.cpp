@@ -8,10 +8,30 @@
 
 namespace runoff {
 
+namespace {
+
+// The soil and groundwater storage of a cell as the budget counts them: the stores, with half
+// a step of the last hour's exchange still on its way (the soil has kept the infiltration the
+// routing has not yet fully taken away, the baseflow has left the groundwater and not yet
+// fully arrived).
+void soilStorage(const CellRouting& routing, const CellSoil& soil, std::int32_t subSteps,
+                 double& soilVolume, double& groundwaterVolume) {
+  soilVolume = hourVolume(routing, soil.stores.soil, subSteps) -
+               halfStepVolume(routing, soil.lastInfiltration);
+  groundwaterVolume = hourVolume(routing, soil.stores.groundwater, subSteps) +
+                      halfStepVolume(routing, soil.lastBaseflow);
+}
+
+}  // namespace
+
 WaterBudget::WaterBudget(const TopoGrid& grid, const RoutingPlan& plan,
                          const std::vector<std::int32_t>& riverNums, RoutingStates& states,
-                         bool losses)
-    : grid_(grid), plan_(plan), initialStorage_(plan.size()), losses_(losses) {
+                         bool losses, std::int32_t soilSubSteps)
+    : grid_(grid),
+      plan_(plan),
+      initialStorage_(plan.size()),
+      losses_(losses),
+      soilSubSteps_(soilSubSteps) {
   for (std::int32_t river : riverNums) {
     if (river >= 0) rivers_.push_back(river);
   }
@@ -20,6 +40,16 @@ WaterBudget::WaterBudget(const TopoGrid& grid, const RoutingPlan& plan,
   for (std::int32_t t = 0; t < plan.size(); ++t) {
     const std::int32_t slot = states.slotOfCell[plan.cell[t]];
     initialStorage_[t] = slot < 0 ? 0.0 : cellStorage(states.states[slot]);
+  }
+  if (soil()) {
+    initialSoil_.assign(plan.size(), 0.0);
+    initialGroundwater_.assign(plan.size(), 0.0);
+    for (std::int32_t t = 0; t < plan.size(); ++t) {
+      const std::int32_t slot = states.slotOfCell[plan.cell[t]];
+      if (slot < 0) continue;
+      soilStorage(states.states[slot], states.soil[slot], soilSubSteps_, initialSoil_[t],
+                  initialGroundwater_[t]);
+    }
   }
   states.volumes.assign(states.states.size(), CellVolumes{});
 }
@@ -32,16 +62,24 @@ std::int32_t WaterBudget::basinOfTask(std::int32_t task) const {
 }
 
 std::vector<double> WaterBudget::taskVolumes(const RoutingStates& states) const {
-  std::vector<double> values(static_cast<std::size_t>(plan_.size()) * kTaskValues, 0.0);
+  const std::size_t stride = taskValues();
+  std::vector<double> values(static_cast<std::size_t>(plan_.size()) * stride, 0.0);
   for (std::int32_t t = 0; t < plan_.size(); ++t) {
     const std::int32_t slot = states.slotOfCell[plan_.cell[t]];
     if (slot < 0) continue;
-    double* v = values.data() + static_cast<std::size_t>(t) * kTaskValues;
-    v[0] = states.volumes[slot].lateral;
-    v[1] = states.volumes[slot].outflow;
+    double* v = values.data() + static_cast<std::size_t>(t) * stride;
+    const CellVolumes& volumes = states.volumes[slot];
+    v[0] = volumes.lateral;
+    v[1] = volumes.outflow;
     v[2] = initialStorage_[t];
     v[3] = cellStorage(states.states[slot]);
-    v[4] = losses_ ? states.volumes[slot].rain : states.volumes[slot].lateral;
+    v[4] = losses_ || soil() ? volumes.rain : volumes.lateral;
+    if (!soil()) continue;
+    v[5] = volumes.et;
+    v[6] = volumes.baseflow;
+    v[7] = initialSoil_[t];
+    v[9] = initialGroundwater_[t];
+    soilStorage(states.states[slot], states.soil[slot], soilSubSteps_, v[8], v[10]);
   }
   return values;
 }
@@ -50,14 +88,27 @@ std::vector<BasinBudget> WaterBudget::close(const std::vector<double>& taskVolum
   std::vector<BasinBudget> budgets(rivers_.size() + 1);
   for (std::size_t b = 0; b < rivers_.size(); ++b) budgets[b].river = rivers_[b];
   BasinBudget& total = budgets.back();
+  for (BasinBudget& b : budgets) b.soil = soil();
+  const std::size_t stride = taskValues();
   for (std::int32_t t = 0; t < plan_.size(); ++t) {
-    const double* v = taskVolumes.data() + static_cast<std::size_t>(t) * kTaskValues;
+    const double* v = taskVolumes.data() + static_cast<std::size_t>(t) * stride;
     const double lateral = v[0], outflow = v[1], initialStorage = v[2], finalStorage = v[3];
     const double rain = v[4];
     BasinBudget& basin = budgets[basinOfTask(t)];
     for (BasinBudget* b : {&basin, &total}) {
       b->rain += rain;
-      if (losses_) b->loss += rain - lateral;
+      // The lateral inflow is the rain less what the soil kept, plus the baseflow.
+      if (soil()) {
+        b->loss += rain - lateral + v[6];
+        b->et += v[5];
+        b->baseflow += v[6];
+        b->soilStart += v[7];
+        b->soilEnd += v[8];
+        b->groundwaterStart += v[9];
+        b->groundwaterEnd += v[10];
+      } else if (losses_) {
+        b->loss += rain - lateral;
+      }
       b->initialStorage += initialStorage;
       b->finalStorage += finalStorage;
     }
@@ -73,8 +124,42 @@ std::vector<BasinBudget> WaterBudget::close(const std::vector<double>& taskVolum
   return budgets;
 }
 
+namespace {
+
+// The table of a run with soil and groundwater stores: every column of the water's ways.
+void writeSoilBudgetReport(std::ostream& out, Scheme scheme,
+                           const std::vector<BasinBudget>& budgets) {
+  char line[320];
+  out << "Water budget over the run, " << schemeName(scheme)
+      << " scheme, m3 (error = rain - et + inflow + storage, soil and groundwater start - "
+         "outflow - storage, soil and groundwater end; the loss is what the soil kept):\n";
+  std::snprintf(line, sizeof line, "%7s%14s%14s%14s%14s%14s%14s%15s%14s%14s%14s%14s%14s%14s%10s\n",
+                "basin", "rain", "loss", "et", "baseflow", "inflow", "outflow", "storage start",
+                "storage end", "soil start", "soil end", "ground start", "ground end", "error",
+                "error %");
+  out << line;
+  for (const BasinBudget& b : budgets) {
+    const std::string name = b.river < 0 ? "total" : std::to_string(b.river);
+    char percent[32] = "-";
+    if (b.rain > 0) std::snprintf(percent, sizeof percent, "%.3g", 100 * b.closureError() / b.rain);
+    std::snprintf(line, sizeof line,
+                  "%7s%14.6e%14.6e%14.6e%14.6e%14.6e%14.6e%15.6e%14.6e%14.6e%14.6e%14.6e%14.6e"
+                  "%14.6e%10s\n",
+                  name.c_str(), b.rain, b.loss, b.et, b.baseflow, b.inflow, b.outflow,
+                  b.initialStorage, b.finalStorage, b.soilStart, b.soilEnd, b.groundwaterStart,
+                  b.groundwaterEnd, b.closureError(), percent);
+    out << line;
+  }
+}
+
+}  // namespace
+
 void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets,
                        bool losses) {
+  if (!budgets.empty() && budgets.front().soil) {
+    writeSoilBudgetReport(out, scheme, budgets);
+    return;
+  }
   char line[176];
   out << "Water budget over the run, " << schemeName(scheme) << " scheme, m3 (error = rain"
       << (losses ? " - loss" : "") << " + inflow + storage start - outflow - storage end):\n";
