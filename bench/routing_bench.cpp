@@ -1,13 +1,16 @@
 // Routing benchmark: loads a basin working directory, then routes it with the plain design
 // (calculation order, one thread, full sub-step histories, literal step) and with the
-// simulator's routing on 1 and 2 threads, each in a child process so that its peak memory can
-// be read on its own. Prints cell-steps per second, speed-ups and peak memory, and checks that
-// every variant produced the same hourly means bit for bit.
+// simulator's routing on 1 and 2 threads, with the C library's pow and with the kernel's own
+// power (--power fast), each in a child process so that its peak memory can be read on its
+// own. Prints wall and processor seconds, cell-steps per second, speed-ups (of wall time, and
+// of processor time, the steadier on a shared machine) and peak memory, and checks that every
+// variant with pow produced the same hourly means bit for bit (and says whether the own
+// power's are the same too: they may differ by rounding).
 //
-// Usage: routing_bench [basin-dir] [days] [timeStep] [plain|simulator]
+// Usage: routing_bench [basin-dir] [days] [timeStep] [plain|simulator|fast]
 //   basin-dir defaults to examples/bench-basin; days and timeStep (0: as in the parameter
-//   file) override the parameter file. A fourth argument runs only that variant, on one thread
-//   and in this process, for instruction counting under a profiler.
+//   file) override the parameter file. A fourth argument runs only that variant (fast: the
+//   simulator with the own power), on one thread and in this process, for profiling.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,12 +88,13 @@ std::uint64_t routePlain(const Basin& basin) {
 }
 
 // The simulator's routing, window after window as a run takes it; the same hash.
-std::uint64_t routeSimulator(const Basin& basin, int threads) {
+std::uint64_t routeSimulator(const Basin& basin, int threads, PowerFunction power) {
   const TopoGrid& grid = basin.inputs.topo;
   RoutingStates states = setUpRouting(grid, basin.params);
   startFromDryHour(states);
   const RoutingPlan plan = planRouting(grid, basin.order, basin.inputs.selected);
-  const RoutingRun run{grid, basin.order, plan, basin.params.subSteps};
+  RoutingRun run{grid, basin.order, plan, basin.params.subSteps};
+  run.power = power;
   WindowGrids grids = windowGridsOf(basin);
   GridHash hash;
   routeWholeRun(basin, run, states, threads, grids, [&](const WindowGrids& w, std::int32_t days) {
@@ -104,19 +108,21 @@ std::uint64_t routeSimulator(const Basin& basin, int threads) {
 struct Measurement {
   bool ran = false;
   double seconds = 0;
+  double cpuSeconds = 0;  // user and system time of the child: on a busy machine the steadier
   double peakMiB = 0;
   std::uint64_t checksum = 0;  // FNV-1a over every hourly mean's bits
 };
 
 // Routes in a child process; the parent reads the child's time, result checksum and peak RSS.
-Measurement measure(const Basin& basin, bool plain, int threads) {
+Measurement measure(const Basin& basin, bool plain, int threads,
+                    PowerFunction power = PowerFunction::kLibm) {
   int fds[2];
   if (pipe(fds) != 0) return {};
   pid_t child = fork();
   if (child == 0) {
     close(fds[0]);
     auto start = std::chrono::steady_clock::now();
-    const std::uint64_t hash = plain ? routePlain(basin) : routeSimulator(basin, threads);
+    const std::uint64_t hash = plain ? routePlain(basin) : routeSimulator(basin, threads, power);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     double out[2] = {seconds, static_cast<double>(hash >> 11)};
@@ -135,6 +141,8 @@ Measurement measure(const Basin& basin, bool plain, int threads) {
   m.seconds = in[0];
   m.checksum = static_cast<std::uint64_t>(in[1]);
   m.peakMiB = usage.ru_maxrss / 1024.0;
+  m.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
   return m;
 }
 
@@ -156,13 +164,15 @@ int main(int argc, char** argv) {
       cellSteps, windowDaysFor(basin.params.days, basin.inputs.topo.cells.size()));
 
   if (argc > 4) {
-    const bool plainOnly = std::string(argv[4]) == "plain";
-    if (plainOnly) {
+    const std::string variant = argv[4];
+    if (variant == "plain") {
       routePlain(basin);
     } else {
-      routeSimulator(basin, 1);
+      routeSimulator(basin, 1, variant == "fast" ? PowerFunction::kFast : PowerFunction::kLibm);
     }
-    std::printf("routed with the %s design\n", plainOnly ? "plain" : "simulator's");
+    std::printf("routed with the %s\n", variant == "plain"  ? "plain design"
+                                        : variant == "fast" ? "simulator's design, own power"
+                                                            : "simulator's design");
     return 0;
   }
 
@@ -174,30 +184,42 @@ int main(int argc, char** argv) {
   }
   Measurement lean1 = measure(basin, false, 1);
   Measurement lean2 = measure(basin, false, 2);
+  Measurement fast1 = measure(basin, false, 1, PowerFunction::kFast);
+  Measurement fast2 = measure(basin, false, 2, PowerFunction::kFast);
 
-  std::printf("%-28s %10s %16s %10s %12s %s\n", "variant", "seconds", "cell-steps/s", "speed-up",
-              "peak MiB", "result");
+  std::printf("%-28s %10s %10s %16s %10s %10s %12s %s\n", "variant", "seconds", "cpu s",
+              "cell-steps/s", "speed-up", "cpu ratio", "peak MiB", "result");
   auto row = [&](const char* name, const Measurement& m, const Measurement& base) {
     if (!m.ran) {
-      std::printf("%-28s %10s %16s %10s %12s %s\n", name, "-", "-", "-", "-",
+      std::printf("%-28s %10s %10s %16s %10s %10s %12s %s\n", name, "-", "-", "-", "-", "-", "-",
                   "not run (would not fit in memory)");
       return;
     }
     std::string speedup = base.ran ? std::to_string(base.seconds / m.seconds).substr(0, 5) : "-";
-    const char* same = !plain.ran ? "" : (m.checksum == plain.checksum ? "identical" : "DIFFERS");
-    std::printf("%-28s %10.3f %16.4g %10s %12.1f %s\n", name, m.seconds, cellSteps / m.seconds,
-                speedup.c_str(), m.peakMiB, same);
+    std::string cpuRatio =
+        base.ran ? std::to_string(base.cpuSeconds / m.cpuSeconds).substr(0, 5) : "-";
+    const char* same = !plain.ran ? "" : (m.checksum == plain.checksum ? "identical" : "differs");
+    std::printf("%-28s %10.3f %10.3f %16.4g %10s %10s %12.1f %s\n", name, m.seconds, m.cpuSeconds,
+                cellSteps / m.seconds, speedup.c_str(), cpuRatio.c_str(), m.peakMiB, same);
   };
   row("plain design, 1 thread", plain, plain);
   row("simulator, 1 thread", lean1, plain);
   row("simulator, 2 threads", lean2, plain);
+  row("simulator, own power, 1", fast1, plain);
+  row("simulator, own power, 2", fast2, plain);
   if (lean1.ran && lean2.ran) {
     std::printf("2 threads over 1 thread: %.3f; results %s\n", lean1.seconds / lean2.seconds,
                 lean1.checksum == lean2.checksum ? "identical" : "DIFFER");
   }
+  if (fast1.ran && fast2.ran && lean1.ran) {
+    std::printf("own power over pow, 1 thread: %.3f; own power on 2 threads, results %s\n",
+                lean1.seconds / fast1.seconds,
+                fast1.checksum == fast2.checksum ? "identical" : "DIFFER");
+  }
   if (plain.ran && lean1.ran) {
     std::printf("peak memory, simulator 1 thread / plain: %.3f\n", lean1.peakMiB / plain.peakMiB);
   }
-  return (plain.ran && (lean1.checksum != plain.checksum || lean2.checksum != plain.checksum)) ? 1
-                                                                                               : 0;
+  const bool powDiffers =
+      plain.ran && (lean1.checksum != plain.checksum || lean2.checksum != plain.checksum);
+  return powDiffers || fast1.checksum != fast2.checksum ? 1 : 0;
 }

@@ -17,7 +17,8 @@
 #      of the routing kernel and elsewhere.
 # Usage: bench/run-calibration-bench.sh [EVALUATIONS]   (default 40; a Release build in
 # BUILD_DIR, default build, with discharge-netcdf; TRACE_DIR, when set, receives the twin
-# experiments' traces)
+# experiments' traces; POWER=fast calibrates with --power fast; RATE_ONLY=1 stops after the
+# evaluations per second of runoff-calibrate, step 1)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 evaluations=${1:-40}
@@ -60,6 +61,7 @@ set_values 16=0.2 17=0.05
 (cd output && "$netcdf" --gauges ../gauges.csv >/dev/null && mv gauges.csv ../observed.csv)
 cp param.original param-ravo-event-ver300.dat
 args=(--observed observed.csv --gauges gauges.csv --parameters search.csv)
+if [[ -n ${POWER:-} ]]; then args+=(--power "$POWER"); fi
 
 echo "Example basin, 2 days at 60 s, gauge at the outlet of basin 2; $evaluations candidates"
 declare -A rate
@@ -73,6 +75,7 @@ for threads in 1 2; do
     "$(cpu "cpu-$threads.log") CPU s for $evaluations evaluations"
 done
 cp calibration/trace.csv candidates.csv
+if [[ -n ${RATE_ONLY:-} ]]; then exit 0; fi
 
 for threads in 1 2; do
   start=$(date +%s.%N)

@@ -26,7 +26,7 @@ std::string calibrateUsage() {
   return "Usage: runoff-calibrate --observed FILE --gauges FILE --parameters FILE\n"
          "       [--objective kge|kge_2012|nse|log_nse] [--evaluations N] [--seed S]\n"
          "       [--batch N] [--warm-up HOURS] [--snap N] [--start TIME]\n"
-         "       [--scheme classic|conservative]\n"
+         "       [--scheme classic|conservative] [--power libm|fast]\n"
          "       [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
          "\n"
          "Fits parameters of the working directory's model to observed discharge: a\n"
@@ -57,6 +57,8 @@ std::string calibrateUsage() {
          "                     the first record of input/rain.dat)\n"
          "  --scheme classic|conservative\n"
          "                     the routing scheme, as runoff-sim's (default classic)\n"
+         "  --power libm|fast  the routing step's power function, as runoff-sim's (default\n"
+         "                     libm)\n"
          "  --losses METHOD    the rainfall losses, as runoff-sim's: none (default),\n"
          "                     constant, scs-cn or green-ampt\n"
          "  --ia-ratio R       scs-cn: initial abstraction Ia = R x S (default 0.2)\n"
@@ -71,7 +73,7 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
   static constexpr std::string_view kKnown[] = {
       "--observed", "--gauges", "--parameters", "--objective", "--evaluations",
       "--seed",     "--batch",  "--warm-up",    "--snap",      "--start",
-      "--scheme",   "--losses", "--ia-ratio",   "--event-gap"};
+      "--scheme",   "--losses", "--ia-ratio",   "--event-gap", "--power"};
   Result<CommandOptions> read =
       readCommandOptions(args, kKnown, "runoff-calibrate", Positional::kRefused);
   if (!read.ok()) return read.status();
@@ -136,6 +138,14 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
                              values["--scheme"] + "\".");
     }
     options.scheme = *scheme;
+  }
+  if (values.count("--power")) {
+    const std::optional<PowerFunction> power = powerFunctionNamed(values["--power"]);
+    if (!power) {
+      return Status::invalid("Option --power takes libm or fast, not \"" + values["--power"] +
+                             "\".");
+    }
+    options.power = *power;
   }
   auto given = [&](const char* name) {
     return values.count(name) ? std::optional<std::string>(values[name]) : std::nullopt;

@@ -11,6 +11,7 @@
 #include "common/status.h"
 #include "runoff/evaluation/scores.h"
 #include "runoff/model/losses.h"
+#include "runoff/model/power_choice.h"
 #include "runoff/model/routing_scheme.h"
 
 namespace runoff {
@@ -28,6 +29,7 @@ struct CalibrateOptions {
   std::int32_t snap = 2;
   std::optional<std::string> start;
   Scheme scheme = Scheme::kClassic;
+  PowerFunction power = PowerFunction::kLibm;  // as runoff-sim --power
   LossRule losses;
 };
 

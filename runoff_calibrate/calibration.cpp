@@ -150,6 +150,7 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
   runOptions.warmUpHours = options.warmUpHours;
   runOptions.start = options.start;
   runOptions.scheme = options.scheme;
+  runOptions.power = options.power;
   runOptions.losses = options.losses;
   for (const SearchParameter& p : parameters) runOptions.tunables.push_back(p.tunable);
   const Clock::time_point setUpStart = Clock::now();

@@ -112,10 +112,13 @@ void expectEveryRoutedCellAsTheWholeRun(const fs::path& dir, CandidateRunOptions
   EXPECT_GT(restricted, 0) << "some gauge must leave cells out";
 }
 
-class CandidateRunAtEveryCell : public ::testing::TestWithParam<std::tuple<RoutedCase, Scheme>> {};
+// With the kernel's own power too: a candidate groups other cells side by side than the whole
+// run does, and the powers of a group are taken together.
+class CandidateRunAtEveryCell
+    : public ::testing::TestWithParam<std::tuple<RoutedCase, Scheme, PowerFunction>> {};
 
 TEST_P(CandidateRunAtEveryCell, GivesTheWholeRunsHourlyMeans) {
-  const auto& [c, scheme] = GetParam();
+  const auto& [c, scheme, power] = GetParam();
   TempDir dir;
   if (c.input.empty()) {
     mixedBasin(2).write(dir.path());
@@ -128,12 +131,15 @@ TEST_P(CandidateRunAtEveryCell, GivesTheWholeRunsHourlyMeans) {
   setKinematicValues(dir / "param-ravo-event-ver300.dat", {"0.7", "0.25", "0.05", "2", "0.2"});
   CandidateRunOptions options;
   options.scheme = scheme;
+  options.power = power;
   for (const char* name :
        {"fdWeight", "slopeManning", "channelManning", "channelThreshold", "initialRunoff"}) {
     options.tunables.push_back(findTunable(name));
   }
+  std::vector<std::string> wholeRunOptions = {"--scheme", schemeName(scheme)};
+  if (power == PowerFunction::kFast) wholeRunOptions.insert(wholeRunOptions.end(), {"--power", "fast"});
   expectEveryRoutedCellAsTheWholeRun(dir.path(), options, {0.7, 0.25, 0.05, 2, 0.2},
-                                     {"--scheme", schemeName(scheme)});
+                                     wholeRunOptions);
 }
 
 const fs::path kData = TEST_DATA_DIR;
@@ -148,9 +154,11 @@ INSTANTIATE_TEST_SUITE_P(
             RoutedCase{"eight_inflows", kData / "runs/eight-inflows/input"},
             RoutedCase{"golden_realistic", kData / "golden/small-realistic/input"},
             RoutedCase{"golden_inconsistent_acc", kData / "golden/small-inconsistent-acc/input"}),
-        ::testing::Values(Scheme::kClassic, Scheme::kConservative)),
+        ::testing::Values(Scheme::kClassic, Scheme::kConservative),
+        ::testing::Values(PowerFunction::kLibm, PowerFunction::kFast)),
     [](const auto& info) {
-      return std::get<0>(info.param).name + "_" + schemeName(std::get<1>(info.param));
+      return std::get<0>(info.param).name + "_" + schemeName(std::get<1>(info.param)) +
+             (std::get<2>(info.param) == PowerFunction::kFast ? "_fast_power" : "");
     });
 
 }  // namespace

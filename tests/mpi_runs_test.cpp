@@ -266,13 +266,19 @@ TEST(MpiRepeated, RandomBasinsOnTwoAndThreeRanksGiveTheSameBytesEveryTime) {
   }
 }
 
-// The conservative scheme and the water budget, whose table adds up every rank's cells.
-TEST(MpiSchemes, ConservativeSchemeAndBudgetGiveTheSameBytes) {
+// The conservative scheme and the water budget, whose table adds up every rank's cells, and
+// the kernel's own power function under both schemes.
+TEST(MpiSchemes, EverySchemeAndPowerFunctionGiveTheSameBytes) {
   TempDir input;
   shapes().back().basin.write(input.path());
-  for (auto [ranks, threads] : {std::pair{2, 1}, {3, 2}}) {
-    expectSameAsSingleProcess(input.path(), ranks, threads,
-                              {"--scheme", "conservative", "--budget"});
+  const std::vector<std::vector<std::string>> runs = {
+      {"--scheme", "conservative", "--budget"},
+      {"--power", "fast"},
+      {"--scheme", "conservative", "--power", "fast", "--budget"}};
+  for (const std::vector<std::string>& options : runs) {
+    for (auto [ranks, threads] : {std::pair{2, 1}, {3, 2}}) {
+      expectSameAsSingleProcess(input.path(), ranks, threads, options);
+    }
   }
 }
 

@@ -38,31 +38,34 @@ Basin fourDayBasin() {
   return b;
 }
 
-RunResult run(const fs::path& dir, const std::vector<std::string>& args, int threads) {
+RunResult run(const fs::path& dir, std::vector<std::string> args, int threads,
+              const std::vector<std::string>& common = {}) {
+  args.insert(args.end(), common.begin(), common.end());
   return runProgram(RUNOFF_SIM_EXE, args, dir, "",
                     "OMP_NUM_THREADS=" + std::to_string(threads));
 }
 
-class Restart : public ::testing::TestWithParam<int> {};
+// Threads, and the options of all three runs (the kernel's own power function, or none).
+class Restart : public ::testing::TestWithParam<std::tuple<int, std::vector<std::string>>> {};
 
 TEST_P(Restart, TwoHalvesEqualTheWholeRun) {
-  const int threads = GetParam();
+  const auto& [threads, options] = GetParam();
   TempDir whole, first, second;
   const Basin basin = fourDayBasin();
   basin.write(whole.path());
-  ASSERT_EQ(run(whole.path(), {}, threads).exitStatus, 0);
+  ASSERT_EQ(run(whole.path(), {}, threads, options).exitStatus, 0);
 
   Basin half = basin;
   half.param(kDays, "2");
   half.rain = rainDays(basin.rain, 3, 1, 2);
   half.write(first.path());
   const std::string state = (first / "state.bin").string();
-  RunResult a = run(first.path(), {"--state-out", state}, threads);
+  RunResult a = run(first.path(), {"--state-out", state}, threads, options);
   ASSERT_EQ(a.exitStatus, 0) << a.out;
 
   half.rain = rainDays(basin.rain, 3, 3, 4);
   half.write(second.path());
-  RunResult b = run(second.path(), {"--state-in", state}, threads);
+  RunResult b = run(second.path(), {"--state-in", state}, threads, options);
   ASSERT_EQ(b.exitStatus, 0) << b.out;
   EXPECT_TRUE(contains(b.out, "Start from state " + state + " (simulated days before it: 2).\n"))
       << b.out;
@@ -74,7 +77,15 @@ TEST_P(Restart, TwoHalvesEqualTheWholeRun) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(RunoffSim, Restart, ::testing::Values(1, 2, 7));
+INSTANTIATE_TEST_SUITE_P(
+    RunoffSim, Restart,
+    ::testing::Combine(::testing::Values(1, 2, 7),
+                       ::testing::Values(std::vector<std::string>{},
+                                         std::vector<std::string>{"--power", "fast"})),
+    [](const auto& info) {
+      return std::to_string(std::get<0>(info.param)) + "_threads" +
+             (std::get<1>(info.param).empty() ? "" : "_fast_power");
+    });
 
 // The second run of a refused case differs from the first in one way (`change`), or its state
 // file is damaged (`damage`); `line` is its whole refusal after "State file <path> ".
@@ -213,7 +224,10 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"Twice", {"--state-out", "a", "--state-out=b"},
                    "Option --state-out is given twice."},
         OptionCase{"HelpWithValue", {"--help=yes"},
-                   "Option --help takes no value; --help lists the options."}),
+                   "Option --help takes no value; --help lists the options."},
+        OptionCase{"UnknownPower", {"--power", "exact"},
+                   "Option --power takes libm or fast, not \"exact\"."},
+        OptionCase{"MissingPower", {"--power"}, "Option --power needs libm or fast."}),
     [](const auto& info) { return info.param.name; });
 
 TEST(Options, HelpListsEveryOptionAndRunsNothing) {
@@ -221,7 +235,7 @@ TEST(Options, HelpListsEveryOptionAndRunsNothing) {
   RunResult r = runProgram(RUNOFF_SIM_EXE, {"--help"}, dir.path());
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out.rfind("Usage: runoff-sim [", 0), 0u);
-  for (const char* option : {"--state-in FILE", "--state-out FILE", "--scheme", "--budget",
+  for (const char* option : {"--state-in FILE", "--state-out FILE", "--scheme", "--power", "--budget",
                              "--help", "OMP_NUM_THREADS", "RUNOFF_MEMORY_LIMIT"}) {
     EXPECT_TRUE(contains(r.out, option)) << option;
   }

@@ -119,13 +119,21 @@ struct Routed {
   std::vector<float> means;  // every selected cell's hourly means, hour by hour in grid order
 };
 
-Routed routePlain(const RandomBasin& basin, Scheme scheme) {
+Routed routePlain(const RandomBasin& basin, Scheme scheme,
+                  PowerFunction power = PowerFunction::kLibm) {
   RoutingStates states = setUpRouting(basin.grid, basin.params);
   reference::HourlyDischarge discharge(basin.selected, basin.params.days);
   std::ostringstream console;
-  reference::plainRouteCells(
-      basin.plainRun(), states, discharge, console,
-      scheme == Scheme::kConservative ? stepConservativeWave : reference::literalStepKinematicWave);
+  const bool own = power == PowerFunction::kFast;
+  reference::CellStep step = reference::literalStepKinematicWave;
+  if (scheme == Scheme::kConservative) {
+    step = own ? [](CellRouting& cell, double qIn) {
+      return stepConservativeWave(cell, qIn, PowerFunction::kFast);
+    } : [](CellRouting& cell, double qIn) { return stepConservativeWave(cell, qIn); };
+  } else if (own) {
+    step = reference::literalStepKinematicWaveOwnPower;
+  }
+  reference::plainRouteCells(basin.plainRun(), states, discharge, console, step);
   Routed routed{console.str(), {}};
   for (std::int32_t h = 0; h < basin.params.days * 24; ++h) {
     for (std::int32_t i = 0; i < static_cast<std::int32_t>(basin.grid.cells.size()); ++i) {
@@ -140,14 +148,15 @@ Routed routePlain(const RandomBasin& basin, Scheme scheme) {
 // losses of its method from the rain.
 Routed routeLean(const RandomBasin& basin, Scheme scheme, int threads, std::int32_t windowDays,
                  std::vector<BasinBudget>* budgets = nullptr, const LossGrids* losses = nullptr,
-                 const LossRule& rule = {}) {
+                 const LossRule& rule = {}, PowerFunction power = PowerFunction::kLibm) {
   RoutingStates states = setUpRouting(basin.grid, basin.params);
   startFromDryHour(states);
   if (losses != nullptr) startLossStates(states, basin.grid, *losses);
   const RoutingPlan plan = planRouting(basin.grid, basin.order, basin.selected);
   std::optional<WaterBudget> budget;
   if (budgets != nullptr) budget.emplace(basin.grid, plan, basin.listed, states, losses != nullptr);
-  const RoutingRun run{basin.grid, basin.order, plan, basin.params.subSteps, scheme, rule, losses};
+  const RoutingRun run{basin.grid, basin.order, plan,  basin.params.subSteps,
+                       scheme,     rule,        losses, power};
   WindowRouter router(run, states, threads, windowDays);
   WindowGrids grids(outputBackground(basin.grid, basin.selected), windowDays);
   std::ostringstream console;
@@ -174,16 +183,19 @@ bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
 
 // Windows of one day up to the whole run, on 1, 2 and 7 threads: the state each cell carries
 // from one window to the next is all the routing needs, so every split gives the same bits.
-class RoutingLoopScheme : public ::testing::TestWithParam<Scheme> {};
+// With the kernel's own power, whose powers of four cells are taken at once, the plain design
+// steps each cell alone with the same function.
+class RoutingLoopScheme : public ::testing::TestWithParam<std::tuple<Scheme, PowerFunction>> {};
 
 TEST_P(RoutingLoopScheme, MatchesPlainDesignBitForBitOnAnyThreadCountAndWindow) {
+  const auto [scheme, power] = GetParam();
   for (std::uint32_t seed = 1; seed <= 300; ++seed) {
     RandomBasin basin(seed);
-    Routed plain = routePlain(basin, GetParam());
+    Routed plain = routePlain(basin, scheme, power);
     for (int threads : {1, 2, 7}) {
       for (std::int32_t windowDays : {1, 2, 3, 4}) {
         if (windowDays > basin.params.days && windowDays > 1) continue;
-        Routed lean = routeLean(basin, GetParam(), threads, windowDays);
+        Routed lean = routeLean(basin, scheme, threads, windowDays, nullptr, nullptr, {}, power);
         ASSERT_TRUE(sameBits(lean.means, plain.means))
             << "seed " << seed << ", " << threads << " threads, windows of " << windowDays;
         ASSERT_EQ(lean.console, plain.console)
@@ -193,9 +205,14 @@ TEST_P(RoutingLoopScheme, MatchesPlainDesignBitForBitOnAnyThreadCountAndWindow) 
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Schemes, RoutingLoopScheme,
-                         ::testing::Values(Scheme::kClassic, Scheme::kConservative),
-                         [](const auto& info) { return std::string(schemeName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(
+    Schemes, RoutingLoopScheme,
+    ::testing::Combine(::testing::Values(Scheme::kClassic, Scheme::kConservative),
+                       ::testing::Values(PowerFunction::kLibm, PowerFunction::kFast)),
+    [](const auto& info) {
+      return std::string(schemeName(std::get<0>(info.param))) +
+             (std::get<1>(info.param) == PowerFunction::kFast ? "_fast_power" : "");
+    });
 
 // Rain, water passed between basins and water held at the start must all be found again, leaving
 // at an outlet or held at the end, in every basin: the random basins hand water across river
@@ -362,12 +379,17 @@ TEST(RoutingPlan, BranchingNetworkKeepsFewHistoriesWaiting) {
   EXPECT_EQ(plan.peakWaiting, levels + 1);
 }
 
-TEST(KinematicWave, StepReusingPowersMatchesLiteralStep) {
+// With the C library's pow the step reuses powers; with the kernel's own it takes the old
+// discharges' powers a block at a time (cells of up to 40 space intervals cross a block).
+class KinematicWaveStep : public ::testing::TestWithParam<PowerFunction> {};
+
+TEST_P(KinematicWaveStep, MatchesLiteralStep) {
+  const PowerFunction power = GetParam();
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   for (int trial = 0; trial < 2000; ++trial) {
     CellRouting cell;
-    cell.nodes = 1 + trial % 4;
+    cell.nodes = trial % 50 == 49 ? 40 : 1 + trial % 4;
     cell.dt = 60 * (1 + trial % 5);
     cell.dx = 20 + 100 * unit(rng);
     cell.theta = (trial % 3) / 2.0;
@@ -383,13 +405,21 @@ TEST(KinematicWave, StepReusingPowersMatchesLiteralStep) {
       const double qIn = step % 7 < 3 ? 0.0 : (step % 7 < 5 ? 1.5 : 4 * unit(rng));
       const double lateral = step % 11 < 4 ? 0.0 : 1e-4 * unit(rng);
       cell.qLatCur = literal.qLatCur = lateral;
-      const float fast = stepKinematicWave(cell, qIn);
-      const float plain = reference::literalStepKinematicWave(literal, qIn);
+      const float fast = stepKinematicWave(cell, qIn, power);
+      const float plain = power == PowerFunction::kFast
+                              ? reference::literalStepKinematicWaveOwnPower(literal, qIn)
+                              : reference::literalStepKinematicWave(literal, qIn);
       ASSERT_EQ(std::memcmp(&fast, &plain, 4), 0) << "trial " << trial << " step " << step;
       ASSERT_EQ(std::memcmp(cell.qOld.data(), literal.qOld.data(), cell.qOld.size() * 8), 0);
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Powers, KinematicWaveStep,
+                         ::testing::Values(PowerFunction::kLibm, PowerFunction::kFast),
+                         [](const auto& info) {
+                           return std::string(info.param == PowerFunction::kFast ? "Own" : "Pow");
+                         });
 
 }  // namespace
 }  // namespace runoff

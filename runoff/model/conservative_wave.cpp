@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "runoff/model/power.h"
+
 namespace runoff {
 namespace {
 
@@ -23,8 +25,12 @@ struct BoxStep {
   double alpha;            // Manning relation Q = alpha * A^mExp
   double areaExp;          // 1 / mExp
   double rainPerInterval;  // dt * r * dx: the lateral inflow of one interval in this step, m^3
+  PowerFunction powerFunction;
 
-  double area(double q) const { return std::pow(q / alpha, areaExp); }
+  double area(double q) const {
+    return powerFunction == PowerFunction::kFast ? power(q / alpha, areaExp)
+                                                 : std::pow(q / alpha, areaExp);
+  }
 
   // The new discharge at the downstream node of an interval, from the new discharge at its
   // upstream node, the old one at its downstream node and the water `held` on the interval
@@ -72,9 +78,9 @@ struct BoxStep {
   }
 };
 
-BoxStep boxStep(const CellRouting& cell, double r) {
+BoxStep boxStep(const CellRouting& cell, double r, PowerFunction powerFunction) {
   const double dt = static_cast<double>(cell.dt);
-  return {dt, cell.dx, cell.alpha, 1 / cell.mExp, dt * r * cell.dx};
+  return {dt, cell.dx, cell.alpha, 1 / cell.mExp, dt * r * cell.dx, powerFunction};
 }
 
 double inflowAt(std::span<const float* const> feeders, std::size_t step) {
@@ -102,10 +108,10 @@ double cellStorage(const CellRouting& cell) {
   return storage + heldAtOutlet(cell);
 }
 
-float stepConservativeWave(CellRouting& cell, double qIn) {
+float stepConservativeWave(CellRouting& cell, double qIn, PowerFunction powerFunction) {
   const double r = 0.5 * (cell.qLatPrev + cell.qLatCur);
   cell.qLatPrev = cell.qLatCur;
-  const BoxStep box = boxStep(cell, r);
+  const BoxStep box = boxStep(cell, r, powerFunction);
   double* qOld = cell.qOld.data();
   double* qNew = cell.qNew.data();
   qNew[0] = qIn;
@@ -119,7 +125,8 @@ float stepConservativeWave(CellRouting& cell, double qIn) {
 }
 
 void routeHoursConservative(std::span<const HourCell> cells, std::size_t firstStep,
-                            std::int32_t subSteps, std::span<float> hourMeans) {
+                            std::int32_t subSteps, std::span<float> hourMeans,
+                            PowerFunction powerFunction) {
   float hourSum[kMaxHourCells] = {};
   const std::size_t end = firstStep + static_cast<std::size_t>(subSteps);
   for (const HourCell& one : cells) {
@@ -130,7 +137,7 @@ void routeHoursConservative(std::span<const HourCell> cells, std::size_t firstSt
     for (std::size_t i = 0; i < cells.size(); ++i) {
       const HourCell& one = cells[i];
       CellRouting& cell = *one.cell;
-      const float outflow = stepConservativeWave(cell, inflowAt(one.feeders, step));
+      const float outflow = stepConservativeWave(cell, inflowAt(one.feeders, step), powerFunction);
       if (one.history != nullptr) one.history[step] = outflow;
       if (one.volumes != nullptr) countOutflow(*one.volumes, cell, outflow);
       hourSum[i] += outflow;

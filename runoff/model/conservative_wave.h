@@ -36,12 +36,15 @@ double cellStorage(const CellRouting& cell);
 /// upstream cells in slot order) and returns the outlet discharge in single precision. Uses
 /// the lateral inflow and ends with qLatPrev = qLatCur as the classic step does; theta is not
 /// used. Never negative; a cell without water, inflow and lateral inflow stays exactly at 0.
-float stepConservativeWave(CellRouting& cell, double qIn);
+/// The cross-sections raise discharges with `powerFunction`.
+float stepConservativeWave(CellRouting& cell, double qIn,
+                           PowerFunction powerFunction = PowerFunction::kLibm);
 
 /// routeHours (kinematic_wave.h) with the conservative step: the same cells, histories, hourly
 /// means and volumes.
 void routeHoursConservative(std::span<const HourCell> cells, std::size_t firstStep,
-                            std::int32_t subSteps, std::span<float> hourMeans);
+                            std::int32_t subSteps, std::span<float> hourMeans,
+                            PowerFunction powerFunction = PowerFunction::kLibm);
 
 }  // namespace runoff
 

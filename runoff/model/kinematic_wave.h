@@ -13,6 +13,8 @@
 #include <span>
 #include <vector>
 
+#include "runoff/model/power_choice.h"
+
 namespace runoff {
 
 // The routing state of a cell that takes part: constants fixed at set-up, and the discharge
@@ -78,7 +80,9 @@ void continueLateralRate(CellRouting& cell, double runoffCurrentHour);
 
 /// Advances the cell by one time step with upstream inflow `qIn` (m^3/s, already summed over
 /// the upstream cells in slot order) and returns the outlet discharge in single precision.
-float stepKinematicWave(CellRouting& cell, double qIn);
+/// The celerities raise discharges with `powerFunction`.
+float stepKinematicWave(CellRouting& cell, double qIn,
+                        PowerFunction powerFunction = PowerFunction::kLibm);
 
 /// Water a cell has received as lateral inflow and let out at its outlet over the steps taken
 /// (m^3, double precision): what a water budget needs of each step.
@@ -130,17 +134,18 @@ struct HourCell {
   CellVolumes* volumes = nullptr;
 };
 
-inline constexpr std::size_t kMaxHourCells = 4;
+inline constexpr std::size_t kMaxHourCells = 8;
 
 /// Advances up to kMaxHourCells independent cells through the `subSteps` steps of one hour,
 /// after setLateralInflow. Step s of a cell takes as inflow the sum, in order and in double
 /// precision, of its feeders[f][firstStep + s], and stores its outflow in
 /// history[firstStep + s]. hourMeans[i] receives cell i's mean outflow of the hour: the
 /// single-precision sum in step order divided by `subSteps`. The cells' steps are interleaved
-/// so that the processor overlaps their dependency chains; each result is exactly that of
-/// stepping the cell alone.
+/// so that the processor overlaps their dependency chains (with the kernel's own power, their
+/// powers are taken four at a time); each result is exactly that of stepping the cell alone
+/// with the same `powerFunction`.
 void routeHours(std::span<const HourCell> cells, std::size_t firstStep, std::int32_t subSteps,
-                std::span<float> hourMeans);
+                std::span<float> hourMeans, PowerFunction powerFunction = PowerFunction::kLibm);
 
 }  // namespace runoff
 

@@ -63,6 +63,7 @@ struct Window {
   std::int32_t subSteps;
   Scheme scheme;
   const LossRule& losses;
+  PowerFunction power;
 };
 
 // Routes a batch of independent cells through every day and hour of the window, hour by hour
@@ -101,9 +102,10 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
       }
       const std::span<float> hourMeans(means.data() + hourIndex * kMaxHourCells, jobs.size());
       if (window.scheme == Scheme::kConservative) {
-        routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans);
+        routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans,
+                               window.power);
       } else {
-        routeHours({tasks, jobs.size()}, step, window.subSteps, hourMeans);
+        routeHours({tasks, jobs.size()}, step, window.subSteps, hourMeans, window.power);
       }
     }
   }
@@ -412,7 +414,7 @@ Status WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int
                       [&](std::int32_t complete, std::ostream& out) {
                         shared_->writeLines(run_.order, complete, out);
                       });
-  const Window window{rain, firstDay, days, run_.subSteps, run_.scheme, run_.losses};
+  const Window window{rain, firstDay, days, run_.subSteps, run_.scheme, run_.losses, run_.power};
   const std::int64_t stepsPerCell = static_cast<std::int64_t>(days) * 24 * run_.subSteps;
 
   auto routeJobs = [&](std::vector<CellJob>& jobs, std::vector<float>& means) {

@@ -22,6 +22,7 @@
 #include "runoff/inputs/loss_grids.h"
 #include "runoff/inputs/rain_grid.h"
 #include "runoff/routing/routing_plan.h"
+#include "runoff/model/power_choice.h"
 #include "runoff/model/routing_scheme.h"
 #include "runoff/routing/routing_setup.h"
 #include "runoff/inputs/topo_grid.h"
@@ -40,6 +41,8 @@ struct RoutingRun {
   // becomes lateral inflow.
   LossRule losses{};
   const LossGrids* lossGrids = nullptr;
+  // The power function the kernels raise discharges with (the C library's by default).
+  PowerFunction power = PowerFunction::kLibm;
 };
 
 /// The line of a run that runs out of memory part way.

@@ -295,7 +295,8 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
 
   started = Clock::now();
   const RoutingRun routing{setUp.topo,      setUp.order,     setUp.plan,       params_.subSteps,
-                           options_.scheme, options_.losses, &workspace.losses};
+                           options_.scheme, options_.losses, &workspace.losses,
+                           options_.power};
   WindowRouter router(routing, workspace.states, threads, setUp.windowDays);
   series.assign(placed_.size(), std::vector<float>(static_cast<std::size_t>(hours())));
   for (std::int32_t first = 1; first <= lastDay; first += setUp.windowDays) {

@@ -30,6 +30,7 @@
 #include "runoff/evaluation/scores.h"
 #include "runoff/inputs/gauge_snap.h"
 #include "runoff/model/losses.h"
+#include "runoff/model/power_choice.h"
 #include "runoff/model/routing_scheme.h"
 #include "runoff/run/tunable_parameters.h"
 
@@ -42,6 +43,7 @@ struct CandidateRunOptions {
   std::int64_t warmUpHours = 0;      // the run's first hours, left out of every score
   std::optional<std::string> start;  // the run's start, when the rainfall stamps give none
   Scheme scheme = Scheme::kClassic;
+  PowerFunction power = PowerFunction::kLibm;  // as runoff-sim --power
   LossRule losses;                       // as runoff-sim --losses, --ia-ratio, --event-gap
   std::vector<const Tunable*> tunables;  // what a candidate's values set, in their order
 };

@@ -277,7 +277,8 @@ Status RunSequence::routeWindows(const Distribution* distribution) {
   }
   console_ << "Runoff simulation starts." << '\n';
   const RoutingRun routing{inputs_.topo,    order_,          plan_,      params_.subSteps,
-                           options_.scheme, options_.losses, &lossGrids_};
+                           options_.scheme, options_.losses, &lossGrids_,
+                           options_.power};
   RemoteTasks* remote = distribution != nullptr ? distribution->remote : nullptr;
   WindowRouter router(routing, states_, routingThreads(), windowDays_, remote);
   if (params_.days > 0) {

@@ -66,7 +66,7 @@ Status parseLossOptions(const std::optional<std::string>& method,
 
 Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
   SimOptions options;
-  std::optional<std::string> schemeText, lossText, iaRatioText, eventGapText, outputsText, snapText;
+  std::optional<std::string> schemeText, powerText, lossText, iaRatioText, eventGapText, outputsText, snapText;
   const std::string help = "; --help lists the options.";
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
@@ -93,6 +93,7 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
     if (name == "--state-in") target = &options.stateIn;
     if (name == "--state-out") target = &options.stateOut;
     if (name == "--scheme") target = &schemeText;
+    if (name == "--power") target = &powerText;
     if (name == "--losses") target = &lossText;
     if (name == "--ia-ratio") target = &iaRatioText;
     if (name == "--event-gap") target = &eventGapText;
@@ -107,6 +108,7 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
     const std::string needs =
         "Option " + name +
         (target == &schemeText      ? " needs classic or conservative."
+         : target == &powerText     ? " needs libm or fast."
          : target == &lossText      ? " needs none, constant, scs-cn or green-ampt."
          : target == &iaRatioText   ? " needs a ratio."
          : target == &eventGapText  ? " needs a number of hours."
@@ -129,6 +131,13 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
                              "\".");
     }
     options.scheme = *scheme;
+  }
+  if (powerText) {
+    const std::optional<PowerFunction> power = powerFunctionNamed(*powerText);
+    if (!power) {
+      return Status::invalid("Option --power takes libm or fast, not \"" + *powerText + "\".");
+    }
+    options.power = *power;
   }
   if (Status losses = parseLossOptions(lossText, iaRatioText, eventGapText, options.losses);
       !losses.ok()) {
@@ -165,8 +174,9 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
 
 std::string simHelpText(const std::string& program) {
   return "Usage: " + program +
-         " [--scheme classic|conservative] [--budget] [--state-in FILE]\n"
-         "       [--state-out FILE] [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
+         " [--scheme classic|conservative] [--power libm|fast] [--budget]\n"
+         "       [--state-in FILE]"
+         " [--state-out FILE] [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
          "       [--outputs LIST] [--gauges FILE.csv [--snap N]] [--netcdf] [--start TIME]\n"
          "\n"
          "Routes the hourly rainfall of input/rain.dat through every cell of the rivers listed in\n"
@@ -181,6 +191,10 @@ std::string simHelpText(const std::string& program) {
          "                    conservative: the implicit box scheme of the continuity equation\n"
          "                    in storage form, solved by Newton's method, whose water budget\n"
          "                    closes to rounding; its results differ from the classic ones\n"
+         "  --power libm|fast the power function of the routing step. libm (the default): the\n"
+         "                    C library's pow. fast: the model's own, four cells at a time,\n"
+         "                    with the same results on every processor; they differ from\n"
+         "                    libm's in the last bits\n"
          "  --budget          after the run, print the water budget of every listed basin and\n"
          "                    in total: rain, loss (with --losses), inflow from other basins,\n"
          "                    outflow at the outlets, storage at the start and the end, and the\n"

@@ -14,6 +14,7 @@
 #include "common/discharge_files.h"
 #include "common/status.h"
 #include "runoff/model/losses.h"
+#include "runoff/model/power_choice.h"
 #include "runoff/model/routing_scheme.h"
 
 namespace runoff {
@@ -23,6 +24,7 @@ struct SimOptions {
   std::optional<std::string> stateIn;   // start from this state instead of initialRunoff
   std::optional<std::string> stateOut;  // write the final state here after a successful run
   Scheme scheme = Scheme::kClassic;
+  PowerFunction power = PowerFunction::kLibm;  // --power: the kernels' power function
   bool waterBudget = false;  // --budget: print the water budget at the end
   LossRule losses;           // --losses, --ia-ratio, --event-gap
   // --outputs: the grids written (the raw files, and the NetCDF file's variables)

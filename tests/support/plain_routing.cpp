@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+#include "runoff/model/power.h"
+
 namespace runoff::reference {
 
 HourlyDischarge::HourlyDischarge(const std::vector<std::uint8_t>& selected, std::int32_t days)
@@ -15,7 +17,10 @@ HourlyDischarge::HourlyDischarge(const std::vector<std::uint8_t>& selected, std:
   values_.assign(static_cast<std::size_t>(count) * hours(), 0.0f);
 }
 
-float literalStepKinematicWave(CellRouting& cell, double qIn) {
+namespace {
+
+template <double (*Power)(double, double)>
+float literalStep(CellRouting& cell, double qIn) {
   const double dt = static_cast<double>(cell.dt);
   const double r = 0.5 * (cell.qLatPrev + cell.qLatCur);
   double* qOld = cell.qOld.data();
@@ -24,10 +29,10 @@ float literalStepKinematicWave(CellRouting& cell, double qIn) {
   for (std::int32_t j = 1; j <= cell.nodes; ++j) {
     const double k = std::pow(cell.alpha, 1 / cell.mExp) * cell.mExp;
     const double e = (cell.mExp - 1) / cell.mExp;
-    const double w0 = k * std::pow(qOld[j - 1], e);
+    const double w0 = k * Power(qOld[j - 1], e);
     const double p = 0.5 * (qOld[j - 1] + qNew[j - 1]) + r * cell.dx;
     const double qStar = qOld[j] < p ? p : qOld[j];
-    const double w1 = k * std::pow(qStar, e);
+    const double w1 = k * Power(qStar, e);
     const double w = 0.5 * (w0 + w1);
     const double numerator = qOld[j] + (cell.theta * w) * (dt / cell.dx * qNew[j - 1] + dt * r) -
                              ((1 - cell.theta) * w * dt) * ((qOld[j] - qOld[j - 1]) / cell.dx - r);
@@ -39,6 +44,18 @@ float literalStepKinematicWave(CellRouting& cell, double qIn) {
   for (std::int32_t i = 0; i <= cell.nodes; ++i) qOld[i] = qNew[i];
   cell.qLatPrev = cell.qLatCur;
   return outflow;
+}
+
+double libraryPow(double x, double y) { return std::pow(x, y); }
+
+}  // namespace
+
+float literalStepKinematicWave(CellRouting& cell, double qIn) {
+  return literalStep<libraryPow>(cell, qIn);
+}
+
+float literalStepKinematicWaveOwnPower(CellRouting& cell, double qIn) {
+  return literalStep<power>(cell, qIn);
 }
 
 void plainRouteCells(const PlainRun& run, RoutingStates& states, HourlyDischarge& discharge,

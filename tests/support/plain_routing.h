@@ -54,6 +54,8 @@ class HourlyDischarge {
 
 /// One time step exactly as written: k and e formed at every node, every power taken afresh.
 float literalStepKinematicWave(CellRouting& cell, double qIn);
+/// The same with the kernel's own power for the powers of discharge (k as above).
+float literalStepKinematicWaveOwnPower(CellRouting& cell, double qIn);
 
 /// One cell's time step: inflow in, outlet discharge in single precision out.
 using CellStep = float (*)(CellRouting& cell, double qIn);
