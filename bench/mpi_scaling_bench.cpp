@@ -58,7 +58,7 @@
 #include "runoff/routing/routing_plan.h"
 #include "runoff/run/run_checks.h"
 #include "runoff/run/run_inputs.h"
-#include "runoff_sim_mpi/partition.h"
+#include "runoff/routing/partition.h"
 
 namespace {
 

@@ -87,8 +87,8 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
                              seeHelp("runoff-calibrate"));
     }
   }
-  options.observed = values["--observed"];
-  options.gauges = values["--gauges"];
+  options.run.observedPath = values["--observed"];
+  options.run.gaugesPath = values["--gauges"];
   options.parameters = values["--parameters"];
   if (values.count("--objective")) {
     const std::optional<Objective> objective = objectiveNamed(values["--objective"]);
@@ -105,7 +105,7 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
     std::int64_t* target;
   } counts[] = {{"--evaluations", 1, &options.evaluations},
                 {"--batch", 1, &options.batch},
-                {"--warm-up", 0, &options.warmUpHours}};
+                {"--warm-up", 0, &options.run.warmUpHours}};
   for (const auto& count : counts) {
     if (!values.count(count.name)) continue;
     const std::optional<std::int64_t> n = wholeNumber(values[count.name], count.lowest);
@@ -117,7 +117,8 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
     *count.target = *n;
   }
   if (values.count("--snap")) {
-    if (parseInt32(values["--snap"], options.snap) != ParseStatus::kOk || options.snap < 0) {
+    if (parseInt32(values["--snap"], options.run.snap) != ParseStatus::kOk ||
+        options.run.snap < 0) {
       return Status::invalid("Option --snap takes a whole number of cells, 0 or more, not \"" +
                              values["--snap"] + "\".");
     }
@@ -130,14 +131,14 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
                              std::to_string(UINT64_MAX) + ", not \"" + text + "\".");
     }
   }
-  if (values.count("--start")) options.start = values["--start"];
+  if (values.count("--start")) options.run.start = values["--start"];
   if (values.count("--scheme")) {
     const std::optional<Scheme> scheme = schemeNamed(values["--scheme"]);
     if (!scheme) {
       return Status::invalid("Option --scheme takes classic or conservative, not \"" +
                              values["--scheme"] + "\".");
     }
-    options.scheme = *scheme;
+    options.run.scheme = *scheme;
   }
   if (values.count("--power")) {
     const std::optional<PowerFunction> power = powerFunctionNamed(values["--power"]);
@@ -145,13 +146,13 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
       return Status::invalid("Option --power takes libm or fast, not \"" + values["--power"] +
                              "\".");
     }
-    options.power = *power;
+    options.run.power = *power;
   }
   auto given = [&](const char* name) {
     return values.count(name) ? std::optional<std::string>(values[name]) : std::nullopt;
   };
   if (Status losses = parseLossOptions(given("--losses"), given("--ia-ratio"), given("--event-gap"),
-                                       options.losses);
+                                       options.run.losses);
       !losses.ok()) {
     return losses;
   }

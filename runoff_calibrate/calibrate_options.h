@@ -4,33 +4,25 @@
 #define RUNOFF_CALIBRATE_CALIBRATE_OPTIONS_H_
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 
 #include "common/status.h"
 #include "runoff/evaluation/scores.h"
-#include "runoff/model/losses.h"
-#include "runoff/model/power_choice.h"
-#include "runoff/model/routing_scheme.h"
+#include "runoff/run/candidate_run.h"
 
 namespace runoff {
 
 struct CalibrateOptions {
   bool help = false;
-  std::string observed;    // time,gauge,discharge
-  std::string gauges;      // name,lon,lat
   std::string parameters;  // name,min,max[,scale]
   Objective objective = Objective::kKge;
   std::int64_t evaluations = 500;
   std::uint64_t seed = 1;
   std::int64_t batch = 4;  // candidates evaluated together
-  std::int64_t warmUpHours = 0;
-  std::int32_t snap = 2;
-  std::optional<std::string> start;
-  Scheme scheme = Scheme::kClassic;
-  PowerFunction power = PowerFunction::kLibm;  // as runoff-sim --power
-  LossRule losses;
+  // The candidates' runs: the observed discharge and the gauges, the warm-up, the placement
+  // and the start, the scheme and the losses (their tunables come from `parameters`).
+  CandidateRunOptions run;
 };
 
 /// The text of --help.

@@ -135,152 +135,186 @@ Status writeWhole(const std::string& path, std::ostream& console, Write write) {
   return file.commit();
 }
 
-}  // namespace
+// A calibration's steps, in the order they run and print: the set-up, the start, the search,
+// the report of the best, the files of calibration/.
+class Calibration {
+ public:
+  Calibration(const CalibrateOptions& options, std::ostream& console)
+      : options_(options), console_(console), objectiveText_(objectiveName(options.objective)) {}
 
-Status calibrate(const CalibrateOptions& options, std::ostream& console) {
-  Result<std::vector<SearchParameter>> read = readSearchParameters(options.parameters);
-  if (!read.ok()) return read.status();
-  const std::vector<SearchParameter>& parameters = *read;
-  if (Status folder = checkResultFolder(); !folder.ok()) return folder;
+  /// The parameters searched, the result folder, the candidates' set-up and the parameter
+  /// file's text: every refusal comes here, before the search.
+  Status setUp();
+  /// The start: the working directory's values, moved into the ranges searched.
+  void placeStart();
+  /// The start's evaluation, the global search in batches, then the local polish.
+  Status search();
+  /// The best point, its scores and the time the search took.
+  void reportBest();
+  /// The best parameter file, the scaled loss grids, the trace, the scores and the
+  /// hydrographs of the start and the best.
+  Status writeResults();
 
-  CandidateRunOptions runOptions;
-  runOptions.observedPath = options.observed;
-  runOptions.gaugesPath = options.gauges;
-  runOptions.snap = options.snap;
-  runOptions.warmUpHours = options.warmUpHours;
-  runOptions.start = options.start;
-  runOptions.scheme = options.scheme;
-  runOptions.power = options.power;
-  runOptions.losses = options.losses;
-  for (const SearchParameter& p : parameters) runOptions.tunables.push_back(p.tunable);
-  const Clock::time_point setUpStart = Clock::now();
-  Result<std::unique_ptr<CandidateRun>> created = CandidateRun::create(runOptions, console);
-  if (!created.ok()) return created.status();
-  const double setUpSeconds = secondsSince(setUpStart);
-  CandidateRun& run = **created;
-  // The parameter file's text, which the best one copies with the best values.
-  std::string parameterText;
-  {
-    std::ifstream in;
-    const std::string path = std::string("./") + kParameterFileName;
-    if (const InputFault fault = openInputFile(in, path); fault != InputFault::kNone) {
-      return inputFailure(path, fault);
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    parameterText = text.str();
+ private:
+  Result<std::vector<double>> evaluate(const std::vector<std::vector<double>>& values);
+  std::vector<double> modelValues(const std::vector<double>& x) const {
+    return runoff::modelValues(parameters_, x, start_, startCoordinates_);
   }
+  Status writeHydrographs(const std::vector<std::vector<float>>& startSeries,
+                          const std::vector<std::vector<float>>& bestSeries);
 
-  // The start: the working directory's values, moved into the ranges searched.
-  std::vector<double> start = run.startingValues();
-  std::vector<double> lower, upper, startCoordinates;
-  for (std::size_t j = 0; j < parameters.size(); ++j) {
-    const SearchParameter& p = parameters[j];
-    if (start[j] < p.min || start[j] > p.max) {
-      const double moved = std::clamp(start[j], p.min, p.max);
-      console << p.tunable->name << ": the parameter file's " << shortestDecimal(start[j])
-              << " lies outside " << shortestDecimal(p.min) << " to " << shortestDecimal(p.max)
-              << "; the search starts from " << shortestDecimal(moved) << ".\n";
-      start[j] = moved;
+  const CalibrateOptions& options_;
+  std::ostream& console_;
+  const char* objectiveText_;
+  std::vector<SearchParameter> parameters_;
+  std::unique_ptr<CandidateRun> run_;
+  double setUpSeconds_ = 0;
+  std::string parameterText_;  // the parameter file's, which the best one copies
+  std::vector<double> start_, lower_, upper_, startCoordinates_;
+  std::int64_t polishBudget_ = 0;
+  std::int64_t globalBudget_ = 0;
+  int threads_ = 1;
+  Trace trace_;
+  std::optional<SearchProgress> progress_;  // shown once the console's lines are written
+  Clock::time_point searchStart_;
+  double searchSeconds_ = 0;
+};
+
+Status Calibration::setUp() {
+  Result<std::vector<SearchParameter>> read = readSearchParameters(options_.parameters);
+  if (!read.ok()) return read.status();
+  parameters_ = std::move(read).value();
+  if (Status folder = checkResultFolder(); !folder.ok()) return folder;
+  CandidateRunOptions runOptions = options_.run;
+  for (const SearchParameter& p : parameters_) runOptions.tunables.push_back(p.tunable);
+  const Clock::time_point setUpStart = Clock::now();
+  Result<std::unique_ptr<CandidateRun>> created = CandidateRun::create(runOptions, console_);
+  if (!created.ok()) return created.status();
+  run_ = std::move(created).value();
+  setUpSeconds_ = secondsSince(setUpStart);
+  std::ifstream in;
+  const std::string path = std::string("./") + kParameterFileName;
+  if (const InputFault fault = openInputFile(in, path); fault != InputFault::kNone) {
+    return inputFailure(path, fault);
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  parameterText_ = text.str();
+  return {};
+}
+
+void Calibration::placeStart() {
+  start_ = run_->startingValues();
+  for (std::size_t j = 0; j < parameters_.size(); ++j) {
+    const SearchParameter& p = parameters_[j];
+    if (start_[j] < p.min || start_[j] > p.max) {
+      const double moved = std::clamp(start_[j], p.min, p.max);
+      console_ << p.tunable->name << ": the parameter file's " << shortestDecimal(start_[j])
+               << " lies outside " << shortestDecimal(p.min) << " to " << shortestDecimal(p.max)
+               << "; the search starts from " << shortestDecimal(moved) << ".\n";
+      start_[j] = moved;
     }
-    lower.push_back(p.toSearch(p.min));
-    upper.push_back(p.toSearch(p.max));
-    startCoordinates.push_back(std::clamp(p.toSearch(start[j]), lower.back(), upper.back()));
+    lower_.push_back(p.toSearch(p.min));
+    upper_.push_back(p.toSearch(p.max));
+    startCoordinates_.push_back(std::clamp(p.toSearch(start_[j]), lower_.back(), upper_.back()));
   }
   // The start runs with the values themselves, not with their coordinates turned back.
-  for (std::size_t j = 0; j < parameters.size(); ++j) {
-    start[j] = valueRunWith(*parameters[j].tunable, start[j]);
+  for (std::size_t j = 0; j < parameters_.size(); ++j) {
+    start_[j] = valueRunWith(*parameters_[j].tunable, start_[j]);
   }
+}
 
+Result<std::vector<double>> Calibration::evaluate(const std::vector<std::vector<double>>& values) {
+  Result<std::vector<CandidateScores>> scores = run_->evaluate(values, threads_);
+  if (!scores.ok()) return scores.status();
+  std::vector<double> objectives;
+  for (std::size_t c = 0; c < values.size(); ++c) {
+    objectives.push_back(objectiveValue((*scores)[c].mean, options_.objective));
+    trace_.add(values[c], objectives.back(), (*scores)[c]);
+  }
+  if (progress_) {
+    progress_->show(static_cast<std::int64_t>(trace_.values.size()), trace_.objectives[trace_.best],
+                    secondsSince(searchStart_));
+  }
+  return objectives;
+}
+
+Status Calibration::search() {
   // A quarter of the evaluations finds the valley of the best point, the local search follows
   // it with the other three quarters: the parameters of a routing model trade against each
   // other along narrow valleys, where quadratic models beat random perturbations.
-  const std::int64_t polishShare = options.evaluations * 3 / 4;
-  const std::int64_t polishBudget =
-      polishShare >= minimumPolishEvaluations(parameters.size()) ? polishShare : 0;
-  const std::int64_t globalBudget = options.evaluations - polishBudget;
-  const int threads = routingThreads();
-  const char* objectiveText = objectiveName(options.objective);
-  if (options.losses.method != LossMethod::kNone) {
-    console << "Rainfall losses: " << lossMethodName(options.losses.method) << ".\n";
+  const std::int64_t polishShare = options_.evaluations * 3 / 4;
+  polishBudget_ = polishShare >= minimumPolishEvaluations(parameters_.size()) ? polishShare : 0;
+  globalBudget_ = options_.evaluations - polishBudget_;
+  threads_ = routingThreads();
+  if (options_.run.losses.method != LossMethod::kNone) {
+    console_ << "Rainfall losses: " << lossMethodName(options_.run.losses.method) << ".\n";
   }
-  console << "Search: " << parameters.size()
-          << (parameters.size() == 1 ? " parameter, " : " parameters, ") << options.evaluations
-          << " evaluations (" << globalBudget << " by dynamically dimensioned search in batches of "
-          << options.batch << ", " << polishBudget << " by local search), objective "
-          << objectiveText << ", seed " << options.seed << '\n';
+  console_ << "Search: " << parameters_.size()
+           << (parameters_.size() == 1 ? " parameter, " : " parameters, ") << options_.evaluations
+           << " evaluations (" << globalBudget_
+           << " by dynamically dimensioned search in batches of " << options_.batch << ", "
+           << polishBudget_ << " by local search), objective " << objectiveText_ << ", seed "
+           << options_.seed << '\n';
 
-  Trace trace;
-  std::optional<SearchProgress> progress;  // shown once the console's lines are written
-  const Clock::time_point searchStart = Clock::now();
-  auto evaluate =
-      [&](const std::vector<std::vector<double>>& values) -> Result<std::vector<double>> {
-    Result<std::vector<CandidateScores>> scores = run.evaluate(values, threads);
-    if (!scores.ok()) return scores.status();
-    std::vector<double> objectives;
-    for (std::size_t c = 0; c < values.size(); ++c) {
-      objectives.push_back(objectiveValue((*scores)[c].mean, options.objective));
-      trace.add(values[c], objectives.back(), (*scores)[c]);
-    }
-    if (progress)
-      progress->show(static_cast<std::int64_t>(trace.values.size()), trace.objectives[trace.best],
-                     secondsSince(searchStart));
-    return objectives;
-  };
-
-  Result<std::vector<double>> first = evaluate({start});
+  searchStart_ = Clock::now();
+  Result<std::vector<double>> first = evaluate({start_});
   if (!first.ok()) return first.status();
-  console << "Start: " << objectiveText << " " << fixed(first->front(), 6) << " at "
-          << parameterList(parameters, start) << '\n';
-  console.flush();
-  progress.emplace(options.evaluations, objectiveText);
-  DdsSearch dds(lower, upper, startCoordinates, first->front(), globalBudget, options.seed);
+  console_ << "Start: " << objectiveText_ << " " << fixed(first->front(), 6) << " at "
+           << parameterList(parameters_, start_) << '\n';
+  console_.flush();
+  progress_.emplace(options_.evaluations, objectiveText_);
+  DdsSearch dds(lower_, upper_, startCoordinates_, first->front(), globalBudget_, options_.seed);
   while (dds.used() < dds.budget()) {
-    const std::vector<std::vector<double>> batch = dds.nextBatch(options.batch);
+    const std::vector<std::vector<double>> batch = dds.nextBatch(options_.batch);
     std::vector<std::vector<double>> values;
-    for (const std::vector<double>& x : batch)
-      values.push_back(modelValues(parameters, x, start, startCoordinates));
+    for (const std::vector<double>& x : batch) values.push_back(modelValues(x));
     Result<std::vector<double>> objectives = evaluate(values);
     if (!objectives.ok()) return objectives.status();
     dds.tell(batch, *objectives);
   }
-  if (polishBudget > 0) {
+  if (polishBudget_ > 0) {
     const PointObjective one = [&](const std::vector<double>& x) -> Result<double> {
-      Result<std::vector<double>> objective =
-          evaluate({modelValues(parameters, x, start, startCoordinates)});
+      Result<std::vector<double>> objective = evaluate({modelValues(x)});
       if (!objective.ok()) return objective.status();
       return objective->front();
     };
-    if (Status polished = polish(lower, upper, dds.best(), polishBudget, one); !polished.ok()) {
+    if (Status polished = polish(lower_, upper_, dds.best(), polishBudget_, one); !polished.ok()) {
       return polished;
     }
   }
-  const double searchSeconds = secondsSince(searchStart);
-  const std::int64_t evaluations = static_cast<std::int64_t>(trace.values.size());
-  const std::vector<double>& best = trace.values[trace.best];
-  const EvaluationTimes times = run.times();
-  progress.reset();
+  searchSeconds_ = secondsSince(searchStart_);
+  progress_.reset();
+  return {};
+}
 
-  console << "Best: " << objectiveText << " " << fixed(trace.objectives[trace.best], 6)
-          << " at evaluation " << trace.best + 1 << " of " << evaluations << '\n';
-  for (std::size_t j = 0; j < parameters.size(); ++j) {
-    console << "  " << parameters[j].tunable->name << " " << shortestDecimal(best[j]) << '\n';
+void Calibration::reportBest() {
+  const std::int64_t evaluations = static_cast<std::int64_t>(trace_.values.size());
+  const std::vector<double>& best = trace_.values[trace_.best];
+  const EvaluationTimes times = run_->times();
+  console_ << "Best: " << objectiveText_ << " " << fixed(trace_.objectives[trace_.best], 6)
+           << " at evaluation " << trace_.best + 1 << " of " << evaluations << '\n';
+  for (std::size_t j = 0; j < parameters_.size(); ++j) {
+    console_ << "  " << parameters_[j].tunable->name << " " << shortestDecimal(best[j]) << '\n';
   }
-  console << '\n';
-  writeScoresTable(console, run.gauges(), trace.bestScores.gauges, trace.bestScores.mean);
-  console << '\n'
-          << "Evaluations: " << evaluations << " in " << fixed(searchSeconds, 1) << " s on "
-          << threads << (threads == 1 ? " thread, " : " threads, ")
-          << fixed(evaluations / std::max(searchSeconds, 1e-9), 2) << " per second\n"
-          << "Time per evaluation: parameters " << fixed(1000 * times.parameters / evaluations, 2)
-          << " ms, routing " << fixed(1000 * times.routing / evaluations, 2) << " ms, scoring "
-          << fixed(1000 * times.scoring / evaluations, 2) << " ms; set-up once "
-          << fixed(1000 * setUpSeconds, 1) << " ms\n";
+  console_ << '\n';
+  writeScoresTable(console_, run_->gauges(), trace_.bestScores.gauges, trace_.bestScores.mean);
+  console_ << '\n'
+           << "Evaluations: " << evaluations << " in " << fixed(searchSeconds_, 1) << " s on "
+           << threads_ << (threads_ == 1 ? " thread, " : " threads, ")
+           << fixed(evaluations / std::max(searchSeconds_, 1e-9), 2) << " per second\n"
+           << "Time per evaluation: parameters " << fixed(1000 * times.parameters / evaluations, 2)
+           << " ms, routing " << fixed(1000 * times.routing / evaluations, 2) << " ms, scoring "
+           << fixed(1000 * times.scoring / evaluations, 2) << " ms; set-up once "
+           << fixed(1000 * setUpSeconds_, 1) << " ms\n";
+}
 
+Status Calibration::writeResults() {
+  const std::vector<double>& best = trace_.values[trace_.best];
   // The pictures' series: the start and the best, each routed once more.
-  Result<std::vector<std::vector<float>>> startSeries = run.gaugeSeries(start, threads);
+  Result<std::vector<std::vector<float>>> startSeries = run_->gaugeSeries(start_, threads_);
   if (!startSeries.ok()) return startSeries.status();
-  Result<std::vector<std::vector<float>>> bestSeries = run.gaugeSeries(best, threads);
+  Result<std::vector<std::vector<float>>> bestSeries = run_->gaugeSeries(best, threads_);
   if (!bestSeries.ok()) return bestSeries.status();
 
   const std::string dir = kCalibrationDirectory;
@@ -290,79 +324,87 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
     return Status::ioError("The folder " + dir + " cannot be made.");
   }
   std::vector<std::pair<int, std::string>> bestFields;
-  for (std::size_t j = 0; j < parameters.size(); ++j) {
-    const Tunable& t = *parameters[j].tunable;
+  for (std::size_t j = 0; j < parameters_.size(); ++j) {
+    const Tunable& t = *parameters_[j].tunable;
     if (t.kind != TunableKind::kParameterFile) continue;
     bestFields.emplace_back(t.field, t.whole != nullptr
                                          ? std::to_string(static_cast<std::int64_t>(best[j]))
                                          : shortestDecimal(best[j]));
   }
-  if (Status s =
-          writeWhole(dir + "/" + kParameterFileName, console,
-                     [&](std::ostream& out) { out << withFieldValues(parameterText, bestFields); });
+  if (Status s = writeWhole(
+          dir + "/" + kParameterFileName, console_,
+          [&](std::ostream& out) { out << withFieldValues(parameterText_, bestFields); });
       !s.ok()) {
     return s;
   }
   // A fitted loss grid, scaled by its best factor, where runoff-sim reads it.
-  for (std::size_t j = 0; j < parameters.size(); ++j) {
-    const Tunable& t = *parameters[j].tunable;
+  for (std::size_t j = 0; j < parameters_.size(); ++j) {
+    const Tunable& t = *parameters_[j].tunable;
     if (t.kind != TunableKind::kLossGridFactor) continue;
     const std::string folder = dir + "/topoData";
     std::filesystem::create_directories(folder, error);
     if (error || !std::filesystem::is_directory(folder)) {
       return Status::ioError("The folder " + folder + " cannot be made.");
     }
-    const std::vector<float> grid = run.scaledLossGrid(t, best[j]);
-    if (Status s = writeWhole(folder + "/" + kLossGrids[t.lossGrid].file, console,
+    const std::vector<float> grid = run_->scaledLossGrid(t, best[j]);
+    if (Status s = writeWhole(folder + "/" + kLossGrids[t.lossGrid].file, console_,
                               [&](std::ostream& out) { writeFloatRecords(out, grid); });
         !s.ok()) {
       return s;
     }
   }
-  if (Status s = writeWhole(
-          dir + "/trace.csv", console,
-          [&](std::ostream& out) { writeTrace(out, parameters, trace.values, trace.objectives); });
-      !s.ok()) {
-    return s;
-  }
-  if (Status s = writeWhole(dir + "/" + kScoresFileName, console,
+  if (Status s = writeWhole(dir + "/trace.csv", console_,
                             [&](std::ostream& out) {
-                              writeScoresCsv(out, run.gauges(), trace.bestScores.gauges,
-                                             trace.bestScores.mean);
+                              writeTrace(out, parameters_, trace_.values, trace_.objectives);
                             });
       !s.ok()) {
     return s;
   }
-  const std::vector<std::vector<double>> rain = run.upstreamRain();
+  if (Status s = writeWhole(dir + "/" + kScoresFileName, console_,
+                            [&](std::ostream& out) {
+                              writeScoresCsv(out, run_->gauges(), trace_.bestScores.gauges,
+                                             trace_.bestScores.mean);
+                            });
+      !s.ok()) {
+    return s;
+  }
+  return writeHydrographs(*startSeries, *bestSeries);
+}
+
+Status Calibration::writeHydrographs(const std::vector<std::vector<float>>& startSeries,
+                                     const std::vector<std::vector<float>>& bestSeries) {
+  const std::string dir = kCalibrationDirectory;
+  const std::vector<std::vector<double>> rain = run_->upstreamRain();
   std::vector<std::string> titles, dataFiles, pictures;
   std::vector<double> maxRain;
-  for (std::size_t g = 0; g < run.gauges().size(); ++g) {
-    std::string name = "hydrograph-" + fileNamePart(run.gauges()[g]);
+  for (std::size_t g = 0; g < run_->gauges().size(); ++g) {
+    std::string name = "hydrograph-" + fileNamePart(run_->gauges()[g]);
     // Names that differ only in the characters replaced get a number.
     if (std::find(dataFiles.begin(), dataFiles.end(), name + ".dat") != dataFiles.end()) {
       name += '-';
       name += std::to_string(g + 1);
     }
-    const SnappedGauge& placed = run.placed()[g];
-    titles.push_back(
-        "Gauge " + run.gauges()[g] + " (column " + std::to_string(placed.cell.col + 1) + ", row " +
-        std::to_string(placed.cell.row + 1) + "): " + objectiveText + " " +
-        fixed(objectiveValue(trace.startScores.gauges[g], options.objective), 4) +
-        " from the starting parameters, " +
-        fixed(objectiveValue(trace.bestScores.gauges[g], options.objective), 4) + " from the best");
+    const SnappedGauge& placed = run_->placed()[g];
+    titles.push_back("Gauge " + run_->gauges()[g] + " (column " +
+                     std::to_string(placed.cell.col + 1) + ", row " +
+                     std::to_string(placed.cell.row + 1) + "): " + objectiveText_ + " " +
+                     fixed(objectiveValue(trace_.startScores.gauges[g], options_.objective), 4) +
+                     " from the starting parameters, " +
+                     fixed(objectiveValue(trace_.bestScores.gauges[g], options_.objective), 4) +
+                     " from the best");
     dataFiles.push_back(name + ".dat");
     pictures.push_back(name + ".png");
     maxRain.push_back(rain[g].empty() ? 0 : *std::max_element(rain[g].begin(), rain[g].end()));
-    if (Status s = writeWhole(dir + "/" + dataFiles.back(), console,
+    if (Status s = writeWhole(dir + "/" + dataFiles.back(), console_,
                               [&](std::ostream& out) {
-                                writeHydrographData(out, rain[g], run.observed()[g],
-                                                    (*startSeries)[g], (*bestSeries)[g]);
+                                writeHydrographData(out, rain[g], run_->observed()[g],
+                                                    startSeries[g], bestSeries[g]);
                               });
         !s.ok()) {
       return s;
     }
   }
-  if (Status s = writeWhole(dir + "/hydrographs.gp", console,
+  if (Status s = writeWhole(dir + "/hydrographs.gp", console_,
                             [&](std::ostream& out) {
                               writeHydrographScript(out, titles, dataFiles, pictures, maxRain);
                             });
@@ -370,8 +412,19 @@ Status calibrate(const CalibrateOptions& options, std::ostream& console) {
     return s;
   }
   bool drawn = false;
-  console << drawWithGnuplot(dir, "hydrographs.gp", pictures, drawn) << '\n';
+  console_ << drawWithGnuplot(dir, "hydrographs.gp", pictures, drawn) << '\n';
   return {};
+}
+
+}  // namespace
+
+Status calibrate(const CalibrateOptions& options, std::ostream& console) {
+  Calibration calibration(options, console);
+  if (Status s = calibration.setUp(); !s.ok()) return s;
+  calibration.placeStart();
+  if (Status s = calibration.search(); !s.ok()) return s;
+  calibration.reportBest();
+  return calibration.writeResults();
 }
 
 }  // namespace runoff

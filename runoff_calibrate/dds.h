@@ -58,7 +58,6 @@ class DdsSearch {
   void tell(const std::vector<std::vector<double>>& batch, const std::vector<double>& objectives);
 
   const std::vector<double>& best() const { return best_; }
-  double bestObjective() const { return bestObjective_; }
 
  private:
   std::vector<double> neighbour(std::int64_t i);

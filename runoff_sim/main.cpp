@@ -1,21 +1,21 @@
 // runoff-sim: routes hourly rainfall through every cell of the listed rivers and writes the
 // daily and hourly discharge grids. Every file lies at a fixed path relative to the working
 // directory; the options choose the routing scheme and the rainfall losses, add a restart state
-// or print a water budget (runoff-sim --help). Each step below is one call of the run sequence;
-// any failure prints one line and ends the run with exit status 1, leaving no output file under
-// its final name.
+// or print a water budget (runoff-sim --help). The run is the simulation object's three steps
+// (runoff/run/simulation.h); any failure prints one line and ends the run with exit status 1,
+// leaving no output file under its final name.
 #include <algorithm>
 #include <iostream>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/status.h"
 #include "runoff/output/discharge_output.h"
-#include "runoff/run/run_sequence.h"
 #include "runoff/run/sim_options.h"
+#include "runoff/run/simulation.h"
 #ifdef RUNOFF_HAVE_NETCDF
 #include "runoff/output/netcdf_sink.h"
 #endif
@@ -24,47 +24,37 @@ namespace {
 
 using namespace runoff;
 
-// The makers of the outputs that the run sequence does not make itself: the NetCDF file, where
-// this program is built with the NetCDF library.
-OutputMakers outputMakers([[maybe_unused]] const std::vector<std::string>& argv,
-                          [[maybe_unused]] const std::vector<std::uint8_t>& selectedInFileOrder) {
-  OutputMakers makers;
+// What this program adds to the run: the NetCDF writer, where it is built with the NetCDF
+// library.
+class SimHooks : public RunHooks {
+ public:
+  explicit SimHooks(std::vector<std::string> argv) : argv_(std::move(argv)) {}
+
+  OutputMakers outputMakers([[maybe_unused]] const Simulation& run) override {
+    OutputMakers makers;
 #ifdef RUNOFF_HAVE_NETCDF
-  makers.netcdf = [&](const std::string& path, NetcdfDescription description) {
-    description.history = netcdfHistory(argv);
-    description.source = netcdfSource("runoff-sim");
-    Result<std::unique_ptr<NetcdfSink>> made =
-        NetcdfSink::create(path, description, selectedInFileOrder);
-    if (!made.ok()) return OutputMakers::Made(made.status());
-    return OutputMakers::Made(std::unique_ptr<WindowSink>(std::move(made).value()));
-  };
+    makers.netcdf = [&](const std::string& path, NetcdfDescription description) {
+      description.history = netcdfHistory(argv_);
+      description.source = netcdfSource("runoff-sim");
+      Result<std::unique_ptr<NetcdfSink>> made = NetcdfSink::create(
+          path, description, selectedInFileOrder(run.inputs().topo, run.inputs().selected));
+      if (!made.ok()) return OutputMakers::Made(made.status());
+      return OutputMakers::Made(std::unique_ptr<WindowSink>(std::move(made).value()));
+    };
 #endif
-  return makers;
-}
+    return makers;
+  }
+
+ private:
+  std::vector<std::string> argv_;
+};
 
 Status simulate(const SimOptions& options, const std::vector<std::string>& argv) {
-  RunSequence run(options, std::cout);
-  if (Status s = run.readParameters(); !s.ok()) return s;
-  if (Status s = run.loadInputs(); !s.ok()) return s;
-  if (Status s = run.loadLossGrids(); !s.ok()) return s;
-  if (Status s = run.checkRoutingMemory(); !s.ok()) return s;
-  if (Status s = run.obtainOrder(); !s.ok()) return s;
-  if (Status s = run.openRainfall(); !s.ok()) return s;
-  run.planRouting();
-  run.setUpStates();
-  Result<std::optional<StoredState>> start = run.readStartState();
-  if (!start.ok()) return start.status();
-  run.startFrom(*start);
-  if (Status s = run.prepareOutputs(); !s.ok()) return s;
-  if (Status s = run.checkOutputFolder(); !s.ok()) return s;
-  const std::vector<std::uint8_t> selected =
-      selectedInFileOrder(run.inputs().topo, run.inputs().selected);
-  if (Status s = run.openOutputs(outputMakers(argv, selected)); !s.ok()) return s;
-  if (Status s = run.routeWindows(); !s.ok()) return s;
-  if (Status s = run.finishOutputs(); !s.ok()) return s;
-  if (Status s = run.publishOutputs(run.finalStates()); !s.ok()) return s;
-  run.reportBudget(run.budgetVolumes());
-  return {};
+  SimHooks hooks(argv);
+  Simulation run(options, std::cout, &hooks);
+  if (Status s = run.initialize(); !s.ok()) return s;
+  if (Status s = run.advance(run.totalHours()); !s.ok()) return s;
+  return run.finalize();
 }
 
 int fail(const std::string& message) {

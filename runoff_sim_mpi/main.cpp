@@ -1,29 +1,32 @@
 // runoff-sim-mpi: runoff-sim on several processes (mpirun -np N runoff-sim-mpi [options]), with
 // the same options, console text and files, byte for byte, for any number of processes and
-// threads. Every rank takes the steps of the run sequence; between them it adds only what
-// distribution needs: the ranks agree on each step's outcome, rank 0 alone talks to the
-// console, makes or reads the caches and the restart state, and passes what it made on; the
-// routed cells are partitioned by drainage, each rank routes its part window after window, the
-// outflow of cut tributaries travels as messages, and every rank writes its own cells' results
-// into the output files (runoff_sim_mpi/parallel_output.h), which rank 0 publishes once all
-// have closed them. A failure on any rank ends every rank with one line and exit status 1.
+// threads. Every rank runs the simulation object (runoff/run/simulation.h); its hooks add only
+// what distribution needs at the run's fixed points: the ranks agree on each step's outcome,
+// rank 0 alone talks to the console, makes or reads the caches and the restart state, and
+// passes what it made on; the routed cells are partitioned by drainage, each rank routes its
+// part window after window, the outflow of cut tributaries travels as messages, and every rank
+// writes its own cells' results into the output files (runoff_sim_mpi/parallel_output.h),
+// which rank 0 publishes once all have closed them. A failure on any rank ends every rank with
+// one line and exit status 1.
 #include <mpi.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/status.h"
-#include "runoff/run/run_sequence.h"
+#include "runoff/routing/partition.h"
 #include "runoff/run/sim_options.h"
+#include "runoff/run/simulation.h"
 #include "runoff_sim_mpi/parallel_output.h"
-#include "runoff_sim_mpi/partition.h"
 #include "runoff_sim_mpi/rank_messages.h"
 
 namespace {
@@ -48,73 +51,72 @@ struct Outcome {
   std::abort();
 }
 
+// What distribution adds at the run's fixed points: rank 0 leads; the ranks agree on every
+// step; the routed cells are partitioned by drainage; every rank writes its own cells into
+// every output; cut tributaries travel as messages; rank 0 gathers the final states and the
+// budget volumes.
+class MpiHooks : public RunHooks {
+ public:
+  MpiHooks(const MpiWorld& world, std::vector<std::string> argv,
+           std::vector<std::string>& temporaries)
+      : world_(world), argv_(std::move(argv)), temporaries_(temporaries) {}
+
+  bool leads() const override { return world_.rank == 0; }
+  Status agree(const Status& mine) override { return runoff::agree(world_, mine); }
+  Status routingFailed(Status failure) override { endEveryRank(failure, temporaries_); }
+
+  void shareRainTies(RunInputs& inputs) override { broadcastRainTies(inputs); }
+  void shareOrder(CalculationOrder& order) override { broadcastOrder(order); }
+  void shareStartState(std::optional<StoredState>& state, std::int32_t nodes,
+                       std::int32_t lossValues) override {
+    broadcastStartState(state, nodes, lossValues);
+  }
+
+  // The same partition on every rank; each sets up the cells it routes.
+  std::optional<std::vector<std::uint8_t>> cellsRoutedHere(const RoutingPlan& plan,
+                                                           std::size_t gridCells) override {
+    partition_ = partitionByDrainage(plan, world_.size);
+    plan_ = &plan;
+    return cellsOfRank(partition_, plan, world_.rank, gridCells);
+  }
+  OutputMakers outputMakers(const Simulation& run) override {
+    share_ = shareOutput(world_, run.inputs().topo, run.inputs().selected, run.plan(), partition_);
+    return parallelOutputMakers(world_, run.params(), share_, argv_, temporaries_);
+  }
+  RemoteTasks* remoteTasks(const Simulation& run) override {
+    edges_ = std::make_unique<CutEdges>(world_, run.plan(), partition_);
+    return edges_.get();
+  }
+
+  void gatherStates(CellStates& cells, const std::vector<std::int32_t>& routedCells) override {
+    gatherCellValues(world_, ownersOfCells(partition_, *plan_, routedCells), cells.stride(),
+                     cells.values);
+  }
+  void gatherBudget(std::vector<double>& volumes) override {
+    gatherCellValues(world_, partition_.owner, WaterBudget::kTaskValues, volumes);
+  }
+
+ private:
+  MpiWorld world_;
+  std::vector<std::string> argv_;
+  std::vector<std::string>& temporaries_;
+  Partition partition_;
+  const RoutingPlan* plan_ = nullptr;
+  OutputShare share_;
+  std::unique_ptr<CutEdges> edges_;
+};
+
 Outcome simulateOnRanks(const SimOptions& options, const MpiWorld& world,
                         const std::vector<std::string>& argv,
                         std::vector<std::string>& temporaries) {
-  const bool leader = world.rank == 0;
   std::ostringstream quiet;  // the console of the ranks that do not talk to the user
-  RunSequence run(options, leader ? static_cast<std::ostream&>(std::cout) : quiet);
-  auto all = [&](const Status& mine) { return agree(world, mine); };
-
-  if (Status s = all(run.readParameters()); !s.ok()) return {s};
-  // Every rank reads the grids; rank 0 alone makes or reads the mapping cache.
-  if (Status s = all(run.loadInputs(leader ? RainTies::kMapped : RainTies::kSupplied)); !s.ok()) {
-    return {s};
-  }
-  broadcastRainTies(run.inputs());
-  // Every rank reads the loss grids too, as it reads the topography.
-  if (Status s = all(run.loadLossGrids()); !s.ok()) return {s};
-  if (Status s = all(run.checkRoutingMemory()); !s.ok()) return {s};
-  if (Status s = all(run.obtainOrder(leader ? OrderSource::kObtained : OrderSource::kSupplied));
-      !s.ok()) {
-    return {s};
-  }
-  broadcastOrder(run.order());
-  // Rank 0 checks the whole rainfall file; every rank then reads it window by window.
-  if (Status s = all(run.openRainfall(leader)); !s.ok()) return {s};
-
-  // The same plan and partition on every rank; each sets up the cells it routes.
-  run.planRouting();
-  const Partition partition = partitionByDrainage(run.plan(), world.size);
-  const std::vector<std::uint8_t> mine =
-      cellsOfRank(partition, run.plan(), world.rank, run.inputs().topo.cells.size());
-  run.setUpStates(&mine);
-
-  Result<std::optional<StoredState>> start =
-      leader ? run.readStartState() : Result<std::optional<StoredState>>(std::nullopt);
-  if (Status s = all(start.status()); !s.ok()) return {s};
-  std::optional<StoredState> stored = leader ? std::move(start).value() : std::nullopt;
-  broadcastStartState(stored, run.params().spaceSteps, run.lossStateValues());
-  run.startFrom(stored);
-
-  // Every rank places the gauges itself; rank 0 checks the folder; every rank opens each
-  // output with the others and writes its own cells into it.
-  if (Status s = all(run.prepareOutputs()); !s.ok()) return {s};
-  if (Status s = agreeOnLeader(world, [&] { return run.checkOutputFolder(); }); !s.ok()) {
-    return {s};
-  }
-  const OutputShare share =
-      shareOutput(world, run.inputs().topo, run.inputs().selected, run.plan(), partition);
-  if (Status s = all(run.openOutputs(
-          parallelOutputMakers(world, run.params(), share, argv, temporaries)));
-      !s.ok()) {
-    return {s};
-  }
-
-  // A failure while routing cannot wait for the other ranks, which may be blocked on this
-  // one's messages: it ends the whole run at once. A failure while writing is agreed by all.
-  CutEdges edges(world, run.plan(), partition);
-  bool writeFailed = false;
-  const Distribution distribution{&edges, [&](const Status& mine) {
-                                    Status agreed = agree(world, mine);
-                                    writeFailed = !agreed.ok();
-                                    return agreed;
-                                  }};
+  MpiHooks hooks(world, argv, temporaries);
+  Simulation run(options, world.rank == 0 ? static_cast<std::ostream&>(std::cout) : quiet, &hooks);
+  if (Status s = run.initialize(); !s.ok()) return {s};
+  // A failure while routing ends every rank at once (MpiHooks::routingFailed); a failure while
+  // writing a window is agreed by all and returned here.
   try {
-    if (Status s = run.routeWindows(&distribution); !s.ok()) {
-      if (!writeFailed) endEveryRank(s, temporaries);
-      return {s};
-    }
+    if (Status s = run.advance(run.totalHours()); !s.ok()) return {s};
   } catch (const std::bad_alloc&) {
     endEveryRank(Status::ioError(kOutOfMemory), temporaries);
   } catch (const std::length_error&) {
@@ -124,24 +126,7 @@ Outcome simulateOnRanks(const SimOptions& options, const MpiWorld& world,
         Status::ioError(std::string("runoff-sim-mpi: unexpected failure: ") + error.what()),
         temporaries);
   }
-  // Files are published once every rank has closed them.
-  if (Status s = run.finishOutputs(); !s.ok()) return {s};
-
-  // Each rank holds the state and the water of its own cells; rank 0 gathers them.
-  CellStates cells = run.finalStates();
-  if (options.stateOut) {
-    gatherCellValues(world, ownersOfCells(partition, run.plan(), run.routedCells()),
-                     cells.stride(), cells.values);
-  }
-  if (Status s = agreeOnLeader(world, [&] { return run.publishOutputs(cells); }); !s.ok()) {
-    return {s};
-  }
-  if (options.waterBudget) {
-    std::vector<double> volumes = run.budgetVolumes();
-    gatherCellValues(world, partition.owner, WaterBudget::kTaskValues, volumes);
-    if (leader) run.reportBudget(volumes);
-  }
-  return {};
+  return {run.finalize()};
 }
 
 }  // namespace
@@ -162,8 +147,8 @@ int main(int argc, char** argv) {
     } else if (options->help) {
       if (world.rank == 0) std::cout << simHelpText("mpirun -np N runoff-sim-mpi");
     } else {
-      outcome = simulateOnRanks(*options, world,
-                                std::vector<std::string>(argv, argv + argc), temporaries);
+      outcome = simulateOnRanks(*options, world, std::vector<std::string>(argv, argv + argc),
+                                temporaries);
     }
   } catch (const std::bad_alloc&) {
     outcome = {Status::ioError(kOutOfMemory), true};

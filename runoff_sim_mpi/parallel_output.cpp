@@ -76,7 +76,7 @@ void dailyValuesAt(const WindowGrids& grids, const std::vector<std::int32_t>& po
   maxima.resize(means.size());
   std::vector<float> mean, maximum;
   for (std::int32_t d = 0; d < grids.days(); ++d) {
-    dailyGrids(grids, d, positions, selected, mean, maximum);
+    dailyGridsAt(grids, d, positions, selected, mean, maximum);
     std::copy(mean.begin(), mean.end(), means.begin() + static_cast<std::ptrdiff_t>(d * n));
     std::copy(maximum.begin(), maximum.end(), maxima.begin() + static_cast<std::ptrdiff_t>(d * n));
   }

@@ -9,7 +9,6 @@ namespace runoff {
 namespace {
 
 constexpr int kHistoryTag = 1;
-constexpr int kResultTag = 2;
 constexpr int kCellValuesTag = 3;
 
 float taskAsFloat(std::int32_t task) {
@@ -201,55 +200,6 @@ void CutEdges::passMessages(Mailbox& mailbox) {
 void CutEdges::endWindow(Mailbox& mailbox) {
   send(mailbox);
   completeSends(true);
-}
-
-ResultGather::ResultGather(const MpiWorld& world, const TopoGrid& grid, const RoutingPlan& plan,
-                           const Partition& partition)
-    : world_(world), positionsOf_(world.size) {
-  for (std::int32_t t = 0; t < plan.size(); ++t) {
-    positionsOf_[partition.owner[t]].push_back(
-        static_cast<std::int32_t>(filePosition(grid, plan.cell[t])));
-  }
-}
-
-ResultGather::~ResultGather() {
-  if (send_ != MPI_REQUEST_NULL) {
-    MPI_Cancel(&send_);
-    MPI_Request_free(&send_);
-  }
-}
-
-void ResultGather::gather(WindowGrids& grids) {
-  const std::int32_t hours = grids.days() * 24;
-  if (world_.rank != 0) {
-    finish();
-    const std::vector<std::int32_t>& mine = positionsOf_[world_.rank];
-    outgoing_.resize(static_cast<std::size_t>(hours) * mine.size());
-    std::size_t k = 0;
-    for (std::int32_t h = 0; h < hours; ++h) {
-      const std::span<const float> grid = grids.hour(h);
-      for (std::int32_t position : mine) outgoing_[k++] = grid[position];
-    }
-    MPI_Isend(outgoing_.data(), static_cast<int>(outgoing_.size()), MPI_FLOAT, 0, kResultTag,
-              MPI_COMM_WORLD, &send_);
-    return;
-  }
-  std::vector<float> incoming;
-  for (int r = 1; r < world_.size; ++r) {
-    const std::vector<std::int32_t>& theirs = positionsOf_[r];
-    incoming.resize(static_cast<std::size_t>(hours) * theirs.size());
-    MPI_Recv(incoming.data(), static_cast<int>(incoming.size()), MPI_FLOAT, r, kResultTag,
-             MPI_COMM_WORLD, MPI_STATUS_IGNORE);
-    std::size_t k = 0;
-    for (std::int32_t h = 0; h < hours; ++h) {
-      const std::span<float> grid = grids.hour(h);
-      for (std::int32_t position : theirs) grid[position] = incoming[k++];
-    }
-  }
-}
-
-void ResultGather::finish() {
-  if (send_ != MPI_REQUEST_NULL) MPI_Wait(&send_, MPI_STATUS_IGNORE);
 }
 
 void gatherCellValues(const MpiWorld& world, const std::vector<std::int32_t>& ownerOfCell,

@@ -1,16 +1,17 @@
 // What the processes (ranks) of a distributed run say to each other: whether a step succeeded
 // on all of them, the set-up one rank made for all (rainfall ties, calculation order, restart
-// state), one message per cut edge per window, and every window's results on their way to the
-// rank that writes the files.
+// state), one message per cut edge per span of hours routed, and the final states and budget
+// volumes on their way to rank 0.
 //
 // Messages, all on MPI_COMM_WORLD:
-//   kHistoryTag  a cut edge's window history: days x 24 x subSteps float32 outflows of the
-//                feeder, then its task number (int32 bit pattern in a float slot), sent by the
-//                feeder's rank to the consumer's rank as soon as the feeder's window is routed
-//   kResultTag   a rank's hourly means of one window, float32, hour-major, its tasks in plan
-//                order within each hour, sent to rank 0 when the rank's window is routed
+//   kHistoryTag     a cut edge's span history: hours x subSteps float32 outflows of the
+//                   feeder, then its task number (int32 bit pattern in a float slot), sent by
+//                   the feeder's rank to the consumer's rank as soon as the feeder's span is
+//                   routed (a span is a window of days when the run is routed whole)
+//   kCellValuesTag  a rank's values of its routed cells (final states, budget volumes),
+//                   float64, sent to rank 0 at the end of the run
 // Messages between two ranks are matched in the order they were sent, so a rank that runs a
-// window ahead never confuses two windows.
+// span ahead never confuses two spans.
 #ifndef RUNOFF_RUNOFF_SIM_MPI_RANK_MESSAGES_H_
 #define RUNOFF_RUNOFF_SIM_MPI_RANK_MESSAGES_H_
 
@@ -24,12 +25,11 @@
 
 #include "common/status.h"
 #include "runoff/inputs/calc_order.h"
-#include "runoff/inputs/topo_grid.h"
 #include "runoff/output/run_state.h"
 #include "runoff/routing/routing_plan.h"
 #include "runoff/routing/window_router.h"
 #include "runoff/run/run_inputs.h"
-#include "runoff_sim_mpi/partition.h"
+#include "runoff/routing/partition.h"
 
 namespace runoff {
 
@@ -42,13 +42,6 @@ struct MpiWorld {
 /// get the failure of the lowest failing rank (its line, to be printed by rank 0), or success
 /// when every rank succeeded.
 Status agree(const MpiWorld& world, const Status& mine);
-
-/// A step that rank 0 alone takes (a cache, a file it writes for all): every rank gets its
-/// outcome.
-template <typename Step>
-Status agreeOnLeader(const MpiWorld& world, Step step) {
-  return agree(world, world.rank == 0 ? step() : Status());
-}
 
 /// Rank 0's `values` on every rank (sized there as on rank 0).
 void broadcast(std::vector<std::int32_t>& values);
@@ -91,27 +84,6 @@ class CutEdges : public RemoteTasks {
   std::size_t arrived_ = 0;
   std::vector<MPI_Request> sends_;
   std::vector<std::unique_ptr<float[]>> sendBuffers_;
-};
-
-/// The hourly means of a window on their way to rank 0: each rank sends the values of its
-/// tasks; rank 0 puts them into its grids, where it has routed its own.
-class ResultGather {
- public:
-  ResultGather(const MpiWorld& world, const TopoGrid& grid, const RoutingPlan& plan,
-               const Partition& partition);
-  ~ResultGather();
-
-  /// On a rank other than 0: sends its window values from `grids` (after the previous send
-  /// has completed). On rank 0: receives every other rank's into `grids`.
-  void gather(WindowGrids& grids);
-  /// Completes the last send.
-  void finish();
-
- private:
-  MpiWorld world_;
-  std::vector<std::vector<std::int32_t>> positionsOf_;  // per rank: its tasks' grid positions
-  std::vector<float> outgoing_;
-  MPI_Request send_ = MPI_REQUEST_NULL;
 };
 
 /// Every rank's values of its routed cells, gathered on rank 0 into `values` (`stride` doubles

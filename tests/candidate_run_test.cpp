@@ -19,18 +19,6 @@
 namespace runoff::testing {
 namespace {
 
-// Runs the code in `dir` as working directory.
-class InDirectory {
- public:
-  explicit InDirectory(const fs::path& dir) : previous_(fs::current_path()) {
-    fs::current_path(dir);
-  }
-  ~InDirectory() { fs::current_path(previous_); }
-
- private:
-  fs::path previous_;
-};
-
 struct RoutedCase {
   std::string name;
   fs::path input;  // a working directory's inputs; empty: the mixed basin of the builder

@@ -2,6 +2,8 @@
 // cell that is not selected, zeros for selected cells never routed, sizes and grid order.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <span>
 #include <vector>
 
 #include "runoff/output/discharge_output.h"
@@ -25,6 +27,46 @@ TEST(DischargeOutput, DailyMaximumIsTheLargestHourOrZero) {
   hours[7] = 2.5f;
   hours[20] = 1.5f;
   EXPECT_EQ(dailyMaxHourly(hours), 2.5f);
+}
+
+// The daily grids at a list of positions are the whole grid's values there, for any list, the
+// empty one included (a process that routes no cell asks for none and gets none), whether the
+// window keeps every hour or only the days.
+TEST(DischargeOutput, DailyGridsAtPositionsAreTheWholeGridsValuesThere) {
+  const std::vector<float> background = {0.0f, -9999.0f, 0.0f, 0.0f, -9999.0f, 0.0f};
+  const std::vector<std::uint8_t> selected = {1, 0, 1, 1, 0, 1};
+  // Two days of hourly means for cell 2, and other ones for cell 5.
+  std::vector<float> means(48), others(48);
+  for (std::size_t h = 0; h < means.size(); ++h) {
+    means[h] = static_cast<float>((h * 37) % 11) / 3;
+    others[h] = static_cast<float>((h * 5) % 7) * 1.5f;
+  }
+  for (bool everyHour : {true, false}) {
+    WindowGrids grids = everyHour ? WindowGrids(background, 2) : WindowGrids(background, 2, {});
+    grids.setDays(2);
+    grids.store(2, means.data(), 1);
+    grids.store(5, others.data(), 1);
+    for (std::int32_t day : {0, 1}) {
+      std::vector<float> mean, maximum;
+      dailyGrids(grids, day, selected, mean, maximum);
+      ASSERT_EQ(mean.size(), background.size());
+      EXPECT_EQ(mean[1], -9999.0f);
+      EXPECT_EQ(maximum[0], 0.0f);
+      EXPECT_EQ(mean[2], dailyMean(std::span(means).subspan(24 * day, 24)));
+      EXPECT_EQ(maximum[2], dailyMaxHourly(std::span(means).subspan(24 * day, 24)));
+      for (const std::vector<std::int32_t>& positions :
+           {std::vector<std::int32_t>{}, {5}, {0, 1, 2}, {5, 2, 4}}) {
+        std::vector<float> meanAt(7, 1.0f), maximumAt(7, 1.0f);
+        dailyGridsAt(grids, day, positions, selected, meanAt, maximumAt);
+        ASSERT_EQ(meanAt.size(), positions.size());
+        ASSERT_EQ(maximumAt.size(), positions.size());
+        for (std::size_t k = 0; k < positions.size(); ++k) {
+          EXPECT_EQ(meanAt[k], mean[positions[k]]) << everyHour << " " << positions[k];
+          EXPECT_EQ(maximumAt[k], maximum[positions[k]]) << everyHour << " " << positions[k];
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 // on one rank end every process with one line and leave no file, and every run has a time
 // limit, so a hang fails the test instead of stalling it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <functional>
@@ -18,44 +17,13 @@
 #include <vector>
 
 #include "support/basin_builder.h"
+#include "support/mpi_run.h"
 #include "support/test_support.h"
 
 namespace runoff::testing {
 namespace {
 
 const fs::path kGolden = fs::path(TEST_DATA_DIR) / "golden";
-
-// Runs runoff-sim-mpi on `ranks` processes of `threads` threads in `dir`; standard error (where
-// mpirun may speak) is kept apart. In a sanitized build the leak check is off for these
-// processes only: Open MPI leaves its own allocations behind at finalize, in components it has
-// already unloaded, where no suppression can name them.
-// `environment` and `wrapper` (a command each process runs the program through) serve to
-// make a write fail on one process.
-RunResult runMpi(const fs::path& dir, int ranks, int threads,
-                 const std::vector<std::string>& args = {}, const std::string& environment = "",
-                 const std::string& wrapper = "") {
-  std::string command = "(cd '" + dir.string() +
-                        "' && ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" "
-                        "OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 " +
-                        environment + " OMP_NUM_THREADS=" + std::to_string(threads) +
-                        " timeout 300 " + MPIRUN_EXE + " --oversubscribe -np " +
-                        std::to_string(ranks) + " " + wrapper + " " + RUNOFF_SIM_MPI_EXE;
-  for (const std::string& arg : args) command += " '" + arg + "'";
-  command += " > stdout.txt 2> stderr.txt)";
-  int status = 0;
-  shellOutput(command, status);
-  RunResult result;
-  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = readFile(dir / "stdout.txt");
-  // A run that succeeds says nothing on standard error; what Open MPI says there otherwise (a
-  // transport's warning) is kept in the test's log, for a failure that follows.
-  if (const std::string said = readFile(dir / "stderr.txt"); result.exitStatus == 0 && !said.empty()) {
-    std::cerr << "mpirun's standard error in " << dir << ":\n" << said;
-  }
-  fs::remove(dir / "stdout.txt");
-  fs::remove(dir / "stderr.txt");
-  return result;
-}
 
 const std::vector<std::string> kCompared = {
     "temp/setROFCell.dat",        "temp/numOfBasin.dat",

@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"unknown-option",
                     {"--output", "x.nc"},
                     {},
-                    "Unknown option --output; discharge-netcdf --help lists the options."},
+                    "Unknown option \"--output\"; discharge-netcdf --help lists the options."},
         RefusalCase{"stray-argument",
                     {"x.nc"},
                     {},

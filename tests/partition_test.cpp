@@ -1,7 +1,7 @@
 // The partition by drainage on random forests: every task placed, every rank's work within one
 // share of the others (whole trees kept whole where they fit), cuts only at tributary junctions
 // and only in trees larger than a share, and the same answer every time.
-#include "runoff_sim_mpi/partition.h"
+#include "runoff/routing/partition.h"
 
 #include <gtest/gtest.h>
 

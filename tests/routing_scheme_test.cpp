@@ -29,17 +29,20 @@ TEST_P(SchemeOptionRefused, WithOneLineStatusOneAndNoOutput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Options, SchemeOptionRefused,
-    ::testing::Values(Refusal{{"--scheme", "fast"},
-                              "Option --scheme takes classic or conservative, not \"fast\"."},
-                      Refusal{{"--scheme=Classic"},
-                              "Option --scheme takes classic or conservative, not \"Classic\"."},
-                      Refusal{{"--scheme"}, "Option --scheme needs classic or conservative."},
-                      Refusal{{"--scheme="}, "Option --scheme needs classic or conservative."},
-                      Refusal{{"--scheme", "conservative", "--scheme=classic"},
-                              "Option --scheme is given twice."},
-                      Refusal{{"--budget=yes"},
-                              "Option --budget takes no value; --help lists the options."},
-                      Refusal{{"--budget", "--budget"}, "Option --budget is given twice."}));
+    ::testing::Values(
+        Refusal{{"--scheme", "fast"},
+                "Option --scheme takes classic or conservative, not \"fast\"."},
+        Refusal{{"--scheme=Classic"},
+                "Option --scheme takes classic or conservative, not \"Classic\"."},
+        Refusal{{"--scheme"}, "Option --scheme needs classic or conservative."},
+        Refusal{{"--scheme="}, "Option --scheme needs classic or conservative."},
+        Refusal{{"--scheme", "conservative", "--scheme=classic"},
+                "Option --scheme is given twice."},
+        Refusal{{"--budget=yes"}, "Option --budget takes no value; --help lists the options."},
+        Refusal{{"--budget", "--budget"}, "Option --budget is given twice."},
+        // A forgotten value is named, not taken from the next option.
+        Refusal{{"--state-out", "--budget"}, "Option --state-out needs a file name."},
+        Refusal{{"--budget", "-x"}, "Unknown option \"-x\"; --help lists the options."}));
 
 // Runs the simulator with `args` in `dir` and returns its console.
 std::string run(const fs::path& dir, const std::vector<std::string>& args) {

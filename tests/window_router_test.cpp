@@ -1,14 +1,18 @@
-// The simulator routes with lean histories on several threads, in an order of its own, and
-// with a step that reuses powers it already took. None of that may change a bit: these tests
-// compare it with the plain design (cell by cell in calculation order, full histories, the
-// step evaluated literally) on random basins built to stress the dependency rule, under both
-// schemes; and under the conservative scheme the water budget of every basin closes.
+// The simulator routes with lean histories on several threads, in an order of its own, in
+// windows of days and in spans of hours within them, and with a step that reuses powers it
+// already took. None of that may change a bit: these tests compare it with the plain design
+// (cell by cell in calculation order, full histories, the step evaluated literally) on random
+// basins built to stress the dependency rule, under both schemes; and under the conservative
+// scheme the water budget of every basin closes.
 #include "runoff/routing/window_router.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -214,6 +218,155 @@ INSTANTIATE_TEST_SUITE_P(
              (std::get<1>(info.param) == PowerFunction::kFast ? "_fast_power" : "");
     });
 
+// How a window is cut into spans of hours: the length of the next span, given the hours left.
+using SpanCut = std::function<std::int32_t(std::int32_t left)>;
+
+SpanCut randomCut(std::uint32_t seed) {
+  auto rng = std::make_shared<std::mt19937>(seed);
+  return [rng](std::int32_t left) {
+    // Short spans most often, so that spans start and end inside days and at their edges.
+    const std::int32_t most = std::uniform_int_distribution<int>(0, 3)(*rng) == 0 ? 60 : 7;
+    return std::uniform_int_distribution<std::int32_t>(1, std::min(left, most))(*rng);
+  };
+}
+
+SpanCut hourByHour() {
+  return [](std::int32_t) { return 1; };
+}
+
+SpanCut wholeWindows() {
+  return [](std::int32_t left) { return left; };
+}
+
+// The simulator's routing as routeLean, each window cut into spans by `cut`. With
+// `gaugePositions`, the grids keep the daily values and the hours of those cells only:
+// `means` then receives every selected cell's daily mean and maximum, day by day in grid
+// order, then the kept cells' hourly means, hour by hour.
+Routed routeInSpans(const RandomBasin& basin, Scheme scheme, int threads, std::int32_t windowDays,
+                    const SpanCut& cut, const LossGrids* losses = nullptr,
+                    const LossRule& rule = {},
+                    const std::vector<std::int32_t>* gaugePositions = nullptr) {
+  RoutingStates states = setUpRouting(basin.grid, basin.params);
+  startFromDryHour(states);
+  if (losses != nullptr) startLossStates(states, basin.grid, *losses);
+  const RoutingPlan plan = planRouting(basin.grid, basin.order, basin.selected);
+  const RoutingRun run{basin.grid, basin.order, plan, basin.params.subSteps, scheme, rule, losses};
+  WindowRouter router(run, states, threads, windowDays);
+  const std::vector<float> background = outputBackground(basin.grid, basin.selected);
+  WindowGrids grids = gaugePositions == nullptr
+                          ? WindowGrids(background, windowDays)
+                          : WindowGrids(background, windowDays, *gaugePositions);
+  std::ostringstream console;
+  Routed routed;
+  std::vector<float> kept;
+  for (std::int32_t first = 1; first <= basin.params.days; first += windowDays) {
+    const std::int32_t days = std::min(windowDays, basin.params.days - first + 1);
+    for (std::int32_t hour = 0; hour < days * 24;) {
+      const std::int32_t hours = cut(days * 24 - hour);
+      EXPECT_TRUE(router.route(basin.rain, {first, days, hour, hours}, grids, &console).ok());
+      hour += hours;
+    }
+    for (std::int32_t h = 0; h < days * 24 && gaugePositions == nullptr; ++h) {
+      for (std::int32_t i = 0; i < static_cast<std::int32_t>(basin.grid.cells.size()); ++i) {
+        if (basin.selected[i]) routed.means.push_back(grids.hour(h)[filePosition(basin.grid, i)]);
+      }
+    }
+    for (std::int32_t d = 0; d < days && gaugePositions != nullptr; ++d) {
+      for (std::int32_t i = 0; i < static_cast<std::int32_t>(basin.grid.cells.size()); ++i) {
+        if (!basin.selected[i]) continue;
+        routed.means.push_back(grids.dayMean(d)[filePosition(basin.grid, i)]);
+        routed.means.push_back(grids.dayMax(d)[filePosition(basin.grid, i)]);
+      }
+    }
+    for (std::int32_t h = 0; h < days * 24 && gaugePositions != nullptr; ++h) {
+      for (std::int32_t position : *gaugePositions) kept.push_back(grids.hourly(h, position));
+    }
+  }
+  router.finishGroupLines(console);
+  routed.console = console.str();
+  routed.means.insert(routed.means.end(), kept.begin(), kept.end());
+  return routed;
+}
+
+// The values routeInSpans gives with gauge positions, from every hour's means (as routePlain
+// gives them), through the daily arithmetic of the output files.
+std::vector<float> dailyValues(const RandomBasin& basin, const std::vector<float>& hourlyMeans,
+                               const std::vector<std::int32_t>& gaugePositions) {
+  std::vector<std::int32_t> selected;  // grid indices, in grid order
+  for (std::int32_t i = 0; i < static_cast<std::int32_t>(basin.grid.cells.size()); ++i) {
+    if (basin.selected[i]) selected.push_back(i);
+  }
+  auto hourly = [&](std::int32_t hour, std::size_t k) {
+    return hourlyMeans[static_cast<std::size_t>(hour) * selected.size() + k];
+  };
+  std::vector<float> values, kept;
+  for (std::int32_t d = 0; d < basin.params.days; ++d) {
+    for (std::size_t k = 0; k < selected.size(); ++k) {
+      std::vector<float> day;
+      for (std::int32_t h = 0; h < 24; ++h) day.push_back(hourly(d * 24 + h, k));
+      values.push_back(dailyMean(day));
+      values.push_back(dailyMaxHourly(day));
+    }
+    for (std::int32_t h = 0; h < 24; ++h) {
+      for (std::int32_t position : gaugePositions) {
+        const auto at = std::find_if(selected.begin(), selected.end(), [&](std::int32_t i) {
+          return filePosition(basin.grid, i) == static_cast<std::size_t>(position);
+        });
+        kept.push_back(at == selected.end()
+                           ? outputBackground(basin.grid, basin.selected)[position]
+                           : hourly(d * 24 + h, static_cast<std::size_t>(at - selected.begin())));
+      }
+    }
+  }
+  values.insert(values.end(), kept.begin(), kept.end());
+  return values;
+}
+
+// A run stepped an hour at a time, or in spans of any length that start and end inside days,
+// gives the bits and the console of the plain design: a cell carries its state from one span
+// to the next as from one window to the next, and the group lines come while the first span
+// is routed.
+class RoutingLoopSpans : public ::testing::TestWithParam<Scheme> {};
+
+TEST_P(RoutingLoopSpans, AnySplitOfAWindowIntoHourSpansMatchesThePlainDesign) {
+  for (std::uint32_t seed = 1; seed <= 100; ++seed) {
+    RandomBasin basin(seed);
+    const Routed plain = routePlain(basin, GetParam());
+    for (std::int32_t windowDays : {1, 3}) {
+      const int threads = 1 + static_cast<int>(seed % 3);
+      for (const SpanCut& cut : {randomCut(seed), hourByHour()}) {
+        const Routed spans = routeInSpans(basin, GetParam(), threads, windowDays, cut);
+        ASSERT_TRUE(sameBits(spans.means, plain.means))
+            << "seed " << seed << ", " << threads << " threads, windows of " << windowDays;
+        ASSERT_EQ(spans.console, plain.console) << "seed " << seed;
+      }
+    }
+  }
+}
+
+// The daily grids of a run that writes no hourly grid wait for a day's last hour: the running
+// float sum and maximum over spans give the bits of the daily arithmetic over all 24 hours,
+// and the gauges' kept hours are those of the plain design.
+TEST_P(RoutingLoopSpans, DailyGridsFilledSpanBySpanMatchTheDailyArithmetic) {
+  for (std::uint32_t seed = 1; seed <= 100; ++seed) {
+    RandomBasin basin(seed);
+    const Routed plain = routePlain(basin, GetParam());
+    std::vector<std::int32_t> gauges;
+    for (std::int32_t i = 0; i < static_cast<std::int32_t>(basin.grid.cells.size()); i += 3) {
+      gauges.push_back(static_cast<std::int32_t>(filePosition(basin.grid, i)));
+    }
+    const std::vector<float> expected = dailyValues(basin, plain.means, gauges);
+    for (const SpanCut& cut : {wholeWindows(), randomCut(seed + 1000), hourByHour()}) {
+      const Routed spans = routeInSpans(basin, GetParam(), 2, 2, cut, nullptr, {}, &gauges);
+      ASSERT_TRUE(sameBits(spans.means, expected)) << "seed " << seed;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, RoutingLoopSpans,
+                         ::testing::Values(Scheme::kClassic, Scheme::kConservative),
+                         [](const auto& info) { return std::string(schemeName(info.param)); });
+
 // Rain, water passed between basins and water held at the start must all be found again, leaving
 // at an outlet or held at the end, in every basin: the random basins hand water across river
 // numbers, route cells after the cell they drain into (whose outflow then leaves the network)
@@ -281,6 +434,25 @@ TEST(RoutingLoop, LossesGiveTheSameBitsOnAnyThreadCountAndWindow) {
         ASSERT_LE(whole.means[h], none.means[h] * (1 + 1e-4f) + 1e-12f)
             << "seed " << seed << ", value " << h << ": " << std::hexfloat << whole.means[h] << " "
             << none.means[h] << " " << lossMethodName(method);
+      }
+    }
+  }
+}
+
+// The loss state, too, carries from span to span: any split of the windows into hour spans
+// gives the bits of the whole run routed in one call.
+TEST(RoutingLoop, LossesGiveTheSameBitsOnAnySplitIntoHourSpans) {
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    RandomBasin basin(seed);
+    for (LossMethod method : kLossMethods) {
+      const LossGrids grids = randomLossGrids(basin, method, seed);
+      const LossRule rule{method, seed % 2 ? 0.2 : 0.05, seed % 3 ? -1 : 5};
+      const Scheme scheme = seed % 2 ? Scheme::kClassic : Scheme::kConservative;
+      const Routed whole = routeLean(basin, scheme, 1, basin.params.days, nullptr, &grids, rule);
+      for (const SpanCut& cut : {randomCut(seed), hourByHour()}) {
+        const Routed spans = routeInSpans(basin, scheme, 2, 2, cut, &grids, rule);
+        ASSERT_TRUE(sameBits(spans.means, whole.means))
+            << "seed " << seed << ", " << lossMethodName(method);
       }
     }
   }

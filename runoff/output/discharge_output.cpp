@@ -47,13 +47,13 @@ std::vector<float> outputBackground(const TopoGrid& grid,
   return background;
 }
 
-void dailyGrids(const WindowGrids& grids, std::int32_t day,
-                std::span<const std::int32_t> positions,
-                const std::vector<std::uint8_t>& selectedInFileOrder, std::vector<float>& mean,
-                std::vector<float>& maximum) {
-  const bool everyCell = positions.empty();
-  const std::size_t count = everyCell ? grids.cellsPerGrid() : positions.size();
-  auto at = [&](std::size_t k) { return everyCell ? k : static_cast<std::size_t>(positions[k]); };
+namespace {
+
+// The daily grids of `count` cells, the k-th at file position at(k).
+template <typename Position>
+void formDailyGrids(const WindowGrids& grids, std::int32_t day, std::size_t count, Position at,
+                    const std::vector<std::uint8_t>& selectedInFileOrder, std::vector<float>& mean,
+                    std::vector<float>& maximum) {
   if (!grids.keepsEveryHour()) {
     // The router formed the day already, from the same hours in the same order.
     mean.resize(count);
@@ -87,6 +87,26 @@ void dailyGrids(const WindowGrids& grids, std::int32_t day,
   }
 }
 
+}  // namespace
+
+void dailyGrids(const WindowGrids& grids, std::int32_t day,
+                const std::vector<std::uint8_t>& selectedInFileOrder, std::vector<float>& mean,
+                std::vector<float>& maximum) {
+  formDailyGrids(
+      grids, day, grids.cellsPerGrid(), [](std::size_t k) { return k; }, selectedInFileOrder,
+      mean, maximum);
+}
+
+void dailyGridsAt(const WindowGrids& grids, std::int32_t day,
+                  std::span<const std::int32_t> positions,
+                  const std::vector<std::uint8_t>& selectedInFileOrder, std::vector<float>& mean,
+                  std::vector<float>& maximum) {
+  formDailyGrids(
+      grids, day, positions.size(),
+      [positions](std::size_t k) { return static_cast<std::size_t>(positions[k]); },
+      selectedInFileOrder, mean, maximum);
+}
+
 DischargeFilesSink::DischargeFilesSink(const RunParameters& params, DischargeFileSet files,
                                        std::vector<std::uint8_t> selected)
     : params_(params), files_(files), selected_(std::move(selected)) {}
@@ -117,7 +137,7 @@ Status DischargeFilesSink::take(const WindowGrids& grids, std::int32_t) {
   const bool daily = files_.has(DischargeFile::kDaily) || files_.has(DischargeFile::kDailyMax);
   for (std::int32_t d = 0; d < grids.days(); ++d) {
     if (daily) {
-      dailyGrids(grids, d, {}, selected_, mean_, maximum_);
+      dailyGrids(grids, d, selected_, mean_, maximum_);
       if (files_.has(DischargeFile::kDaily)) {
         if (Status s = append(DischargeFile::kDaily, mean_); !s.ok()) return s;
       }

@@ -38,14 +38,20 @@ std::vector<std::uint8_t> selectedInFileOrder(const TopoGrid& grid,
 std::vector<float> outputBackground(const TopoGrid& grid,
                                     const std::vector<std::uint8_t>& selected);
 
-/// The daily mean and daily maximum grids of day `day` (from 0) of a routed window, at the
-/// grid positions `positions` (file order; empty for every cell in file order), one value per
-/// position in `mean` and `maximum` (resized). `selectedInFileOrder` marks the cells whose
+/// The daily mean and daily maximum grids of day `day` (from 0) of a routed window, every cell
+/// in file order, in `mean` and `maximum` (resized). `selectedInFileOrder` marks the cells whose
 /// values are results; every other cell gets the missing value in both.
 void dailyGrids(const WindowGrids& grids, std::int32_t day,
-                std::span<const std::int32_t> positions,
                 const std::vector<std::uint8_t>& selectedInFileOrder, std::vector<float>& mean,
                 std::vector<float>& maximum);
+
+/// The same values at the grid positions `positions` only (file order, any number, none
+/// included): one value per position in `mean` and `maximum` (resized), each the value
+/// dailyGrids gives that cell.
+void dailyGridsAt(const WindowGrids& grids, std::int32_t day,
+                  std::span<const std::int32_t> positions,
+                  const std::vector<std::uint8_t>& selectedInFileOrder, std::vector<float>& mean,
+                  std::vector<float>& maximum);
 
 /// The raw discharge files of one process that writes every cell: the files of `files` under
 /// ./output, each window's days appended as the window ends (each day's daily mean and daily

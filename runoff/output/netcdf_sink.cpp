@@ -59,7 +59,7 @@ Status NetcdfSink::take(const WindowGrids& grids, std::int32_t) {
   NetcdfBlocks* hourly = blocks_[static_cast<int>(DischargeFile::kHourly)].get();
   for (std::int32_t d = 0; d < grids.days(); ++d) {
     if (daily != nullptr || dailyMax != nullptr) {
-      dailyGrids(grids, d, {}, selected_, mean_, maximum_);
+      dailyGrids(grids, d, selected_, mean_, maximum_);
       for (auto [blocks, values] : {std::pair{daily, &mean_}, {dailyMax, &maximum_}}) {
         if (blocks == nullptr) continue;
         std::copy(values->begin(), values->end(), blocks->next().begin());

@@ -55,62 +55,61 @@ struct CellJob {
   LossParameters lossParameters;   // the cell's values of the loss grids
 };
 
-// The window a batch is routed through.
+// The span a batch is routed through.
 struct Window {
   const RainGrid& rain;
-  std::int32_t firstDay;
-  std::int32_t days;
+  HourSpan span;
   std::int32_t subSteps;
   Scheme scheme;
   const LossRule& losses;
   PowerFunction power;
 };
 
-// Routes a batch of independent cells through every day and hour of the window, hour by hour
-// together so that the kernel can interleave their steps. The lateral inflow of the hour
-// before each hour is the one the cell carries from it, so a window needs no rain from before
-// its first day. The hourly means wait in `means` (hour-major, kMaxHourCells a row) and reach
-// the shared grids together at the end, so that threads routing neighbouring cells seldom
-// write to the same cache line at the same time.
+// Routes a batch of independent cells through every hour of the span, hour by hour together so
+// that the kernel can interleave their steps. The lateral inflow of the hour before each hour
+// is the one the cell carries from it, so a span needs no rain from before its first hour. The
+// hourly means wait in `means` (hour-major, kMaxHourCells a row) and reach the shared grids
+// together at the end, so that threads routing neighbouring cells seldom write to the same
+// cache line at the same time. A cell's outflow history holds the span's sub-steps from 0.
 void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grids,
                 std::vector<float>& means) {
   HourCell tasks[kMaxHourCells];
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     tasks[i] = {jobs[i].state, jobs[i].feeders, jobs[i].history, jobs[i].volumes};
   }
-  const std::size_t hours = static_cast<std::size_t>(window.days) * 24;
-  means.resize(hours * kMaxHourCells);
+  const HourSpan& span = window.span;
+  means.resize(static_cast<std::size_t>(span.hours) * kMaxHourCells);
   std::size_t step = 0;
-  std::size_t hourIndex = 0;
-  for (std::int32_t day = window.firstDay; day < window.firstDay + window.days; ++day) {
-    for (std::int32_t hour = 1; hour <= 24; ++hour, step += window.subSteps, ++hourIndex) {
-      if (window.losses.method == LossMethod::kNone) {
-        for (const CellJob& job : jobs) {
-          continueLateralInflow(*job.state, window.rain.rain(job.cell->rainCell, day, hour - 1));
-        }
-      } else {
-        // The rain of the hour loses what the cell takes; the excess is the lateral inflow.
-        for (const CellJob& job : jobs) {
-          const double rain = window.rain.rain(job.cell->rainCell, day, hour - 1);
-          const double excess = rainfallExcess(window.losses, job.lossParameters, *job.loss, rain);
-          if (job.volumes != nullptr) {
-            addRainVolume(*job.volumes, *job.state, job.loss->lastRain, rain, window.subSteps);
-          }
-          job.loss->lastRain = rain;
-          continueLateralRate(*job.state, excess);
-        }
+  for (std::int32_t h = 0; h < span.hours; ++h, step += window.subSteps) {
+    const std::int32_t day = span.firstDay + (span.firstHour + h) / 24;
+    const std::int32_t hour = (span.firstHour + h) % 24;  // index, from 0
+    if (window.losses.method == LossMethod::kNone) {
+      for (const CellJob& job : jobs) {
+        continueLateralInflow(*job.state, window.rain.rain(job.cell->rainCell, day, hour));
       }
-      const std::span<float> hourMeans(means.data() + hourIndex * kMaxHourCells, jobs.size());
-      if (window.scheme == Scheme::kConservative) {
-        routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans,
-                               window.power);
-      } else {
-        routeHours({tasks, jobs.size()}, step, window.subSteps, hourMeans, window.power);
+    } else {
+      // The rain of the hour loses what the cell takes; the excess is the lateral inflow.
+      for (const CellJob& job : jobs) {
+        const double rain = window.rain.rain(job.cell->rainCell, day, hour);
+        const double excess = rainfallExcess(window.losses, job.lossParameters, *job.loss, rain);
+        if (job.volumes != nullptr) {
+          addRainVolume(*job.volumes, *job.state, job.loss->lastRain, rain, window.subSteps);
+        }
+        job.loss->lastRain = rain;
+        continueLateralRate(*job.state, excess);
       }
+    }
+    const std::span<float> hourMeans(means.data() + static_cast<std::size_t>(h) * kMaxHourCells,
+                                     jobs.size());
+    if (window.scheme == Scheme::kConservative) {
+      routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans,
+                             window.power);
+    } else {
+      routeHours({tasks, jobs.size()}, step, window.subSteps, hourMeans, window.power);
     }
   }
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    grids.store(jobs[i].position, means.data() + i, kMaxHourCells);
+    grids.store(jobs[i].position, means.data() + i, kMaxHourCells, span.firstHour, span.hours);
   }
 }
 
@@ -337,29 +336,35 @@ float WindowGrids::hourly(std::int32_t h, std::size_t position) const {
   return kept_[static_cast<std::size_t>(h) * hourlyPositions_.size() + k];
 }
 
-void WindowGrids::store(std::size_t position, const float* means, std::size_t stride) {
-  const std::size_t hours = static_cast<std::size_t>(days_) * 24;
+void WindowGrids::store(std::size_t position, const float* means, std::size_t stride,
+                        std::int32_t firstHour, std::int32_t hours) {
   if (everyHour_) {
-    for (std::size_t h = 0; h < hours; ++h) values_[h * cells_ + position] = means[h * stride];
+    for (std::int32_t h = 0; h < hours; ++h) {
+      values_[static_cast<std::size_t>(firstHour + h) * cells_ + position] = means[h * stride];
+    }
     return;
   }
-  // A float sum of the day's hours in order, divided by 24 as a float; the largest from 0.
-  for (std::int32_t d = 0; d < days_; ++d) {
-    float total = 0.0f, largest = 0.0f;
-    for (std::size_t h = 0; h < 24; ++h) {
-      const float q = means[(static_cast<std::size_t>(d) * 24 + h) * stride];
-      total += q;
-      if (q >= largest) largest = q;
-    }
-    values_[static_cast<std::size_t>(2 * d) * cells_ + position] = total / 24.0f;
-    values_[static_cast<std::size_t>(2 * d + 1) * cells_ + position] = largest;
+  // A float sum of the day's hours in order, divided by 24 as a float; the largest from 0. Both
+  // wait in the day's grids from one span to the next.
+  for (std::int32_t h = 0; h < hours; ++h) {
+    const std::int32_t d = (firstHour + h) / 24;
+    const std::int32_t hourOfDay = (firstHour + h) % 24;
+    float& mean = values_[static_cast<std::size_t>(2 * d) * cells_ + position];
+    float& largest = values_[static_cast<std::size_t>(2 * d + 1) * cells_ + position];
+    float total = hourOfDay == 0 ? 0.0f : mean;
+    if (hourOfDay == 0) largest = 0.0f;
+    const float q = means[h * stride];
+    total += q;
+    if (q >= largest) largest = q;
+    mean = hourOfDay == 23 ? total / 24.0f : total;
   }
   const auto at = std::lower_bound(hourlyPositions_.begin(), hourlyPositions_.end(),
                                    static_cast<std::int32_t>(position));
   if (at == hourlyPositions_.end() || *at != static_cast<std::int32_t>(position)) return;
   const std::size_t k = static_cast<std::size_t>(at - hourlyPositions_.begin());
-  for (std::size_t h = 0; h < hours; ++h) {
-    kept_[h * hourlyPositions_.size() + k] = means[h * stride];
+  for (std::int32_t h = 0; h < hours; ++h) {
+    kept_[static_cast<std::size_t>(firstHour + h) * hourlyPositions_.size() + k] =
+        means[h * stride];
   }
 }
 
@@ -397,25 +402,29 @@ Status routingFailure(std::exception_ptr error) {
 
 }  // namespace
 
-Status WindowRouter::route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days,
-                           WindowGrids& grids, std::ostream* console,
-                           std::atomic<std::int64_t>* cellSteps) {
-  if (days < 0 || days > maxWindowDays_ || days > grids.maxDays() ||
+Status WindowRouter::route(const RainGrid& rain, const HourSpan& span, WindowGrids& grids,
+                           std::ostream* console, std::atomic<std::int64_t>* cellSteps) {
+  if (span.days < 0 || span.days > maxWindowDays_ || span.days > grids.maxDays() ||
       grids.cellsPerGrid() != static_cast<std::size_t>(run_.grid.rows) * run_.grid.cols) {
-    return Status::invalid("A window of " + std::to_string(days) +
+    return Status::invalid("A window of " + std::to_string(span.days) +
                            " days does not fit the router's windows or grids.");
   }
-  grids.setDays(days);
+  if (span.firstHour < 0 || span.hours < 0 || span.firstHour + span.hours > span.days * 24) {
+    return Status::invalid("Hours " + std::to_string(span.firstHour) + " to " +
+                           std::to_string(span.firstHour + span.hours - 1) +
+                           " do not lie in a window of " + std::to_string(span.days) + " days.");
+  }
+  grids.setDays(span.days);
   const std::size_t historyLength =
       static_cast<std::size_t>(maxWindowDays_) * 24 * static_cast<std::size_t>(run_.subSteps);
-  const bool firstWindow = !shared_->routedOnce;
+  const bool firstSpan = !shared_->routedOnce;
   shared_->routedOnce = true;
-  Scheduler scheduler(run_, historyLength, remote_, shared_->pool, firstWindow ? console : nullptr,
+  Scheduler scheduler(run_, historyLength, remote_, shared_->pool, firstSpan ? console : nullptr,
                       [&](std::int32_t complete, std::ostream& out) {
                         shared_->writeLines(run_.order, complete, out);
                       });
-  const Window window{rain, firstDay, days, run_.subSteps, run_.scheme, run_.losses, run_.power};
-  const std::int64_t stepsPerCell = static_cast<std::int64_t>(days) * 24 * run_.subSteps;
+  const Window window{rain, span, run_.subSteps, run_.scheme, run_.losses, run_.power};
+  const std::int64_t stepsPerCell = static_cast<std::int64_t>(span.hours) * run_.subSteps;
 
   auto routeJobs = [&](std::vector<CellJob>& jobs, std::vector<float>& means) {
     for (CellJob& job : jobs) {

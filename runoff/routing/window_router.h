@@ -1,11 +1,13 @@
-// The routing loop: every routed cell through one window of days, then the next window. A cell
-// carries its state (the discharge at its nodes, the lateral inflow of its last hour) from one
-// window to the next, and takes its inflow from the finished window outflow of the cells that
-// feed it. Within a window, cells whose feeders are finished run at the same time on several
-// threads; a cell's sub-step outflow lives only until the cell it feeds has used it, and what
-// the output files need, the hourly means, is formed as the steps are taken. The numbers and
-// the console text are those of routing the cells one by one in calculation order through the
-// whole run, for any number of threads and any window length.
+// The routing loop: every routed cell through one span of hours of a window of days, then the
+// next span. A cell carries its state (the discharge at its nodes, the lateral inflow of its
+// last hour) from one span to the next, and takes its inflow from the finished span outflow of
+// the cells that feed it. A span is a whole window, or any part of one that a caller stepping
+// the run hour by hour routes at a time. Within a window, cells whose feeders are finished run at
+// the same time on several threads; a cell's sub-step outflow lives only until the cell it feeds
+// has used it, and what the output files need, the hourly means, is formed as the steps are
+// taken. The numbers and the console text are those of routing the cells one by one in
+// calculation order through the whole run, for any number of threads, any window length and
+// any split of a window into spans.
 #ifndef RUNOFF_ROUTING_WINDOW_ROUTER_H_
 #define RUNOFF_ROUTING_WINDOW_ROUTER_H_
 
@@ -65,7 +67,9 @@ void startFromDryHour(RoutingStates& states);
 /// grid, the daily grids (the mean of each day's 24 hourly means, and the largest of them from
 /// 0, the arithmetic of runoff/output/discharge_output.h) with the hourly means of a few cells
 /// (the gauges'). A cell that no task routes keeps the value it was given at construction in
-/// every grid and every window.
+/// every grid and every window. The grids are filled span by span; a day's daily values are
+/// complete once its last hour is stored (until then the mean's place holds the float sum of
+/// the hours stored so far, added in hour order, and the maximum's the largest of them).
 class WindowGrids {
  public:
   /// The hourly grids of `background.size()` cells, for windows of at most `maxDays` days.
@@ -98,8 +102,11 @@ class WindowGrids {
     return {values_.data() + static_cast<std::size_t>(2 * d + 1) * cells_, cells_};
   }
 
-  /// Keeps the window's hourly means of the cell at `position`: hour h's at means[h x stride].
-  void store(std::size_t position, const float* means, std::size_t stride);
+  /// Keeps the hourly means of the cell at `position` for the `hours` hours from hour index
+  /// `firstHour` of the window: that of hour firstHour + h at means[h x stride]. Spans of a
+  /// day are stored in hour order.
+  void store(std::size_t position, const float* means, std::size_t stride, std::int32_t firstHour,
+             std::int32_t hours);
 
  private:
   std::size_t cells_;
@@ -131,7 +138,7 @@ class RemoteTasks {
   virtual ~RemoteTasks() = default;
   /// True for the tasks routed by this process.
   virtual bool routedHere(std::int32_t task) const = 0;
-  /// A window begins whose histories are `windowLength` floats (of the `historyLength` a
+  /// A span begins whose histories are `windowLength` floats (of the `historyLength` a
   /// history buffer holds): expect the histories of the remote feeders.
   virtual void beginWindow(std::size_t historyLength, std::size_t windowLength) = 0;
   /// Moves messages on without waiting: sends `mailbox.outgoing()`, hands arrived histories
@@ -141,6 +148,20 @@ class RemoteTasks {
   virtual bool awaiting() const = 0;
   /// The window's tasks here are all routed: completes its sends.
   virtual void endWindow(Mailbox& mailbox) = 0;
+};
+
+/// Hours `firstHour` to `firstHour + hours - 1` (hour index 0 = the first hour of `firstDay`)
+/// of the window of `days` days from `firstDay`.
+struct HourSpan {
+  std::int32_t firstDay = 1;
+  std::int32_t days = 0;
+  std::int32_t firstHour = 0;
+  std::int32_t hours = 0;
+
+  /// The whole window.
+  static HourSpan window(std::int32_t firstDay, std::int32_t days) {
+    return {firstDay, days, 0, days * 24};
+  }
 };
 
 class WindowRouter {
@@ -154,13 +175,19 @@ class WindowRouter {
   WindowRouter(const WindowRouter&) = delete;
   WindowRouter& operator=(const WindowRouter&) = delete;
 
-  /// Routes every task through the `days` days from `firstDay`, which `rain` holds, leaving
-  /// the hourly means in `grids`. During the first window the group line of each group
-  /// ("  first/orderCount ends.") is written to `console`, when given, once the groups before
-  /// it are finished. `cellSteps`, when given, counts the steps taken.
-  /// A failure (memory for the histories, a window that does not fit) ends the window.
-  Status route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days, WindowGrids& grids,
+  /// Routes every task through the hours of `span`, which `rain` holds, leaving their hourly
+  /// means in `grids`. The spans of a window come in hour order, each starting where the one
+  /// before ended, and a window's first span at its hour 0. During the first span the group
+  /// line of each group ("  first/orderCount ends.") is written to `console`, when given,
+  /// once the groups before it are finished. `cellSteps`, when given, counts the steps taken.
+  /// A failure (memory for the histories, a span that does not fit) ends the span.
+  Status route(const RainGrid& rain, const HourSpan& span, WindowGrids& grids,
                std::ostream* console, std::atomic<std::int64_t>* cellSteps = nullptr);
+  /// The whole window of the `days` days from `firstDay`.
+  Status route(const RainGrid& rain, std::int32_t firstDay, std::int32_t days, WindowGrids& grids,
+               std::ostream* console, std::atomic<std::int64_t>* cellSteps = nullptr) {
+    return route(rain, HourSpan::window(firstDay, days), grids, console, cellSteps);
+  }
 
   /// Writes the group lines not written yet: all of them when no window was routed.
   void finishGroupLines(std::ostream& console);

@@ -11,7 +11,6 @@
 #include <system_error>
 #include <thread>
 
-#include "common/input_file.h"
 #include "runoff/evaluation/discharge_series.h"
 #include "runoff/inputs/calc_order.h"
 #include "runoff/inputs/gauge_list.h"
@@ -24,22 +23,21 @@
 #include "runoff/routing/routing_plan.h"
 #include "runoff/routing/routing_setup.h"
 #include "runoff/routing/window_router.h"
-#include "runoff/run/run_checks.h"
 #include "runoff/run/run_inputs.h"
+#include "runoff/run/run_set_up.h"
 
 namespace runoff {
 
 // What every evaluation shares, read-only once made.
 struct CandidateRun::SetUp {
-  TopoGrid topo;  // each routed cell's rainCell indexes `rain`
-  CalculationOrder order;
+  // A whole run's set-up: its inputs.topo's routed cells have their rainCell index `rain`,
+  // its plan covers every routed cell, and its lossGrids are as read (an evaluation scales its
+  // own copy).
+  RunSetUp run;
   RoutingPlan plan;                    // of the cells upstream of the scored gauges
   std::vector<std::uint8_t> routed;    // per grid cell: in `plan`
-  std::vector<std::uint8_t> selected;  // per grid cell: routed by a whole run
-  LossGrids losses;                    // as read; an evaluation scales its own copy
   RainGrid rain;                       // the whole run, only the rain cells routed cells use
   RoutingStates terrain;               // the routed cells with their terrain's constants
-  std::int32_t windowDays = 1;
   std::int32_t scoredDays = 0;         // the days up to the last scored hour: all a score needs
   std::vector<std::size_t> positions;  // per scored gauge, in a window grid
   std::vector<std::vector<std::int32_t>> upstream;  // per scored gauge, its routed cells
@@ -49,8 +47,8 @@ struct CandidateRun::SetUp {
 struct CandidateRun::Workspace {
   explicit Workspace(const SetUp& setUp)
       : states(setUp.terrain),
-        grids(std::vector<float>(setUp.topo.cells.size(), 0.0f), setUp.windowDays),
-        losses(setUp.losses) {}
+        grids(std::vector<float>(setUp.run.inputs.topo.cells.size(), 0.0f), setUp.run.windowDays),
+        losses(setUp.run.lossGrids) {}
   RoutingStates states;
   WindowGrids grids;
   LossGrids losses;  // the candidate's scaled loss grids, on the routed cells
@@ -68,16 +66,6 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Every cell's flow accumulation in file order (rows from the south), as the gauges' placement
-// reads it from flowAcc.bin.
-std::vector<std::int32_t> flowAccInFileOrder(const TopoGrid& topo) {
-  std::vector<std::int32_t> acc(topo.cells.size());
-  for (std::int32_t i = 0; i < static_cast<std::int32_t>(topo.cells.size()); ++i) {
-    acc[filePosition(topo, i)] = topo.cells[i].flowAcc;
-  }
-  return acc;
 }
 
 // Grid index (rows from the north) of a placed gauge's cell.
@@ -101,10 +89,7 @@ Result<RainGrid> readUsedRain(const RunParameters& params, const std::vector<std
   rain.hourlyRain.assign(
       static_cast<std::size_t>(rain.cols) * (static_cast<std::size_t>(rain.days) + 1) * 24, 0.0f);
   std::ifstream in;
-  // "ROF" is kept as the simulator says it.
-  if (openInputFile(in, kRainfallPath) != InputFault::kNone) {
-    return Status::cannotOpen("ROF file cannot open.");
-  }
+  if (Status opened = openRainfallFile(in); !opened.ok()) return opened;
   RainReader reader(in, params.rainRows, params.rainCols);
   for (std::int32_t day = 1; day <= params.days && !reader.ended(); ++day) {
     Status read = reader.readDay([&](std::int32_t hour, std::int32_t cell, float value) {
@@ -122,13 +107,11 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
   std::unique_ptr<CandidateRun> run(new CandidateRun());
   run->options_ = options;
   SetUp& setUp = *run->setUp_;
-  std::ostream silent(nullptr);  // the set-up's steps echo nothing here
+  RunSetUp& whole = setUp.run;
+  std::ostream silent(nullptr);  // the set-up's steps echo nothing here but the gauges
 
-  Result<RunParameters> params =
-      readParameters(std::string("./") + kParameterFileName, ParamScope::kSimulation, silent);
-  if (!params.ok()) return params.status();
-  run->params_ = *params;
-  const RunParameters& p = run->params_;
+  if (Status read = whole.readParameters(silent); !read.ok()) return read;
+  run->params_ = whole.params;
   Result<RunStart> start = findRunStart(options.start, kRainfallPath);
   if (!start.ok()) return start.status();
   run->start_ = start->time;
@@ -162,19 +145,13 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
     return scorable;
   }
 
-  // The grids and the selection, then every gauge placed on them.
-  Result<MemoryLimit> memory = memoryLimit();
-  if (!memory.ok()) return memory.status();
-  setUp.windowDays = windowDaysFor(
-      p.days, static_cast<std::size_t>(p.topoRows) * static_cast<std::size_t>(p.topoCols));
-  Result<RunInputs> inputs = loadRunInputs(p, 1, *memory, silent, RainTies::kSupplied);
-  if (!inputs.ok()) return inputs.status();
-  setUp.topo = std::move(inputs->topo);
-  TopoGrid& topo = setUp.topo;
-  setUp.selected = inputs->selected;
-  Result<LossGrids> losses = loadLossGrids(options.losses.method, topo, inputs->selected);
-  if (!losses.ok()) return losses.status();
-  setUp.losses = std::move(losses).value();
+  // The grids and the selection (the rain is read below, whole, for the cells routed), the
+  // loss grids, then every gauge placed on them; the ties to the rain cells once all is
+  // accepted.
+  if (Status loaded = whole.loadInputs(RainTies::kSupplied, 1, silent); !loaded.ok()) {
+    return loaded;
+  }
+  if (Status losses = whole.loadLossGrids(options.losses.method); !losses.ok()) return losses;
   for (const Tunable* t : options.tunables) {
     if (t->kind != TunableKind::kLossGridFactor) continue;
     const auto grid = static_cast<LossGrid>(t->lossGrid);
@@ -184,21 +161,13 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
                              ", which --losses " + lossMethodName(options.losses.method) +
                              " does not read.");
     }
-    if (setUp.losses.values[grid].empty()) {
+    if (setUp.run.lossGrids.values[grid].empty()) {
       return Status::invalid(std::string("Parameter ") + t->name + " scales " + file +
                              ", which is absent.");
     }
   }
-  Result<GridGeometry> geometry = GridGeometry::fromParameters(p);
-  if (!geometry.ok()) return geometry.status();
-  Result<std::vector<SnappedGauge>> snapped =
-      snapGauges(*gauges, *geometry, flowAccInFileOrder(topo),
-                 outputBackground(topo, inputs->selected), options.snap);
+  Result<std::vector<SnappedGauge>> snapped = whole.placeGauges(*gauges, options.snap, console);
   if (!snapped.ok()) return snapped.status();
-  for (const SnappedGauge& g : *snapped) {
-    console << "Gauge \"" << g.name << "\": column " << g.cell.col + 1 << ", row " << g.cell.row + 1
-            << ", flow accumulation " << g.flowAcc << "\n";
-  }
   for (std::size_t k : listed) run->placed_.push_back((*snapped)[k]);
 
   std::int64_t scored = 0;
@@ -212,14 +181,13 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
           << counts.leftOut << " in the warm-up\n";
 
   // The mapping and the order, then only the cells upstream of the scored gauges.
-  if (Status mapped = mapCellsToRain(topo, inputs->rain, p, silent); !mapped.ok()) return mapped;
-  if (Status ordered = obtainCalculationOrder(topo, p, setUp.order, silent); !ordered.ok()) {
-    return ordered;
-  }
-  const RoutingPlan whole = planRouting(topo, setUp.order, inputs->selected);
-  run->allRouted_ = whole.size();
+  if (Status mapped = whole.tieCellsToRain(silent); !mapped.ok()) return mapped;
+  if (Status ordered = whole.obtainOrder(silent); !ordered.ok()) return ordered;
+  whole.planRouting();
+  TopoGrid& topo = whole.inputs.topo;
+  run->allRouted_ = whole.plan.size();
   std::vector<std::int32_t> taskOfCell(topo.cells.size(), -1);
-  for (std::int32_t t = 0; t < whole.size(); ++t) taskOfCell[whole.cell[t]] = t;
+  for (std::int32_t t = 0; t < whole.plan.size(); ++t) taskOfCell[whole.plan.cell[t]] = t;
   setUp.routed.assign(topo.cells.size(), 0);
   std::vector<std::int32_t> stack;
   for (const SnappedGauge& gauge : run->placed_) {
@@ -231,12 +199,12 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
     while (!stack.empty()) {
       const std::int32_t t = stack.back();
       stack.pop_back();
-      cells.push_back(whole.cell[t]);
-      setUp.routed[whole.cell[t]] = 1;
-      for (std::int32_t f : whole.feedersOf(t)) stack.push_back(f);
+      cells.push_back(whole.plan.cell[t]);
+      setUp.routed[whole.plan.cell[t]] = 1;
+      for (std::int32_t f : whole.plan.feedersOf(t)) stack.push_back(f);
     }
   }
-  setUp.plan = planRouting(topo, setUp.order, setUp.routed);
+  setUp.plan = planRouting(topo, setUp.run.order, setUp.routed);
   for (const std::vector<ObservedHour>& hours : run->observed_) {
     for (const ObservedHour& o : hours) {
       setUp.scoredDays = std::max(setUp.scoredDays, static_cast<std::int32_t>(o.hour / 24 + 1));
@@ -246,16 +214,16 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
           << ", those upstream of the scored gauges\n";
 
   // Their rainfall, the whole run in memory.
-  std::vector<std::uint8_t> usedRain(inputs->rain.cells.size(), 0);
+  std::vector<std::uint8_t> usedRain(whole.inputs.rain.cells.size(), 0);
   for (std::int32_t cell : setUp.plan.cell) usedRain[topo.cells[cell].rainCell] = 1;
   std::vector<std::int32_t> compact;
-  Result<RainGrid> rain = readUsedRain(p, usedRain, compact);
+  Result<RainGrid> rain = readUsedRain(run->params_, usedRain, compact);
   if (!rain.ok()) return rain.status();
   setUp.rain = std::move(rain).value();
   for (GridCell& cell : topo.cells) {
     cell.rainCell = cell.rainCell >= 0 ? compact[cell.rainCell] : kNoCell;
   }
-  setUp.terrain = setUpRouting(topo, p, &setUp.routed);
+  setUp.terrain = setUpRouting(topo, run->params_, &setUp.routed);
   return run;
 }
 
@@ -279,28 +247,28 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
                            std::int32_t lastDay, std::vector<std::vector<float>>& series) {
   const SetUp& setUp = *setUp_;
   Clock::time_point started = Clock::now();
-  setUpParameters(workspace.states, setUp.topo, parameters(values));
+  setUpParameters(workspace.states, setUp.run.inputs.topo, parameters(values));
   startFromDryHour(workspace.states);
   for (std::size_t k = 0; k < options_.tunables.size(); ++k) {
     const Tunable& t = *options_.tunables[k];
     if (t.kind != TunableKind::kLossGridFactor) continue;
     const auto grid = static_cast<LossGrid>(t.lossGrid);
-    const std::vector<float>& base = setUp.losses.values[grid];
+    const std::vector<float>& base = setUp.run.lossGrids.values[grid];
     std::vector<float>& scaled = workspace.losses.values[grid];
     for (std::int32_t cell : setUp.plan.cell)
       scaled[cell] = scaledLossValue(grid, base[cell], values[k]);
   }
-  startLossStates(workspace.states, setUp.topo, workspace.losses);
+  startLossStates(workspace.states, setUp.run.inputs.topo, workspace.losses);
   workspace.times.parameters += secondsSince(started);
 
   started = Clock::now();
-  const RoutingRun routing{setUp.topo,      setUp.order,     setUp.plan,       params_.subSteps,
-                           options_.scheme, options_.losses, &workspace.losses,
-                           options_.power};
-  WindowRouter router(routing, workspace.states, threads, setUp.windowDays);
+  const RoutingRun routing{setUp.run.inputs.topo, setUp.run.order, setUp.plan,
+                           params_.subSteps,      options_.scheme, options_.losses,
+                           &workspace.losses,     options_.power};
+  WindowRouter router(routing, workspace.states, threads, setUp.run.windowDays);
   series.assign(placed_.size(), std::vector<float>(static_cast<std::size_t>(hours())));
-  for (std::int32_t first = 1; first <= lastDay; first += setUp.windowDays) {
-    const std::int32_t days = std::min(setUp.windowDays, lastDay - first + 1);
+  for (std::int32_t first = 1; first <= lastDay; first += setUp.run.windowDays) {
+    const std::int32_t days = std::min(setUp.run.windowDays, lastDay - first + 1);
     if (Status routed = router.route(setUp.rain, first, days, workspace.grids, nullptr);
         !routed.ok()) {
       return routed;
@@ -384,11 +352,11 @@ Result<std::vector<std::vector<float>>> CandidateRun::gaugeSeries(const std::vec
 std::vector<float> CandidateRun::scaledLossGrid(const Tunable& tunable, double factor) const {
   const SetUp& setUp = *setUp_;
   const auto grid = static_cast<LossGrid>(tunable.lossGrid);
-  const std::vector<float>& base = setUp.losses.values[grid];
+  const std::vector<float>& base = setUp.run.lossGrids.values[grid];
   std::vector<float> file(base.size());
   for (std::size_t i = 0; i < base.size(); ++i) {
-    file[filePosition(setUp.topo, static_cast<std::int32_t>(i))] =
-        setUp.selected[i] ? scaledLossValue(grid, base[i], factor) : base[i];
+    file[filePosition(setUp.run.inputs.topo, static_cast<std::int32_t>(i))] =
+        setUp.run.inputs.selected[i] ? scaledLossValue(grid, base[i], factor) : base[i];
   }
   return file;
 }
@@ -403,7 +371,7 @@ std::vector<std::vector<double>> CandidateRun::upstreamRain() const {
       const auto hour = static_cast<std::int32_t>(h % 24);
       double sum = 0;
       for (std::int32_t cell : cells)
-        sum += setUp.rain.rain(setUp.topo.cells[cell].rainCell, day, hour);
+        sum += setUp.rain.rain(setUp.run.inputs.topo.cells[cell].rainCell, day, hour);
       if (!cells.empty())
         mean[static_cast<std::size_t>(h)] = sum / static_cast<double>(cells.size());
     }

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "common/discharge_files.h"
+#include "common/stale_temporaries.h"
 #include "runoff/inputs/grid_cell.h"
 #include "runoff/model/kinematic_wave.h"
 #include "runoff/inputs/rain_grid.h"
@@ -158,6 +159,14 @@ Status checkOutputDirectory() {
   }
   std::remove(probe);
   return {};
+}
+
+void clearStaleTemporaries(const std::vector<std::string>& paths, std::ostream& console) {
+  const std::vector<std::string> removed = removeStaleTemporaries(paths);
+  if (removed.empty()) return;
+  console << "Removed the temporary files of a run that ended abnormally:";
+  for (std::size_t k = 0; k < removed.size(); ++k) console << (k ? ", " : " ") << removed[k];
+  console << "." << '\n';
 }
 
 }  // namespace runoff

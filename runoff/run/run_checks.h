@@ -4,7 +4,9 @@
 #define RUNOFF_RUN_RUN_CHECKS_H_
 
 #include <cstdint>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "common/params.h"
 #include "common/status.h"
@@ -43,6 +45,10 @@ Status checkOutputSpace(std::uint64_t neededBytes);
 
 /// "./output" must exist and accept files before hours of routing start.
 Status checkOutputDirectory();
+
+/// Removes the temporaries of the files at `paths` that runs which ended abnormally left (see
+/// common/stale_temporaries.h) and, when there were any, names them in one line on `console`.
+void clearStaleTemporaries(const std::vector<std::string>& paths, std::ostream& console);
 
 /// Bytes of physical memory of this machine (a large value when unknown).
 std::uint64_t physicalMemoryBytes();

@@ -1,5 +1,6 @@
 #include "runoff/run/sim_options.h"
 
+#include "common/command_options.h"
 #include "common/text_number.h"
 
 namespace runoff {
@@ -65,65 +66,37 @@ Status parseLossOptions(const std::optional<std::string>& method,
 }
 
 Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
+  // The refusals point to "--help" alone: the program's name begins the line already.
+  static constexpr KnownOption kKnown[] = {
+      {"--budget", {}, true},
+      {"--netcdf", {}, true},
+      {"--state-in", "a file name"},
+      {"--state-out", "a file name"},
+      {"--scheme", "classic or conservative"},
+      {"--power", "libm or fast"},
+      {"--losses", "none, constant, scs-cn or green-ampt"},
+      {"--ia-ratio", "a ratio"},
+      {"--event-gap", "a number of hours"},
+      {"--outputs", "a list of daily, max and hourly"},
+      {"--gauges", "a file name"},
+      {"--snap", "a number of cells"},
+      {"--start", "a date and time"},
+  };
+  Result<CommandOptions> read = readCommandOptions(args, kKnown, "", Positional::kRefused);
+  if (!read.ok()) return read.status();
+  const CommandOptions& given = *read;
   SimOptions options;
-  std::optional<std::string> schemeText, powerText, lossText, iaRatioText, eventGapText, outputsText, snapText;
-  const std::string help = "; --help lists the options.";
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::optional<std::string> value;
-    if (name.rfind("--", 0) == 0) {
-      if (const std::size_t eq = name.find('='); eq != std::string::npos) {
-        value = name.substr(eq + 1);
-        name = name.substr(0, eq);
-      }
-    }
-    if (name == "--help" || name == "-h") {
-      if (value) return Status::invalid("Option " + name + " takes no value" + help);
-      options.help = true;
-      continue;
-    }
-    if (name == "--budget" || name == "--netcdf") {
-      bool& flag = name == "--budget" ? options.waterBudget : options.netcdf;
-      if (value) return Status::invalid("Option " + name + " takes no value" + help);
-      if (flag) return Status::invalid("Option " + name + " is given twice.");
-      flag = true;
-      continue;
-    }
-    std::optional<std::string>* target = nullptr;
-    if (name == "--state-in") target = &options.stateIn;
-    if (name == "--state-out") target = &options.stateOut;
-    if (name == "--scheme") target = &schemeText;
-    if (name == "--power") target = &powerText;
-    if (name == "--losses") target = &lossText;
-    if (name == "--ia-ratio") target = &iaRatioText;
-    if (name == "--event-gap") target = &eventGapText;
-    if (name == "--outputs") target = &outputsText;
-    if (name == "--gauges") target = &options.gauges;
-    if (name == "--snap") target = &snapText;
-    if (name == "--start") target = &options.start;
-    if (target == nullptr) {
-      if (name.rfind("-", 0) == 0) return Status::invalid("Unknown option \"" + name + "\"" + help);
-      return Status::invalid("Unexpected argument \"" + name + "\"" + help);
-    }
-    const std::string needs =
-        "Option " + name +
-        (target == &schemeText      ? " needs classic or conservative."
-         : target == &powerText     ? " needs libm or fast."
-         : target == &lossText      ? " needs none, constant, scs-cn or green-ampt."
-         : target == &iaRatioText   ? " needs a ratio."
-         : target == &eventGapText  ? " needs a number of hours."
-         : target == &outputsText   ? " needs a list of daily, max and hourly."
-         : target == &snapText      ? " needs a number of cells."
-         : target == &options.start ? " needs a date and time."
-                                    : " needs a file name.");
-    if (!value) {
-      if (i + 1 >= args.size()) return Status::invalid(needs);
-      value = args[++i];
-    }
-    if (value->empty()) return Status::invalid(needs);
-    if (target->has_value()) return Status::invalid("Option " + name + " is given twice.");
-    *target = *value;
-  }
+  options.help = given.help;
+  options.waterBudget = given.has("--budget");
+  options.netcdf = given.has("--netcdf");
+  options.stateIn = given.value("--state-in");
+  options.stateOut = given.value("--state-out");
+  options.gauges = given.value("--gauges");
+  options.start = given.value("--start");
+  const std::optional<std::string> schemeText = given.value("--scheme");
+  const std::optional<std::string> outputsText = given.value("--outputs");
+  const std::optional<std::string> snapText = given.value("--snap");
+  const std::optional<std::string> powerText = given.value("--power");
   if (schemeText) {
     const std::optional<Scheme> scheme = schemeNamed(*schemeText);
     if (!scheme) {
@@ -139,7 +112,8 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
     }
     options.power = *power;
   }
-  if (Status losses = parseLossOptions(lossText, iaRatioText, eventGapText, options.losses);
+  if (Status losses = parseLossOptions(given.value("--losses"), given.value("--ia-ratio"),
+                                       given.value("--event-gap"), options.losses);
       !losses.ok()) {
     return losses;
   }

@@ -85,6 +85,21 @@ std::string netcdfDumpWithoutProvenance(const fs::path& file);
 /// Copies a directory tree (used to stage a golden case or an example basin).
 void copyTree(const fs::path& from, const fs::path& to);
 
+/// Makes `dir` the working directory while the object lives, for running the library in
+/// place of a program that finds its files there.
+class InDirectory {
+ public:
+  explicit InDirectory(const fs::path& dir) : previous_(fs::current_path()) {
+    fs::current_path(dir);
+  }
+  ~InDirectory() { fs::current_path(previous_); }
+  InDirectory(const InDirectory&) = delete;
+  InDirectory& operator=(const InDirectory&) = delete;
+
+ private:
+  fs::path previous_;
+};
+
 }  // namespace runoff::testing
 
 #endif  // RUNOFF_TESTS_SUPPORT_TEST_SUPPORT_H_

@@ -21,7 +21,7 @@
 // a rank that wait for a message always have feeders with smaller plan numbers, so the lowest
 // unfinished task of the whole run can always proceed: no cycle of ranks can wait on itself,
 // whatever the placement.
-#include "runoff_sim_mpi/partition.h"
+#include "runoff/routing/partition.h"
 
 #include <algorithm>
 #include <numeric>

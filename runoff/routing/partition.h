@@ -3,8 +3,8 @@
 // routed) can go to different processes without any message between them. Trees are cut only
 // where one is larger than a process's share of the work, and then at tributary junctions, so
 // that a cut edge carries the outflow of a whole tributary.
-#ifndef RUNOFF_RUNOFF_SIM_MPI_PARTITION_H_
-#define RUNOFF_RUNOFF_SIM_MPI_PARTITION_H_
+#ifndef RUNOFF_ROUTING_PARTITION_H_
+#define RUNOFF_ROUTING_PARTITION_H_
 
 #include <cstdint>
 #include <vector>
@@ -35,4 +35,4 @@ std::vector<std::uint8_t> cellsOfRank(const Partition& partition, const RoutingP
 
 }  // namespace runoff
 
-#endif  // RUNOFF_RUNOFF_SIM_MPI_PARTITION_H_
+#endif  // RUNOFF_ROUTING_PARTITION_H_

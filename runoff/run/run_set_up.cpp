@@ -1,0 +1,79 @@
+#include "runoff/run/run_set_up.h"
+
+#include <string>
+
+#include "common/input_file.h"
+#include "runoff/inputs/grid_geometry.h"
+#include "runoff/inputs/rain_grid.h"
+#include "runoff/inputs/rain_mapping.h"
+#include "runoff/output/discharge_output.h"
+#include "runoff/routing/window_router.h"
+
+namespace runoff {
+
+Status RunSetUp::readParameters(std::ostream& console) {
+  Result<MemoryLimit> limit = memoryLimit();
+  if (!limit.ok()) return limit.status();
+  memory = std::move(limit).value();
+  Result<RunParameters> read = runoff::readParameters(std::string("./") + kParameterFileName,
+                                                      ParamScope::kSimulation, console);
+  if (!read.ok()) return read.status();
+  params = read.value();
+  windowDays =
+      windowDaysFor(params.days, static_cast<std::size_t>(params.topoRows) * params.topoCols);
+  return {};
+}
+
+Status RunSetUp::loadInputs(RainTies ties, std::int32_t rainDays, std::ostream& console) {
+  Result<RunInputs> loaded = loadRunInputs(params, rainDays, memory, console, ties);
+  if (!loaded.ok()) return loaded.status();
+  inputs = std::move(loaded).value();
+  return {};
+}
+
+Status RunSetUp::tieCellsToRain(std::ostream& console) {
+  return mapCellsToRain(inputs.topo, inputs.rain, params, console);
+}
+
+Status RunSetUp::loadLossGrids(LossMethod method) {
+  Result<LossGrids> grids = runoff::loadLossGrids(method, inputs.topo, inputs.selected);
+  if (!grids.ok()) return grids.status();
+  lossGrids = std::move(grids).value();
+  return {};
+}
+
+Status RunSetUp::obtainOrder(std::ostream& console) {
+  return obtainCalculationOrder(inputs.topo, params, order, console);
+}
+
+Result<std::vector<SnappedGauge>> RunSetUp::placeGauges(const std::vector<Gauge>& listed,
+                                                        std::int32_t snap,
+                                                        std::ostream& console) const {
+  Result<GridGeometry> grid = GridGeometry::fromParameters(params);
+  if (!grid.ok()) return grid.status();
+  // The flow accumulation as flowAcc.bin holds it, rows from the south.
+  const TopoGrid& topo = inputs.topo;
+  std::vector<std::int32_t> flowAcc(topo.cells.size());
+  for (std::int32_t i = 0; i < static_cast<std::int32_t>(topo.cells.size()); ++i) {
+    flowAcc[filePosition(topo, i)] = topo.cells[i].flowAcc;
+  }
+  // Every selected cell has a result in the grids, the others the missing value: the grid
+  // the placement tells routed cells by, as discharge-netcdf reads it from the hourly file.
+  Result<std::vector<SnappedGauge>> placed =
+      snapGauges(listed, *grid, flowAcc, outputBackground(topo, inputs.selected), snap);
+  if (!placed.ok()) return placed.status();
+  for (const SnappedGauge& gauge : *placed) console << gaugePlacementLine(gauge) << '\n';
+  return placed;
+}
+
+void RunSetUp::planRouting() { plan = runoff::planRouting(inputs.topo, order, inputs.selected); }
+
+Status openRainfallFile(std::ifstream& in) {
+  // "ROF" is kept as it stands for compatibility of the console output.
+  if (openInputFile(in, kRainfallPath) != InputFault::kNone) {
+    return Status::cannotOpen("ROF file cannot open.");
+  }
+  return {};
+}
+
+}  // namespace runoff
