@@ -44,8 +44,8 @@ TEST(DischargeOutput, DailyGridsAtPositionsAreTheWholeGridsValuesThere) {
   for (bool everyHour : {true, false}) {
     WindowGrids grids = everyHour ? WindowGrids(background, 2) : WindowGrids(background, 2, {});
     grids.setDays(2);
-    grids.store(2, means.data(), 1);
-    grids.store(5, others.data(), 1);
+    grids.store(2, means.data(), 1, 0, 48);
+    grids.store(5, others.data(), 1, 0, 48);
     for (std::int32_t day : {0, 1}) {
       std::vector<float> mean, maximum;
       dailyGrids(grids, day, selected, mean, maximum);
