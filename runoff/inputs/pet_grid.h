@@ -51,6 +51,19 @@ struct PetGrid {
   }
 };
 
+/// Where a run's PET comes from: the window of input/pet.dat, or one rate everywhere (--pet, or 0
+/// when neither is given). What any store that loses water to the air (a soil, a lake) reads.
+struct PetSource {
+  const PetGrid* grid = nullptr;  // the window that holds the hours asked for; null: constant
+  double constantMmPerHour = 0;   // without a grid, >= 0
+
+  /// PET of rainfall cell `cell` (row-major from the southern row) on `day` and hour index
+  /// `hour` (0 to 23) of the grid's window, mm/h.
+  double at(std::int32_t cell, std::int32_t day, std::int32_t hour) const {
+    return grid != nullptr ? static_cast<double>(grid->pet(cell, day, hour)) : constantMmPerHour;
+  }
+};
+
 /// A grid of the rainfall grid's `rows` x `cols` cells for windows of up to `windowDays` days,
 /// all PET zero.
 PetGrid buildPetGrid(std::int32_t rows, std::int32_t cols, std::int32_t windowDays);
@@ -93,8 +106,7 @@ Status PetReader::readDay(Store store) {
 }
 
 /// Moves the window on to the `days` days from `firstDay`, the next ones of `reader`.
-Status advancePetWindow(PetReader& reader, PetGrid& grid, std::int32_t firstDay,
-                        std::int32_t days);
+Status advancePetWindow(PetReader& reader, PetGrid& grid, std::int32_t firstDay, std::int32_t days);
 
 /// Reads the `runDays` days of the run from the start of `in` without keeping them, so that a
 /// file that cannot serve the whole run stops it before hours of routing; with `rainStart`

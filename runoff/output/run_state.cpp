@@ -184,7 +184,7 @@ StateKey::Soil readSoilKey(Reader& in) {
 // The members of a CellSoil in the order the file holds them.
 void soilValuesOf(const CellSoil& s, double* out) {
   const double values[kCellSoilValues] = {s.stores.soil, s.stores.groundwater,
-                                          s.lastInfiltration, s.lastBaseflow};
+                                          s.lastInfiltration, s.lastBaseflow, s.lastRain};
   std::copy(values, values + kCellSoilValues, out);
 }
 
@@ -194,6 +194,7 @@ CellSoil soilStateFrom(const double* v) {
   s.stores.groundwater = v[1];
   s.lastInfiltration = v[2];
   s.lastBaseflow = v[3];
+  s.lastRain = v[4];
   return s;
 }
 

@@ -42,9 +42,9 @@
 //     loss state    f64 x 6  with losses only: the LossState of runoff/model/losses.h, its
 //                            members in order (initial loss left, cumulative rain, cumulative
 //                            excess, infiltration, dry hours, last hour's rain)
-//     soil state    f64 x 4  with soil only: the CellSoil of runoff/routing/routing_setup.h,
+//     soil state    f64 x 5  with soil only: the CellSoil of runoff/routing/routing_setup.h,
 //                            its members in order (soil store S in mm, groundwater store G in
-//                            mm, the last hour's infiltration kept and baseflow in mm/h)
+//                            mm, the last hour's infiltration kept, baseflow and rain in mm/h)
 //   checksum        u64      FNV-1a of every byte before it
 // FNV-1a here is the 64-bit variant: offset basis 14695981039346656037, prime 1099511628211.
 // A state without the loss and soil parts is byte for byte the state of a run without losses

@@ -48,11 +48,13 @@ struct CellSoil {
   double lastInfiltration = 0;  // the last hour's infiltration the soil kept, mm/h (the loss
                                 // method's loss less the saturation excess)
   double lastBaseflow = 0;      // the last hour's baseflow, mm/h
+  double lastRain = 0;          // the last hour's rain, mm/h (for the water budget's rain in a
+                                // run without a loss method, whose LossState keeps it else)
 };
 
 /// The values of a CellSoil, in the order of its members (soil, groundwater, last
-/// infiltration, last baseflow): what a restart state stores.
-inline constexpr std::size_t kCellSoilValues = kSoilStateValues + 2;
+/// infiltration, last baseflow, last rain): what a restart state stores.
+inline constexpr std::size_t kCellSoilValues = kSoilStateValues + 3;
 
 /// The routing states of a grid: one per cell that takes part (a basin cell off the outer
 /// ring), found through `slotOfCell`.

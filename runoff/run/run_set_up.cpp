@@ -42,6 +42,14 @@ Status RunSetUp::loadLossGrids(LossMethod method) {
   return {};
 }
 
+Status RunSetUp::loadSoilGrids(bool soil) {
+  if (!soil) return {};
+  Result<SoilGrids> grids = runoff::loadSoilGrids(inputs.topo, inputs.selected);
+  if (!grids.ok()) return grids.status();
+  soilGrids = std::move(grids).value();
+  return {};
+}
+
 Status RunSetUp::obtainOrder(std::ostream& console) {
   return obtainCalculationOrder(inputs.topo, params, order, console);
 }

@@ -19,6 +19,7 @@
 #include "runoff/inputs/gauge_list.h"
 #include "runoff/inputs/gauge_snap.h"
 #include "runoff/inputs/loss_grids.h"
+#include "runoff/inputs/soil_grids.h"
 #include "runoff/model/losses.h"
 #include "runoff/routing/routing_plan.h"
 #include "runoff/run/run_checks.h"
@@ -32,6 +33,7 @@ struct RunSetUp {
   std::int32_t windowDays = 1;  // days routed at a time
   RunInputs inputs;
   LossGrids lossGrids;
+  SoilGrids soilGrids;  // with soil and groundwater stores only
   CalculationOrder order;
   RoutingPlan plan;
 
@@ -45,6 +47,8 @@ struct RunSetUp {
   Status tieCellsToRain(std::ostream& console);
   /// The grids of loss method `method`, checked on the selected cells; none without one.
   Status loadLossGrids(LossMethod method);
+  /// The soil grids, checked on the selected cells, when `soil`; none without.
+  Status loadSoilGrids(bool soil);
   /// The calculation order, from its cache or made afresh (and cached), with its console lines.
   Status obtainOrder(std::ostream& console);
   /// Places each of `listed` on the routed cell of largest flow accumulation within `snap`
