@@ -30,7 +30,12 @@ const char* kGauges = "name,lon,lat\nOutlet,140.00292,36.0013\nUp,140.00292,36.0
 void prepare(const fs::path& dir, bool losses) {
   basin().write(dir);
   writeFile(dir / "gauges.csv", kGauges);
-  if (losses) writeLossGrids(dir, 7, 7);
+  if (losses) {
+    writeLossGrids(dir, 7, 7);
+    writeSoilGrids(dir, 7, 7);
+    // Undated: the basin's rain is stamped with days of July past the 31st.
+    writeFile(dir / "input/pet.dat", daylightPet(kDays, 2, 2, false));
+  }
 }
 
 // Everything a run left: its output folder's files and its state file, by name.
@@ -82,7 +87,7 @@ Cut randomCut(std::uint32_t seed) {
 struct StepCase {
   std::string name;
   std::vector<std::string> args;
-  bool losses = false;
+  bool losses = false;  // the loss and soil grids and the PET are written
 };
 
 void PrintTo(const StepCase& c, std::ostream* os) { *os << c.name; }
@@ -116,7 +121,12 @@ INSTANTIATE_TEST_SUITE_P(
                       StepCase{"ConservativeBudgetAndState",
                                {"--scheme", "conservative", "--budget", "--state-out", "state.bin",
                                 "--gauges", "gauges.csv"}},
-                      StepCase{"Losses", {"--losses", "green-ampt", "--event-gap", "3"}, true}),
+                      StepCase{"Losses", {"--losses", "green-ampt", "--event-gap", "3"}, true},
+                      StepCase{"SoilBudgetAndState",
+                               {"--losses", "scs-cn", "--soil", "--baseflow-start", "0.1",
+                                "--budget", "--scheme", "conservative", "--state-out",
+                                "state.bin"},
+                               true}),
     [](const auto& info) { return info.param.name; });
 
 // The rain of some hours, each replaced on every rain cell: the last hour of the first

@@ -180,6 +180,24 @@ void writeSoilGrids(const fs::path& dir, int rows, int cols) {
   writeVaryingGrid(dir, rows, cols, "baseflowTime.bin", 30, 30);
 }
 
+std::string daylightPet(int days, int rainRows, int rainCols, bool dated) {
+  std::ostringstream s;
+  for (int d = 1; d <= days; ++d) {
+    for (int h = 0; h < 24; ++h) {
+      if (dated) {
+        s << "2020 7 " << d << ' ' << h << " 0 0\n";
+      } else {
+        s << "0 0 0 0 0 0\n";
+      }
+      for (int k = 0; k < rainRows * rainCols; ++k) {
+        s << (k ? " " : "") << (h >= 6 && h < 18 ? 0.1 * (1 + (d + h + k) % 5) : 0.0);
+      }
+      s << '\n';
+    }
+  }
+  return s.str();
+}
+
 RunResult runSimulator(const fs::path& dir) { return runProgram(RUNOFF_SIM_EXE, dir); }
 
 }  // namespace runoff::testing

@@ -97,6 +97,12 @@ void writeLossGrids(const fs::path& dir, int rows, int cols);
 /// cell to cell.
 void writeSoilGrids(const fs::path& dir, int rows, int cols);
 
+/// A PET file (input/pet.dat) of `days` days on a rainRows x rainCols rainfall grid: a rate of
+/// 0.1 to 0.5 mm/h through the daylight hours 6 to 17, varying from cell to cell and day to
+/// day, 0 at night. Stamped from 2020-07-01 00:00 like the basins' rain when `dated`, else
+/// with zeros (no date).
+std::string daylightPet(int days, int rainRows, int rainCols, bool dated = true);
+
 /// Runs runoff-sim in `dir`.
 RunResult runSimulator(const fs::path& dir);
 
