@@ -28,6 +28,8 @@ std::string calibrateUsage() {
          "       [--batch N] [--warm-up HOURS] [--snap N] [--start TIME]\n"
          "       [--scheme classic|conservative] [--power libm|fast]\n"
          "       [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
+         "       [--soil [--et-threshold LP] [--soil-start FRACTION]\n"
+         "       [--baseflow-start MM_PER_H] [--pet MM_PER_DAY]]\n"
          "\n"
          "Fits parameters of the working directory's model to observed discharge: a\n"
          "dynamically dimensioned search started from the parameter file's own values, then a\n"
@@ -43,7 +45,10 @@ std::string calibrateUsage() {
          "                     parameter file (fdWeight, slopeManning, channelManning,\n"
          "                     channelThreshold, initialRunoff) or a factor on every cell of\n"
          "                     a loss grid the method reads, named after it (curveNumber,\n"
-         "                     ksat, initialLoss, ...), its values kept in the grid's range\n"
+         "                     ksat, initialLoss, ...), its values kept in the grid's range;\n"
+         "                     with --soil also a factor on soilCapacity, percolation or\n"
+         "                     baseflowTime, and soilStart, baselineBaseflow or etThreshold,\n"
+         "                     the values of --soil-start, --baseflow-start, --et-threshold\n"
          "  --objective NAME   kge (default), kge_2012, nse or log_nse\n"
          "  --evaluations N    runs of the model in all (default 500): a quarter by the\n"
          "                     global search, three quarters by the local one\n"
@@ -63,6 +68,8 @@ std::string calibrateUsage() {
          "                     constant, scs-cn or green-ampt\n"
          "  --ia-ratio R       scs-cn: initial abstraction Ia = R x S (default 0.2)\n"
          "  --event-gap HOURS  scs-cn and green-ampt: dry hours that end an event\n"
+         "  --soil             soil and groundwater stores, as runoff-sim's, with its\n"
+         "                     --et-threshold, --soil-start, --baseflow-start and --pet\n"
          "  --help             print this text and exit\n"
          "\n"
          "Environment:\n"
@@ -70,10 +77,12 @@ std::string calibrateUsage() {
 }
 
 Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args) {
-  static constexpr std::string_view kKnown[] = {
-      "--observed", "--gauges", "--parameters", "--objective", "--evaluations",
-      "--seed",     "--batch",  "--warm-up",    "--snap",      "--start",
-      "--scheme",   "--losses", "--ia-ratio",   "--event-gap", "--power"};
+  static constexpr KnownOption kKnown[] = {
+      {"--observed"},     {"--gauges"},     {"--parameters"},     {"--objective"},
+      {"--evaluations"},  {"--seed"},       {"--batch"},          {"--warm-up"},
+      {"--snap"},         {"--start"},      {"--scheme"},         {"--losses"},
+      {"--ia-ratio"},     {"--event-gap"},  {"--power"},          {"--soil", {}, true},
+      {"--et-threshold"}, {"--soil-start"}, {"--baseflow-start"}, {"--pet"}};
   Result<CommandOptions> read =
       readCommandOptions(args, kKnown, "runoff-calibrate", Positional::kRefused);
   if (!read.ok()) return read.status();
@@ -155,6 +164,13 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
                                        options.run.losses);
       !losses.ok()) {
     return losses;
+  }
+  options.run.soil = values.count("--soil") > 0;
+  if (Status soil = parseSoilOptions(options.run.soil, given("--et-threshold"),
+                                     given("--soil-start"), given("--baseflow-start"),
+                                     given("--pet"), options.run.soilRule, options.run.petMmPerDay);
+      !soil.ok()) {
+    return soil;
   }
   return options;
 }

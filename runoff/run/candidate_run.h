@@ -32,6 +32,7 @@
 #include "runoff/model/losses.h"
 #include "runoff/model/power_choice.h"
 #include "runoff/model/routing_scheme.h"
+#include "runoff/model/soil.h"
 #include "runoff/run/tunable_parameters.h"
 
 namespace runoff {
@@ -44,8 +45,11 @@ struct CandidateRunOptions {
   std::optional<std::string> start;  // the run's start, when the rainfall stamps give none
   Scheme scheme = Scheme::kClassic;
   PowerFunction power = PowerFunction::kLibm;  // as runoff-sim --power
-  LossRule losses;                       // as runoff-sim --losses, --ia-ratio, --event-gap
-  std::vector<const Tunable*> tunables;  // what a candidate's values set, in their order
+  LossRule losses;                             // as runoff-sim --losses, --ia-ratio, --event-gap
+  bool soil = false;                           // as runoff-sim --soil, with
+  SoilRule soilRule;                           // --et-threshold, --soil-start, --baseflow-start
+  std::optional<double> petMmPerDay;           // --pet
+  std::vector<const Tunable*> tunables;        // what a candidate's values set, in their order
 };
 
 /// A candidate's scores: per scored gauge, and their means.
@@ -67,7 +71,8 @@ class CandidateRun {
   /// observed values on `console`. Refuses, with one line: an observed gauge that is not in
   /// the gauge list, a gauge without a routed cell within reach, a scored gauge left without
   /// a pair, or whose observed discharge does not vary; a factor on a loss grid that the
-  /// loss method does not read or that is absent; and every input a run refuses.
+  /// loss method does not read or that is absent; a soil parameter without --soil; and every
+  /// input a run refuses.
   static Result<std::unique_ptr<CandidateRun>> create(const CandidateRunOptions& options,
                                                       std::ostream& console);
   ~CandidateRun();
@@ -103,6 +108,9 @@ class CandidateRun {
   /// runoff-sim reads it: each cell that a whole run routes scaled by `factor`, as an
   /// evaluation scales it; the other cells as the file holds them.
   std::vector<float> scaledLossGrid(const Tunable& tunable, double factor) const;
+
+  /// The same for a factor on a soil grid.
+  std::vector<float> scaledSoilGrid(const Tunable& tunable, double factor) const;
 
   /// The mean rainfall over the routed cells upstream of each scored gauge, per hour, mm/h.
   std::vector<std::vector<double>> upstreamRain() const;

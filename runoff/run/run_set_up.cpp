@@ -76,6 +76,14 @@ Result<std::vector<SnappedGauge>> RunSetUp::placeGauges(const std::vector<Gauge>
 
 void RunSetUp::planRouting() { plan = runoff::planRouting(inputs.topo, order, inputs.selected); }
 
+std::optional<CivilTime> rainFileStart() {
+  std::ifstream rain;
+  if (openInputFile(rain, kRainfallPath) != InputFault::kNone) return std::nullopt;
+  Result<CivilTime> first = firstRainStamp(rain, kRainfallPath);
+  if (!first.ok()) return std::nullopt;
+  return *first;
+}
+
 Status openRainfallFile(std::ifstream& in) {
   // "ROF" is kept as it stands for compatibility of the console output.
   if (openInputFile(in, kRainfallPath) != InputFault::kNone) {

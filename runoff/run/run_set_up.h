@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "runoff/inputs/gauge_list.h"
 #include "runoff/inputs/gauge_snap.h"
 #include "runoff/inputs/loss_grids.h"
+#include "runoff/inputs/run_start.h"
 #include "runoff/inputs/soil_grids.h"
 #include "runoff/model/losses.h"
 #include "runoff/routing/routing_plan.h"
@@ -58,6 +60,9 @@ struct RunSetUp {
   /// The routing plan over the selected cells of the order.
   void planRouting();
 };
+
+/// The first stamp of ./input/rain.dat when it is a date and time (a PET file must begin there).
+std::optional<CivilTime> rainFileStart();
 
 /// Opens the rainfall file ./input/rain.dat into `in`.
 Status openRainfallFile(std::ifstream& in);

@@ -26,10 +26,10 @@ struct SimOptions {
   std::optional<std::string> stateOut;  // write the final state here after a successful run
   Scheme scheme = Scheme::kClassic;
   PowerFunction power = PowerFunction::kLibm;  // --power: the kernels' power function
-  bool waterBudget = false;  // --budget: print the water budget at the end
-  LossRule losses;           // --losses, --ia-ratio, --event-gap
-  bool soil = false;         // --soil: soil and groundwater stores on every routed cell
-  SoilRule soilRule;         // --et-threshold, --soil-start, --baseflow-start
+  bool waterBudget = false;                    // --budget: print the water budget at the end
+  LossRule losses;                             // --losses, --ia-ratio, --event-gap
+  bool soil = false;                  // --soil: soil and groundwater stores on every routed cell
+  SoilRule soilRule;                  // --et-threshold, --soil-start, --baseflow-start
   std::optional<double> petMmPerDay;  // --pet: a constant PET instead of input/pet.dat
   // --outputs: the grids written (the raw files, and the NetCDF file's variables)
   DischargeFileSet outputs = DischargeFileSet::all();

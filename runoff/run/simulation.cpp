@@ -119,13 +119,8 @@ Status Simulation::openPet() {
   const RainGrid& rain = setUp_.inputs.rain;
   // Like the rain, the whole file is checked once by the leader before any hour is routed.
   if (hooks_.leads()) {
-    std::optional<CivilTime> rainStart;
-    if (std::ifstream rainFile; openInputFile(rainFile, kRainfallPath) == InputFault::kNone) {
-      if (Result<CivilTime> first = firstRainStamp(rainFile, kRainfallPath); first.ok()) {
-        rainStart = *first;
-      }
-    }
-    if (Status checked = checkPet(petFile_, rain.rows, rain.cols, setUp_.params.days, rainStart);
+    if (Status checked =
+            checkPet(petFile_, rain.rows, rain.cols, setUp_.params.days, rainFileStart());
         !checked.ok()) {
       return checked;
     }
