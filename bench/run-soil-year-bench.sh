@@ -2,12 +2,13 @@
 # A long continuous run with the soil and groundwater stores: a copy of a basin working
 # directory (default examples/bench-basin) with DAYS days (default 365) of hourly rain and of
 # PET from a seasonal daily value spread over the daylight hours (bench/soil_bench_inputs.py),
-# routed at TIMESTEP seconds (default 600) under the conservative scheme with --losses scs-cn
-# --soil --budget on THREADS threads (default 2). Prints the wall time, the budget's total line
-# and its closure error relative to the rain, which must stay within 1e-9.
+# routed at TIMESTEP seconds (default 600) under the conservative scheme with --soil --budget and
+# LOSSES (default "--losses scs-cn --event-gap 24": each storm a new event of the curve number)
+# on THREADS threads (default 2). Prints the wall time, the budget's total line and its closure
+# error relative to the rain, which must stay within 1e-9.
 #
 # Usage: bench/run-soil-year-bench.sh [DAYS] [TIMESTEP] [THREADS] [BASIN]
-# Environment: SIM (default build/runoff_sim/runoff-sim), SCRATCH (default /tmp).
+# Environment: SIM (default build/runoff_sim/runoff-sim), SCRATCH (default /tmp), LOSSES.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 days=${1:-365}
@@ -28,8 +29,9 @@ tr -s ' \t\r\n' '\n' <"$basin/param-ravo-event-ver300.dat" | sed '/^$/d' |
 /usr/bin/python3 "$root/bench/soil_bench_inputs.py" "$dir" "$days" rain
 
 echo "load before: $(uptime)"
+# shellcheck disable=SC2086  # LOSSES is a list of words
 (cd "$dir" && OMP_NUM_THREADS=$threads /usr/bin/time -f '%e %M' -o "$scratch/time" "$sim" \
-  --losses scs-cn --soil --baseflow-start 0.02 --scheme conservative --budget --outputs daily \
+  ${LOSSES:---losses scs-cn --event-gap 24} --soil --baseflow-start 0.02 --scheme conservative --budget --outputs daily \
   >"$scratch/console.log" 2>/dev/null)
 echo "load after: $(uptime)"
 read -r seconds kib <"$scratch/time"
