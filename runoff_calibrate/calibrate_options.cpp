@@ -30,6 +30,7 @@ std::string calibrateUsage() {
          "       [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
          "       [--soil [--et-threshold LP] [--soil-start FRACTION]\n"
          "       [--baseflow-start MM_PER_H] [--pet MM_PER_DAY]]\n"
+         "       [--lakes FILE.csv [--releases FILE.csv]]\n"
          "\n"
          "Fits parameters of the working directory's model to observed discharge: a\n"
          "dynamically dimensioned search started from the parameter file's own values, then a\n"
@@ -48,7 +49,9 @@ std::string calibrateUsage() {
          "                     ksat, initialLoss, ...), its values kept in the grid's range;\n"
          "                     with --soil also a factor on soilCapacity, percolation or\n"
          "                     baseflowTime, and soilStart, baselineBaseflow or etThreshold,\n"
-         "                     the values of --soil-start, --baseflow-start, --et-threshold\n"
+         "                     the values of --soil-start, --baseflow-start, --et-threshold;\n"
+         "                     or a constant of a lake of --lakes, lake:NAME:a or\n"
+         "                     lake:NAME:b (a weir's exponent), kept above 0\n"
          "  --objective NAME   kge (default), kge_2012, nse or log_nse\n"
          "  --evaluations N    runs of the model in all (default 500): a quarter by the\n"
          "                     global search, three quarters by the local one\n"
@@ -70,6 +73,10 @@ std::string calibrateUsage() {
          "  --event-gap HOURS  scs-cn and green-ampt: dry hours that end an event\n"
          "  --soil             soil and groundwater stores, as runoff-sim's, with its\n"
          "                     --et-threshold, --soil-start, --baseflow-start and --pet\n"
+         "  --lakes FILE.csv   the lakes and reservoirs, as runoff-sim's; with a lake's\n"
+         "                     constant fitted, calibration/lakes.csv holds the best ones\n"
+         "  --releases FILE.csv\n"
+         "                     the reservoirs' releases, as runoff-sim's\n"
          "  --help             print this text and exit\n"
          "\n"
          "Environment:\n"
@@ -82,7 +89,8 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
       {"--evaluations"},  {"--seed"},       {"--batch"},          {"--warm-up"},
       {"--snap"},         {"--start"},      {"--scheme"},         {"--losses"},
       {"--ia-ratio"},     {"--event-gap"},  {"--power"},          {"--soil", {}, true},
-      {"--et-threshold"}, {"--soil-start"}, {"--baseflow-start"}, {"--pet"}};
+      {"--et-threshold"}, {"--soil-start"}, {"--baseflow-start"}, {"--pet"},
+      {"--lakes"},        {"--releases"}};
   Result<CommandOptions> read =
       readCommandOptions(args, kKnown, "runoff-calibrate", Positional::kRefused);
   if (!read.ok()) return read.status();
@@ -141,6 +149,15 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
     }
   }
   if (values.count("--start")) options.run.start = values["--start"];
+  if (values.count("--lakes")) options.run.lakes = values["--lakes"];
+  if (values.count("--releases")) {
+    if (!options.run.lakes) {
+      return Status::invalid(
+          "Option --releases gives the releases of the reservoirs of a lake list: give it with "
+          "--lakes FILE.csv.");
+    }
+    options.run.releases = values["--releases"];
+  }
   if (values.count("--scheme")) {
     const std::optional<Scheme> scheme = schemeNamed(values["--scheme"]);
     if (!scheme) {

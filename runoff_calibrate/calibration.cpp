@@ -367,6 +367,24 @@ Status Calibration::writeResults() {
       return s;
     }
   }
+  // The lake list with the best constants of the lakes fitted, where --lakes can read it.
+  bool lakeFitted = false;
+  std::vector<Lake> lakes = run_->lakeList();
+  for (std::size_t j = 0; j < parameters_.size(); ++j) {
+    const Tunable& t = *parameters_[j].tunable;
+    if (t.kind != TunableKind::kLakeConstant) continue;
+    lakeFitted = true;
+    for (Lake& lake : lakes) {
+      if (lake.name == t.lake) (t.lakeB ? lake.b : lake.a) = best[j];
+    }
+  }
+  if (lakeFitted) {
+    if (Status s = writeWhole(dir + "/lakes.csv", console_,
+                              [&](std::ostream& out) { writeLakeList(out, lakes); });
+        !s.ok()) {
+      return s;
+    }
+  }
   if (Status s = writeWhole(dir + "/trace.csv", console_,
                             [&](std::ostream& out) {
                               writeTrace(out, parameters_, trace_.values, trace_.objectives);

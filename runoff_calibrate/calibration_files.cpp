@@ -191,4 +191,15 @@ std::string drawWithGnuplot(const std::string& directory, const std::string& scr
   return lines;
 }
 
+void writeLakeList(std::ostream& out, const std::vector<Lake>& lakes) {
+  out << "name,lon,lat,area,rule,a,b,start\n";
+  for (const Lake& lake : lakes) {
+    out << csvField(lake.name) << ',' << shortestDecimal(lake.lon) << ','
+        << shortestDecimal(lake.lat) << ',' << shortestDecimal(lake.areaKm2) << ','
+        << lakeRuleName(lake.rule) << ',' << shortestDecimal(lake.a) << ','
+        << (lake.rule == LakeRule::kWeir ? shortestDecimal(lake.b) : std::string()) << ','
+        << shortestDecimal(lake.startLevel) << '\n';
+  }
+}
+
 }  // namespace runoff

@@ -13,6 +13,8 @@
 //                                (NaN where none is scored), discharge simulated with the
 //                                starting and with the best parameters (m3/s)
 //   hydrographs.gp               the gnuplot script that draws hydrograph-<gauge>.png from them
+//   lakes.csv                    with a lake's constant fitted, the lake list with the best
+//                                constants, runnable with runoff-sim --lakes
 // Numbers are the shortest decimals that read back as the same value.
 #ifndef RUNOFF_CALIBRATE_CALIBRATION_FILES_H_
 #define RUNOFF_CALIBRATE_CALIBRATION_FILES_H_
@@ -23,6 +25,7 @@
 
 #include "common/status.h"
 #include "runoff/evaluation/pairing.h"
+#include "runoff/inputs/lake_list.h"
 #include "runoff_calibrate/search_parameters.h"
 
 namespace runoff {
@@ -59,6 +62,9 @@ void writeHydrographScript(std::ostream& out, const std::vector<std::string>& ti
 /// it succeeds). The line to print: what was drawn, or why nothing was.
 std::string drawWithGnuplot(const std::string& directory, const std::string& script,
                             const std::vector<std::string>& pictures, bool& drawn);
+
+/// `lakes` as a lake list (name,lon,lat,area,rule,a,b,start), one lake a line.
+void writeLakeList(std::ostream& out, const std::vector<Lake>& lakes);
 
 }  // namespace runoff
 

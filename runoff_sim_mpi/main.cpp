@@ -97,6 +97,10 @@ class MpiHooks : public RunHooks {
         partition_.owner.empty() ? 0 : volumes.size() / partition_.owner.size();
     gatherCellValues(world_, partition_.owner, perTask, volumes);
   }
+  void gatherLakes(std::vector<double>& values, const std::vector<std::int32_t>& cells,
+                   std::size_t stride) override {
+    gatherCellValues(world_, ownersOfCells(partition_, *plan_, cells), stride, values);
+  }
 
  private:
   MpiWorld world_;

@@ -113,6 +113,7 @@ void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes,
   state->cells.lossValues = lossValues;
   state->cells.soilValues = soilValues;
   broadcast(state->cells.values);
+  broadcast(state->lakeStorage);
 }
 
 CutEdges::CutEdges(const MpiWorld& world, const RoutingPlan& plan, const Partition& partition)

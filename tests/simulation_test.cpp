@@ -1,7 +1,7 @@
 // The run as an object that steps: a run advanced in any split of its hours (an hour at a time,
 // or random spans across days and windows) writes the console text and the files of
-// runoff-sim, byte for byte; the next hour's rain set through the object gives the bytes of
-// runoff-sim on a rain file holding it; the last hour's grid is that hour of the hourly file;
+// runoff-sim, byte for byte, lakes and their series too; the next hour's rain set through the
+// object gives the bytes of runoff-sim on a rain file holding it; the last hour's grid is that hour of the hourly file;
 // and the steps refuse to be taken out of order with one line.
 #include "runoff/run/simulation.h"
 
@@ -27,9 +27,18 @@ Basin basin() { return valleyBasin(7, 7, kDays); }
 // Two gauges on the middle column, near the outlet and upstream (name,lon,lat).
 const char* kGauges = "name,lon,lat\nOutlet,140.00292,36.0013\nUp,140.00292,36.00375\n";
 
+// A weir and a reservoir on the middle column (the reservoir releasing from the second window).
+const char* kLakes =
+    "name,lon,lat,area,rule,a,b,start\n"
+    "Weir,140.0029167,36.00375,0.02,weir,0.5,1.5,0.05\n"
+    "Dam,140.0029167,36.0020833,0.01,releases,0.0004,,0\n";
+const char* kReleases = "time,lake,outflow\n2020-08-01T10:00:00,Dam,0.001\n";
+
 void prepare(const fs::path& dir, bool losses) {
   basin().write(dir);
   writeFile(dir / "gauges.csv", kGauges);
+  writeFile(dir / "lakes.csv", kLakes);
+  writeFile(dir / "releases.csv", kReleases);
   if (losses) {
     writeLossGrids(dir, 7, 7);
     writeSoilGrids(dir, 7, 7);
@@ -126,7 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
                                {"--losses", "scs-cn", "--soil", "--baseflow-start", "0.1",
                                 "--budget", "--scheme", "conservative", "--state-out",
                                 "state.bin"},
-                               true}),
+                               true},
+                      StepCase{"Lakes",
+                               {"--lakes", "lakes.csv", "--releases", "releases.csv", "--snap",
+                                "0", "--scheme", "conservative", "--budget", "--state-out",
+                                "state.bin", "--outputs", "daily"}}),
     [](const auto& info) { return info.param.name; });
 
 // The rain of some hours, each replaced on every rain cell: the last hour of the first

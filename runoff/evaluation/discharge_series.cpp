@@ -11,7 +11,7 @@
 
 #include "common/input_file.h"
 #include "common/text_number.h"
-#include "runoff/inputs/gauge_list.h"
+#include "runoff/inputs/long_form.h"
 
 namespace runoff {
 namespace {
@@ -20,8 +20,6 @@ std::string lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
-
-constexpr std::array<const char*, 3> kColumns = {"time", "gauge", "discharge"};
 
 // A discharge field: a value in m3/s, NaN for a missing one; nullopt when it is neither.
 std::optional<float> dischargeValue(const std::string& field) {
@@ -36,68 +34,29 @@ std::optional<float> dischargeValue(const std::string& field) {
 Result<DischargeSeries> readDischargeSeries(std::istream& in, const std::string& path) {
   DischargeSeries series;
   std::map<std::string, std::size_t> gaugeIndex;
-  std::optional<std::array<std::size_t, 3>> columns;
-  std::size_t width = 0;
-  std::string line;
-  for (std::int32_t number = 1; std::getline(in, line); ++number) {
-    const std::string where = path + " line " + std::to_string(number);
-    if (!csvLineWithContent(line, number)) continue;
-    const auto fields = splitCsvFields(line);
-    if (!fields) return Status::invalid(where + ": a quoted field is not closed.");
-    if (!columns) {
-      std::array<std::size_t, 3> found{};
-      for (std::size_t k = 0; k < kColumns.size(); ++k) {
-        const auto at = std::find_if(fields->begin(), fields->end(),
-                                     [&](const std::string& f) { return lower(f) == kColumns[k]; });
-        if (at == fields->end()) {
-          return Status::invalid(where + ": the header names no column \"" + kColumns[k] +
-                                 "\" (expected time,gauge,discharge).");
+  const Status read = readLongForm(
+      in, path, {"time", "gauge", "discharge"}, [&](const LongFormLine& line) -> Status {
+        const std::optional<float> discharge = dischargeValue(line.value);
+        if (!discharge) {
+          return Status::invalid(line.where + ": discharge \"" + line.value +
+                                 "\" is not a number.");
         }
-        found[k] = static_cast<std::size_t>(at - fields->begin());
-      }
-      columns = found;
-      width = fields->size();
-      continue;
-    }
-    if (fields->size() != width) {
-      return Status::invalid(where + " has " + std::to_string(fields->size()) + " fields, not " +
-                             std::to_string(width) + ".");
-    }
-    const std::string& timeText = fields->at((*columns)[0]);
-    const std::optional<CivilTime> time = parseIsoTime(timeText);
-    if (!time) {
-      return Status::invalid(where + ": time \"" + timeText +
-                             "\" is not a date and time (YYYY-MM-DDThh:mm:ss).");
-    }
-    const std::string& gauge = fields->at((*columns)[1]);
-    if (gauge.empty()) return Status::invalid(where + ": the value has no gauge name.");
-    const std::string& dischargeText = fields->at((*columns)[2]);
-    const std::optional<float> discharge = dischargeValue(dischargeText);
-    if (!discharge) {
-      return Status::invalid(where + ": discharge \"" + dischargeText + "\" is not a number.");
-    }
-    const auto [at, added] = gaugeIndex.emplace(gauge, series.gauges.size());
-    if (added) {
-      series.gauges.push_back(gauge);
-      series.values.emplace_back();
-    }
-    series.values[at->second].push_back({*time, *discharge, number});
-    ++series.count;
-    if (std::isnan(*discharge)) ++series.missing;
-  }
-  if (in.bad()) return Status::ioError(path + " cannot be read to its end.");
+        const auto [at, added] = gaugeIndex.emplace(line.name, series.gauges.size());
+        if (added) {
+          series.gauges.push_back(line.name);
+          series.values.emplace_back();
+        }
+        series.values[at->second].push_back({line.time, *discharge, line.number});
+        ++series.count;
+        if (std::isnan(*discharge)) ++series.missing;
+        return {};
+      });
+  if (!read.ok()) return read;
   if (series.count == 0) return Status::invalid(path + " holds no discharge value.");
   for (std::size_t g = 0; g < series.gauges.size(); ++g) {
-    std::vector<TimedValue>& values = series.values[g];
-    std::stable_sort(values.begin(), values.end(),
-                     [](const TimedValue& a, const TimedValue& b) { return a.time < b.time; });
-    // Equal times keep the order of their lines.
-    for (std::size_t k = 1; k < values.size(); ++k) {
-      if (values[k].time != values[k - 1].time) continue;
-      return Status::invalid(path + " line " + std::to_string(values[k].line) + ": gauge \"" +
-                             series.gauges[g] + "\" at " + isoTime(values[k].time) +
-                             " is already given on line " + std::to_string(values[k - 1].line) +
-                             ".");
+    if (Status once = sortByTimeOnce(series.values[g], path, "gauge", series.gauges[g]);
+        !once.ok()) {
+      return once;
     }
   }
   return series;

@@ -28,16 +28,18 @@ std::string gridExtent(const GridGeometry& grid) {
 Result<std::vector<SnappedGauge>> snapGauges(const std::vector<Gauge>& gauges,
                                              const GridGeometry& grid,
                                              std::span<const std::int32_t> flowAcc,
-                                             std::span<const float> firstHour, std::int32_t snap) {
+                                             std::span<const float> firstHour, std::int32_t snap,
+                                             std::string_view kind) {
+  const std::string what(kind);
   const std::int64_t rows = grid.rows;
   const std::int64_t cols = grid.cols;
   std::vector<SnappedGauge> snapped;
   for (const Gauge& gauge : gauges) {
     const auto home = grid.cellAt(gauge.lon, gauge.lat);
     if (!home) {
-      return Status::invalid("Gauge \"" + gauge.name + "\" at lon " + shown(gauge.lon) + ", lat " +
-                             shown(gauge.lat) + " lies outside the grid (" + gridExtent(grid) +
-                             ").");
+      return Status::invalid(what + " \"" + gauge.name + "\" at lon " + shown(gauge.lon) +
+                             ", lat " + shown(gauge.lat) + " lies outside the grid (" +
+                             gridExtent(grid) + ").");
     }
     bool found = false;
     SnappedGauge best{gauge.name, {}, 0, 0};
@@ -62,7 +64,7 @@ Result<std::vector<SnappedGauge>> snapGauges(const std::vector<Gauge>& gauges,
       }
     }
     if (!found) {
-      return Status::invalid("Gauge \"" + gauge.name + "\" has no routed cell within " +
+      return Status::invalid(what + " \"" + gauge.name + "\" has no routed cell within " +
                              std::to_string(snap) + " cells of column " +
                              std::to_string(home->col + 1) + ", row " +
                              std::to_string(home->row + 1) + ".");
@@ -89,10 +91,10 @@ Result<std::vector<std::int32_t>> readFlowAccumulation(const std::string& path,
   return values;
 }
 
-std::string gaugePlacementLine(const SnappedGauge& gauge) {
-  return "Gauge \"" + gauge.name + "\": column " + std::to_string(gauge.cell.col + 1) + ", row " +
-         std::to_string(gauge.cell.row + 1) + ", flow accumulation " +
-         std::to_string(gauge.flowAcc);
+std::string gaugePlacementLine(const SnappedGauge& gauge, std::string_view kind) {
+  return std::string(kind) + " \"" + gauge.name + "\": column " +
+         std::to_string(gauge.cell.col + 1) + ", row " + std::to_string(gauge.cell.row + 1) +
+         ", flow accumulation " + std::to_string(gauge.flowAcc);
 }
 
 }  // namespace runoff

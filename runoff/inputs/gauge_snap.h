@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/status.h"
@@ -33,15 +34,17 @@ struct SnappedGauge {
 /// edges). Ties go to the cell nearest the gauge's cell, then the southern, then the western.
 /// `flowAcc` and `firstHour` (a grid of the discharge files, for the routed test) are whole
 /// grids in file order. Refuses the first gauge outside the grid or without a routed cell
-/// within reach, naming it.
+/// within reach, naming it as a `kind` ("Gauge", or "Lake" for a lake's outlet placed by the
+/// same rule).
 Result<std::vector<SnappedGauge>> snapGauges(const std::vector<Gauge>& gauges,
                                              const GridGeometry& grid,
                                              std::span<const std::int32_t> flowAcc,
-                                             std::span<const float> firstHour, std::int32_t snap);
+                                             std::span<const float> firstHour, std::int32_t snap,
+                                             std::string_view kind = "Gauge");
 
 /// The console line of a placed gauge: Gauge "Jellico": column 12, row 3, flow accumulation
-/// 840 (column and row counted from 1, as discharge-point counts them).
-std::string gaugePlacementLine(const SnappedGauge& gauge);
+/// 840 (column and row counted from 1, as discharge-point counts them); `kind` begins it.
+std::string gaugePlacementLine(const SnappedGauge& gauge, std::string_view kind = "Gauge");
 
 /// Reads the flow accumulation grid of rows x cols cells from `path`; refused when the file
 /// cannot be opened, is a directory or is too short.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <set>
 #include <sstream>
 
@@ -19,6 +20,7 @@ namespace {
 constexpr char kMagic[8] = {'R', 'N', 'F', 'S', 'T', 'A', 'T', 'E'};
 constexpr char kLossTag[8] = {'R', 'N', 'F', 'L', 'O', 'S', 'S', '1'};
 constexpr char kSoilTag[8] = {'R', 'N', 'F', 'S', 'O', 'I', 'L', '1'};
+constexpr char kLakeTag[8] = {'R', 'N', 'F', 'L', 'A', 'K', 'E', '1'};
 constexpr std::uint32_t kVersion = 1;
 
 // Little-endian records appended to a byte buffer.
@@ -317,6 +319,11 @@ std::string keyDifference(const StateKey& s, const StateKey& r) {
   if (ss.gridsHash != rs.gridsHash) {
     return "it was written with other soil grids (their checksum differs).";
   }
+  if (s.lakes.count != r.lakes.count || s.lakes.hash != r.lakes.hash) {
+    if (s.lakes.count == 0) return "it was written without lakes, this run has a lake list.";
+    if (r.lakes.count == 0) return "it was written with a lake list, this run has none.";
+    return "it was written with another lake list (their checksum differs).";
+  }
   if (s.riverHash != r.riverHash) return "it was written for another river list.";
   if (s.orderHash != r.orderHash) return "it was written for another calculation order.";
   return "";
@@ -425,7 +432,8 @@ Status checkStateOutPath(const std::string& path) {
 Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const StateKey& key,
                                                   std::int64_t daysBefore,
                                                   const std::vector<std::int32_t>& routedCells,
-                                                  const CellStates& cells) {
+                                                  const CellStates& cells,
+                                                  std::span<const double> lakeStorage) {
   Bytes out;
   out.raw(kMagic, sizeof kMagic);
   out.u32(kVersion);
@@ -434,6 +442,14 @@ Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const
   out.u64(routedCells.size());
   if (key.losses.method != 0) writeLossKey(out, key.losses);
   if (key.soil.on) writeSoilKey(out, key.soil);
+  if (key.lakes.count != 0) {
+    out.raw(kLakeTag, sizeof kLakeTag);
+    out.u64(key.lakes.hash);
+    out.u64(key.lakes.count);
+    for (std::size_t k = 0; k < key.lakes.count; ++k) {
+      out.f64(k < lakeStorage.size() ? lakeStorage[k] : 0.0);
+    }
+  }
   for (std::size_t i = 0; i < routedCells.size(); ++i) {
     out.i32(routedCells[i]);
     for (std::size_t v = 0; v < cells.stride(); ++v) out.f64(cells.values[i * cells.stride() + v]);
@@ -489,6 +505,24 @@ Result<StoredState> readRunState(std::span<const unsigned char> bytes, const std
   const std::uint64_t count = r.u64();
   if (r.skipIf(kLossTag, sizeof kLossTag)) storedKey.losses = readLossKey(r);
   if (r.skipIf(kSoilTag, sizeof kSoilTag)) storedKey.soil = readSoilKey(r);
+  if (r.skipIf(kLakeTag, sizeof kLakeTag)) {
+    storedKey.lakes.hash = r.u64();
+    storedKey.lakes.count = r.u64();
+    // No more storages than the bytes left can hold, and a lake part holds a lake at least.
+    if (r.cutShort() || storedKey.lakes.count > r.left() / 8) {
+      return Status::invalid(refused + "is cut short.");
+    }
+    if (storedKey.lakes.count == 0) {
+      return Status::invalid(refused + "is damaged: its lake part holds no lake.");
+    }
+    state.lakeStorage.resize(storedKey.lakes.count);
+    for (double& storage : state.lakeStorage) {
+      storage = r.f64();
+      if (!(storage >= 0 && storage <= std::numeric_limits<double>::max())) {
+        return Status::invalid(refused + "is damaged: a lake's storage is not a volume.");
+      }
+    }
+  }
   if (r.cutShort()) return Status::invalid(refused + "is cut short.");
   if (std::string difference = keyDifference(storedKey, key); !difference.empty()) {
     return Status::invalid(refused + "does not fit this run: " + difference);

@@ -32,6 +32,11 @@
 //     etThreshold   f64      --et-threshold (a state continues only the threshold and grids
 //                            that wrote it; --soil-start and --baseflow-start set a start only)
 //     gridsHash     u64      the soil grids' checksum (runoff/inputs/soil_grids.h)
+//   lakes           only in the state of a run with a lake list (--lakes):
+//     tag           8 bytes  "RNFLAKE1"
+//     listHash      u64      the lake list's checksum (runoff/inputs/lake_list.h)
+//     lakeCount     u64      lakes that follow, in the order of the list
+//     storage       f64 x lakeCount  each lake's water above its crest, m^3
 //   cellCount records, ascending cell:
 //     cell          i32      grid index, row * topoCols + column, row 0 the northern row
 //     discharge     f64 x (spaceSteps + 1)  at nodes 0 (upstream end) to spaceSteps, m^3/s;
@@ -96,6 +101,11 @@ struct StateKey {
     double etThreshold = 0;
     std::uint64_t gridsHash = 0;
   } soil;
+  // The lakes; count 0 (a state without the lake part) for a run without a lake list.
+  struct Lakes {
+    std::uint64_t hash = 0;
+    std::uint64_t count = 0;
+  } lakes;
 };
 
 /// The loss part of a key for a run with `rule` on grids of checksum `gridsHash`: only the
@@ -136,18 +146,21 @@ void applyCellStates(const CellStates& stored, const std::vector<std::int32_t>& 
 /// time routing.
 Status checkStateOutPath(const std::string& path);
 
-/// The state file for the cells `routedCells`, written whole under a temporary name beside
+/// The state file for the cells `routedCells` (and the lakes' storage, in the order of the
+/// lake list, in a run with lakes), written whole under a temporary name beside
 /// `path`; the caller publishes it once the run's other outputs are complete, or drops it to
 /// leave nothing behind.
 Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const StateKey& key,
                                                   std::int64_t daysBefore,
                                                   const std::vector<std::int32_t>& routedCells,
-                                                  const CellStates& cells);
+                                                  const CellStates& cells,
+                                                  std::span<const double> lakeStorage = {});
 
 /// A state read back: the days simulated before it and its cells' values.
 struct StoredState {
   std::int64_t daysBefore = 0;
   CellStates cells;
+  std::vector<double> lakeStorage;  // m^3, in the order of the lake list
 };
 
 /// Reads the state at `path` and checks that it fits `key` and exactly the cells

@@ -14,6 +14,7 @@
 #include "runoff/model/kinematic_wave.h"
 #include "runoff/model/losses.h"
 #include "runoff/model/soil.h"
+#include "runoff/routing/routed_lake.h"
 #include "runoff/inputs/topo_grid.h"
 
 namespace runoff {
@@ -67,6 +68,11 @@ struct RoutingStates {
   std::vector<LossState> losses;
   // Per slot, the cell's soil and groundwater: empty unless the run keeps them (--soil).
   std::vector<CellSoil> soil;
+  // The lakes of a run with a lake list, each at its outlet cell, and per slot the index of
+  // the lake at the cell, or -1: both empty without lakes. Every process holds every lake; the
+  // one that routes its outlet cell routes it.
+  std::vector<RoutedLake> lakes;
+  std::vector<std::int32_t> lakeOfSlot;
 };
 
 /// The set-up pass over the whole grid, rows from the north, columns from the west. With

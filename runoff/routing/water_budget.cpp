@@ -52,6 +52,11 @@ WaterBudget::WaterBudget(const TopoGrid& grid, const RoutingPlan& plan,
     }
   }
   states.volumes.assign(states.states.size(), CellVolumes{});
+  // A lake counts from its storage now.
+  for (RoutedLake& lake : states.lakes) {
+    lake.startStorage = lake.state.storage;
+    lake.state.inflow = lake.state.evaporation = lake.state.outflow = 0;
+  }
 }
 
 std::int32_t WaterBudget::basinOfTask(std::int32_t task) const {
@@ -74,12 +79,22 @@ std::vector<double> WaterBudget::taskVolumes(const RoutingStates& states) const 
     v[2] = initialStorage_[t];
     v[3] = cellStorage(states.states[slot]);
     v[4] = losses_ || soil() ? volumes.rain : volumes.lateral;
+    if (!states.lakeOfSlot.empty()) {
+      if (const std::int32_t k = states.lakeOfSlot[slot]; k >= 0) {
+        // What leaves the cell is what the lake passed on.
+        const RoutedLake& lake = states.lakes[k];
+        v[1] = lake.state.outflow;
+        v[5] = lake.startStorage;
+        v[6] = lake.state.storage;
+        v[7] = lake.state.evaporation;
+      }
+    }
     if (!soil()) continue;
-    v[5] = volumes.et;
-    v[6] = volumes.baseflow;
-    v[7] = initialSoil_[t];
-    v[9] = initialGroundwater_[t];
-    soilStorage(states.states[slot], states.soil[slot], soilSubSteps_, v[8], v[10]);
+    v[8] = volumes.et;
+    v[9] = volumes.baseflow;
+    v[10] = initialSoil_[t];
+    v[12] = initialGroundwater_[t];
+    soilStorage(states.states[slot], states.soil[slot], soilSubSteps_, v[11], v[13]);
   }
   return values;
 }
@@ -96,16 +111,19 @@ std::vector<BasinBudget> WaterBudget::close(const std::vector<double>& taskVolum
     const double rain = v[4];
     BasinBudget& basin = budgets[basinOfTask(t)];
     for (BasinBudget* b : {&basin, &total}) {
+      b->lakeStart += v[5];
+      b->lakeEnd += v[6];
+      b->lakeEvaporation += v[7];
       b->rain += rain;
       // The lateral inflow is the rain less what the soil kept, plus the baseflow.
       if (soil()) {
-        b->loss += rain - lateral + v[6];
-        b->et += v[5];
-        b->baseflow += v[6];
-        b->soilStart += v[7];
-        b->soilEnd += v[8];
-        b->groundwaterStart += v[9];
-        b->groundwaterEnd += v[10];
+        b->loss += rain - lateral + v[9];
+        b->et += v[8];
+        b->baseflow += v[9];
+        b->soilStart += v[10];
+        b->soilEnd += v[11];
+        b->groundwaterStart += v[12];
+        b->groundwaterEnd += v[13];
       } else if (losses_) {
         b->loss += rain - lateral;
       }
@@ -128,26 +146,37 @@ namespace {
 
 // The table of a run with soil and groundwater stores: every column of the water's ways.
 void writeSoilBudgetReport(std::ostream& out, Scheme scheme,
-                           const std::vector<BasinBudget>& budgets) {
-  char line[320];
+                           const std::vector<BasinBudget>& budgets, bool lakes) {
+  char line[384];
   out << "Water budget over the run, " << schemeName(scheme)
-      << " scheme, m3 (error = rain - et + inflow + storage, soil and groundwater start - "
-         "outflow - storage, soil and groundwater end; the loss is what the soil kept):\n";
-  std::snprintf(line, sizeof line, "%7s%14s%14s%14s%14s%14s%14s%15s%14s%14s%14s%14s%14s%14s%10s\n",
-                "basin", "rain", "loss", "et", "baseflow", "inflow", "outflow", "storage start",
-                "storage end", "soil start", "soil end", "ground start", "ground end", "error",
-                "error %");
+      << " scheme, m3 (error = rain - et + inflow + storage, soil and groundwater start"
+      << (lakes ? " + lake start" : "") << " - outflow - storage, soil and groundwater end"
+      << (lakes ? " - lake end - lake evap" : "") << "; the loss is what the soil kept):\n";
+  // The lake columns stand after the groundwater's, and only in a run with lakes.
+  char lakeHead[48] = "";
+  if (lakes) {
+    std::snprintf(lakeHead, sizeof lakeHead, "%14s%14s%14s", "lake start", "lake end", "lake evap");
+  }
+  std::snprintf(
+      line, sizeof line, "%7s%14s%14s%14s%14s%14s%14s%15s%14s%14s%14s%14s%14s%s%14s%10s\n", "basin",
+      "rain", "loss", "et", "baseflow", "inflow", "outflow", "storage start", "storage end",
+      "soil start", "soil end", "ground start", "ground end", lakeHead, "error", "error %");
   out << line;
   for (const BasinBudget& b : budgets) {
     const std::string name = b.river < 0 ? "total" : std::to_string(b.river);
     char percent[32] = "-";
     if (b.rain > 0) std::snprintf(percent, sizeof percent, "%.3g", 100 * b.closureError() / b.rain);
+    char lake[48] = "";
+    if (lakes) {
+      std::snprintf(lake, sizeof lake, "%14.6e%14.6e%14.6e", b.lakeStart, b.lakeEnd,
+                    b.lakeEvaporation);
+    }
     std::snprintf(line, sizeof line,
                   "%7s%14.6e%14.6e%14.6e%14.6e%14.6e%14.6e%15.6e%14.6e%14.6e%14.6e%14.6e%14.6e"
-                  "%14.6e%10s\n",
+                  "%s%14.6e%10s\n",
                   name.c_str(), b.rain, b.loss, b.et, b.baseflow, b.inflow, b.outflow,
                   b.initialStorage, b.finalStorage, b.soilStart, b.soilEnd, b.groundwaterStart,
-                  b.groundwaterEnd, b.closureError(), percent);
+                  b.groundwaterEnd, lake, b.closureError(), percent);
     out << line;
   }
 }
@@ -155,19 +184,26 @@ void writeSoilBudgetReport(std::ostream& out, Scheme scheme,
 }  // namespace
 
 void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets,
-                       bool losses) {
+                       bool losses, bool lakes) {
   if (!budgets.empty() && budgets.front().soil) {
-    writeSoilBudgetReport(out, scheme, budgets);
+    writeSoilBudgetReport(out, scheme, budgets, lakes);
     return;
   }
-  char line[176];
+  char line[224];
   out << "Water budget over the run, " << schemeName(scheme) << " scheme, m3 (error = rain"
-      << (losses ? " - loss" : "") << " + inflow + storage start - outflow - storage end):\n";
+      << (losses ? " - loss" : "") << " + inflow + storage start" << (lakes ? " + lake start" : "")
+      << " - outflow - storage end" << (lakes ? " - lake end - lake evap" : "") << "):\n";
   // The loss column stands after the rain, and only in a run with losses.
   char lossHead[16] = "";
   if (losses) std::snprintf(lossHead, sizeof lossHead, "%14s", "loss");
-  std::snprintf(line, sizeof line, "%7s%14s%s%14s%14s%15s%14s%14s%10s\n", "basin", "rain", lossHead,
-                "inflow", "outflow", "storage start", "storage end", "error", "error %");
+  // The lake columns stand after the storage, and only in a run with lakes.
+  char lakeHead[48] = "";
+  if (lakes) {
+    std::snprintf(lakeHead, sizeof lakeHead, "%14s%14s%14s", "lake start", "lake end", "lake evap");
+  }
+  std::snprintf(line, sizeof line, "%7s%14s%s%14s%14s%15s%14s%s%14s%10s\n", "basin", "rain",
+                lossHead, "inflow", "outflow", "storage start", "storage end", lakeHead, "error",
+                "error %");
   out << line;
   for (const BasinBudget& b : budgets) {
     const std::string name = b.river < 0 ? "total" : std::to_string(b.river);
@@ -176,9 +212,14 @@ void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<Basin
     if (b.rain > 0) std::snprintf(percent, sizeof percent, "%.3g", 100 * b.closureError() / b.rain);
     char loss[24] = "";
     if (losses) std::snprintf(loss, sizeof loss, "%14.6e", b.loss);
-    std::snprintf(line, sizeof line, "%7s%14.6e%s%14.6e%14.6e%15.6e%14.6e%14.6e%10s\n",
+    char lake[48] = "";
+    if (lakes) {
+      std::snprintf(lake, sizeof lake, "%14.6e%14.6e%14.6e", b.lakeStart, b.lakeEnd,
+                    b.lakeEvaporation);
+    }
+    std::snprintf(line, sizeof line, "%7s%14.6e%s%14.6e%14.6e%15.6e%14.6e%s%14.6e%10s\n",
                   name.c_str(), b.rain, loss, b.inflow, b.outflow, b.initialStorage, b.finalStorage,
-                  b.closureError(), percent);
+                  lake, b.closureError(), percent);
     out << line;
   }
 }

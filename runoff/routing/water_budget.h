@@ -6,8 +6,10 @@
 // outflow no routed cell of the same basin takes in (the outlets: water that leaves the routed
 // network, or passes into another basin); and it holds a storage, dx times the cross-section at
 // the downstream node of every space interval, from the node discharges through the Manning
-// relation. An unrouted upstream cell contributes nothing. All sums are double precision over
-// every step, never from the single-precision outputs.
+// relation. An unrouted upstream cell contributes nothing. A lake at a cell's outlet holds
+// water of its basin too: the cell's outflow is then what the lake passes on, and the lake's
+// storage at the start and the end and its evaporation join the budget. All sums are double
+// precision over every step, never from the single-precision outputs.
 //
 // With soil and groundwater stores the rain a loss method takes is not lost: the soil keeps
 // it, loses evapotranspiration to the air and returns baseflow to the lateral inflow. The
@@ -24,10 +26,10 @@
 #include <ostream>
 #include <vector>
 
-#include "runoff/routing/routing_plan.h"
-#include "runoff/model/routing_scheme.h"
-#include "runoff/routing/routing_setup.h"
 #include "runoff/inputs/topo_grid.h"
+#include "runoff/model/routing_scheme.h"
+#include "runoff/routing/routing_plan.h"
+#include "runoff/routing/routing_setup.h"
 
 namespace runoff {
 
@@ -41,6 +43,9 @@ struct BasinBudget {
   double outflow = 0;       // at its outlets
   double initialStorage = 0;
   double finalStorage = 0;
+  double lakeStart = 0;        // lake storage at the start
+  double lakeEnd = 0;          // and at the end
+  double lakeEvaporation = 0;  // taken from the lakes' surface
   // With soil and groundwater stores only:
   bool soil = false;
   double et = 0;        // evapotranspiration from the soil
@@ -48,12 +53,16 @@ struct BasinBudget {
   double soilStart = 0, soilEnd = 0;
   double groundwaterStart = 0, groundwaterEnd = 0;
 
-  /// rain - loss + inflow + initial storage - outflow - final storage; with soil, rain -
-  /// evapotranspiration + inflow + every initial storage - outflow - every final storage.
+  /// rain - loss + inflow + initial storage + lake start - outflow - final storage - lake end
+  /// - lake evaporation; with soil, the evapotranspiration in place of the loss, and the soil
+  /// and groundwater storage at the start and the end beside the others.
   double closureError() const {
-    if (!soil) return rain - loss + inflow + initialStorage - outflow - finalStorage;
-    return rain - et + inflow + initialStorage + soilStart + groundwaterStart - outflow -
-           finalStorage - soilEnd - groundwaterEnd;
+    if (!soil) {
+      return rain - loss + inflow + initialStorage + lakeStart - outflow - finalStorage - lakeEnd -
+             lakeEvaporation;
+    }
+    return rain - et + inflow + initialStorage + soilStart + groundwaterStart + lakeStart -
+           outflow - finalStorage - soilEnd - groundwaterEnd - lakeEnd - lakeEvaporation;
   }
 };
 
@@ -77,11 +86,12 @@ class WaterBudget {
 
   /// What each task of the plan counted, taskValues() doubles a task in task order: lateral
   /// inflow, outflow, initial and final storage, rain (m^3; the rain is the lateral inflow when
-  /// neither a loss method nor the soil runs); with soil, then evapotranspiration, baseflow,
-  /// initial and final soil storage, initial and final groundwater storage. Tasks without a
-  /// state in `states` (routed by another process) are left at 0, so that the processes'
-  /// values can be added up.
-  static constexpr std::size_t kTaskValues = 5;
+  /// no loss method runs), and the storage at the start and the end and the evaporation of the
+  /// lake at its outlet (0 without one); with soil, then evapotranspiration, baseflow, initial
+  /// and final soil storage, initial and final groundwater storage. Tasks without a state in
+  /// `states` (routed by another process) are left at 0, so that the processes' values can be
+  /// added up.
+  static constexpr std::size_t kTaskValues = 8;
   static constexpr std::size_t kSoilTaskValues = 6;
   std::size_t taskValues() const { return kTaskValues + (soil() ? kSoilTaskValues : 0); }
   bool soil() const { return soilSubSteps_ > 0; }
@@ -102,10 +112,11 @@ class WaterBudget {
 };
 
 /// The budget table, one line per basin and one for the total, as the run prints it; with
-/// `losses` it has a column for the loss, with soil (the budgets' `soil`) columns for the loss,
-/// the evapotranspiration, the baseflow and the soil and groundwater storage.
+/// `losses` it has a column for the loss, with `lakes` three for the lakes; with soil (the
+/// budgets' `soil`) columns for the loss, the evapotranspiration, the baseflow and the soil and
+/// groundwater storage.
 void writeBudgetReport(std::ostream& out, Scheme scheme, const std::vector<BasinBudget>& budgets,
-                       bool losses = false);
+                       bool losses = false, bool lakes = false);
 
 }  // namespace runoff
 

@@ -55,6 +55,7 @@ struct CellJob {
   LossParameters lossParameters;   // the cell's values of the loss grids
   CellSoil* soil = nullptr;        // null when the run keeps no soil
   SoilCell soilCell;               // the constants of the cell's soil
+  RoutedLake* lake = nullptr;      // the lake at the cell's outlet, if any
 };
 
 // The span a batch is routed through.
@@ -96,6 +97,27 @@ void stepCellWithSoil(const Window& window, const CellJob& job, double rain, std
   continueLateralRate(*job.state, excess + fluxes.saturationExcess + fluxes.baseflow);
 }
 
+// Passes the hour just routed of every cell of the batch that holds a lake through the lake:
+// the cell's sub-step outflows from `firstStep` become the lake's, which its consumer then
+// reads, and the cell's hourly mean becomes the lake's mean outflow. The lake's release and
+// evaporation are those of hour index `hour` of the window.
+void passHourThroughLakes(std::span<CellJob> jobs, const HourCell* tasks, std::size_t firstStep,
+                          std::int32_t subSteps, std::int32_t hour, std::span<float> hourMeans) {
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    RoutedLake* lake = jobs[i].lake;
+    if (lake == nullptr) continue;
+    const auto at = static_cast<std::size_t>(hour);
+    const double release = at < lake->release.size() ? lake->release[at] : 0.0;
+    const double evaporation = at < lake->evaporation.size() ? lake->evaporation[at] : 0.0;
+    const LakeHour passed = passHourThroughLake(
+        lake->parameters, lake->state,
+        {tasks[i].history + firstStep, static_cast<std::size_t>(subSteps)},
+        static_cast<double>(jobs[i].state->dt), evaporation, release);
+    hourMeans[i] = passed.outflow;
+    if (at < lake->hours.size()) lake->hours[at] = passed;
+  }
+}
+
 // Routes a batch of independent cells through every hour of the span, hour by hour together so
 // that the kernel can interleave their steps. The lateral inflow of the hour before each hour
 // is the one the cell carries from it, so a span needs no rain from before its first hour. The
@@ -105,8 +127,20 @@ void stepCellWithSoil(const Window& window, const CellJob& job, double rain, std
 void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grids,
                 std::vector<float>& means) {
   HourCell tasks[kMaxHourCells];
+  // A lake takes its cell's sub-step outflows from the cell's history, which a cell that feeds
+  // no routed cell does not keep: such a cell writes them here.
+  std::vector<float> lakeSteps[kMaxHourCells];
+  bool anyLake = false;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    tasks[i] = {jobs[i].state, jobs[i].feeders, jobs[i].history, jobs[i].volumes};
+    float* history = jobs[i].history;
+    if (jobs[i].lake != nullptr) {
+      anyLake = true;
+      if (history == nullptr) {
+        lakeSteps[i].resize(static_cast<std::size_t>(window.span.hours) * window.subSteps);
+        history = lakeSteps[i].data();
+      }
+    }
+    tasks[i] = {jobs[i].state, jobs[i].feeders, history, jobs[i].volumes};
   }
   const HourSpan& span = window.span;
   means.resize(static_cast<std::size_t>(span.hours) * kMaxHourCells);
@@ -141,6 +175,8 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
     } else {
       routeHours({tasks, jobs.size()}, step, window.subSteps, hourMeans, window.power);
     }
+    if (anyLake) passHourThroughLakes(jobs, tasks, step, window.subSteps, span.firstHour + h,
+                                      hourMeans);
   }
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     grids.store(jobs[i].position, means.data() + i, kMaxHourCells, span.firstHour, span.hours);
@@ -477,6 +513,12 @@ Status WindowRouter::route(const RainGrid& rain, const HourSpan& span, WindowGri
         job.soilCell = prepareSoilCell(run_.soil, run_.soilGrids->parametersOf(index));
       }
       job.position = static_cast<std::size_t>(positionOfTask_[job.task]);
+      job.lake = nullptr;
+      if (!states_.lakeOfSlot.empty()) {
+        if (const std::int32_t k = states_.lakeOfSlot[states_.slotOfCell[index]]; k >= 0) {
+          job.lake = &states_.lakes[k];
+        }
+      }
     }
     routeBatch(window, jobs, grids, means);
     for (const CellJob& job : jobs) scheduler.finish(job.task);

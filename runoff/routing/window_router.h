@@ -5,9 +5,10 @@
 // the run hour by hour routes at a time. Within a window, cells whose feeders are finished run at
 // the same time on several threads; a cell's sub-step outflow lives only until the cell it feeds
 // has used it, and what the output files need, the hourly means, is formed as the steps are
-// taken. The numbers and the console text are those of routing the cells one by one in
-// calculation order through the whole run, for any number of threads, any window length and
-// any split of a window into spans.
+// taken. A cell with a lake at its outlet (RoutingStates::lakes) passes each hour's sub-step
+// outflows through the lake before anything downstream reads them. The numbers and the console
+// text are those of routing the cells one by one in calculation order through the whole run,
+// for any number of threads, any window length and any split of a window into spans.
 #ifndef RUNOFF_ROUTING_WINDOW_ROUTER_H_
 #define RUNOFF_ROUTING_WINDOW_ROUTER_H_
 

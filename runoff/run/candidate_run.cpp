@@ -17,6 +17,7 @@
 #include "runoff/inputs/calc_order.h"
 #include "runoff/inputs/gauge_list.h"
 #include "runoff/inputs/grid_geometry.h"
+#include "runoff/inputs/release_series.h"
 #include "runoff/inputs/loss_grids.h"
 #include "runoff/inputs/rain_grid.h"
 #include "runoff/inputs/rain_mapping.h"
@@ -45,6 +46,10 @@ struct CandidateRun::SetUp {
   std::int32_t scoredDays = 0;         // the days up to the last scored hour: all a score needs
   std::vector<std::size_t> positions;  // per scored gauge, in a window grid
   std::vector<std::vector<std::int32_t>> upstream;  // per scored gauge, its routed cells
+  // The lakes of the lake list (in `terrain`, those on routed cells found from their slots),
+  // and the release in force in each hour of the run of each lake of the releases rule.
+  std::vector<Lake> lakeList;
+  std::vector<std::vector<double>> releases;
 };
 
 // What one thread routes a candidate with, kept from one candidate to the next.
@@ -275,16 +280,83 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
     cell.rainCell = cell.rainCell >= 0 ? compact[cell.rainCell] : kNoCell;
   }
   setUp.terrain = setUpRouting(topo, run->params_, &setUp.routed);
+  if (Status lakes = run->setUpLakes(console); !lakes.ok()) return lakes;
   return run;
+}
+
+Status CandidateRun::setUpLakes(std::ostream& console) {
+  SetUp& setUp = *setUp_;
+  for (const Tunable* t : options_.tunables) {
+    if (t->kind == TunableKind::kLakeConstant && !options_.lakes) {
+      return Status::invalid(std::string("Parameter ") + t->name +
+                             " is a constant of a lake: give the lake list with --lakes.");
+    }
+  }
+  if (!options_.lakes) return {};
+  Result<std::vector<Lake>> listed = readLakes(*options_.lakes);
+  if (!listed.ok()) return listed.status();
+  setUp.lakeList = std::move(listed).value();
+  for (const Tunable* t : options_.tunables) {
+    if (t->kind != TunableKind::kLakeConstant) continue;
+    const auto at = std::find_if(setUp.lakeList.begin(), setUp.lakeList.end(),
+                                 [&](const Lake& lake) { return lake.name == t->lake; });
+    if (at == setUp.lakeList.end()) {
+      return Status::invalid(std::string("Parameter ") + t->name + ": lake \"" + t->lake +
+                             "\" is not in " + *options_.lakes + ".");
+    }
+    if (t->lakeB && at->rule != LakeRule::kWeir) {
+      return Status::invalid(std::string("Parameter ") + t->name + ": lake \"" + t->lake +
+                             "\" has the " + lakeRuleName(at->rule) +
+                             " rule, which has no b (only a weir's level has an exponent).");
+    }
+  }
+  Result<std::vector<std::int32_t>> cells =
+      setUp.run.placeLakes(setUp.lakeList, options_.snap, console);
+  if (!cells.ok()) return cells.status();
+  ReleaseSeries series;
+  series.values.assign(setUp.lakeList.size(), {});
+  if (options_.releases) {
+    Result<ReleaseSeries> read = readReleases(*options_.releases, setUp.lakeList);
+    if (!read.ok()) return read.status();
+    series = std::move(read).value();
+  }
+  RoutingStates& terrain = setUp.terrain;
+  terrain.lakeOfSlot.assign(terrain.states.size(), -1);
+  const std::size_t windowHours = static_cast<std::size_t>(setUp.run.windowDays) * 24;
+  setUp.releases.resize(setUp.lakeList.size());
+  for (std::size_t k = 0; k < setUp.lakeList.size(); ++k) {
+    RoutedLake lake;
+    lake.parameters = setUp.lakeList[k].parameters();
+    lake.cell = (*cells)[k];
+    lake.hours.assign(windowHours, LakeHour{});
+    if (lake.parameters.rule == LakeRule::kReleases) {
+      lake.release.assign(windowHours, 0.0);
+      for (std::int64_t h = 0; h < hours(); ++h) {
+        setUp.releases[k].push_back(
+            releaseInForce(series.values[k], start_ + std::chrono::hours(h)).value_or(0.0));
+      }
+    }
+    if (const std::int32_t slot = terrain.slotOfCell[lake.cell]; slot >= 0) {
+      terrain.lakeOfSlot[slot] = static_cast<std::int32_t>(k);
+    }
+    terrain.lakes.push_back(std::move(lake));
+  }
+  return {};
 }
 
 std::vector<double> CandidateRun::startingValues() const {
   std::vector<double> values;
   for (const Tunable* t : options_.tunables) {
     values.push_back(tunableValue(params_, *t, options_.soilRule));
+    if (t->kind != TunableKind::kLakeConstant) continue;
+    for (const Lake& lake : setUp_->lakeList) {
+      if (lake.name == t->lake) values.back() = t->lakeB ? lake.b : lake.a;
+    }
   }
   return values;
 }
+
+const std::vector<Lake>& CandidateRun::lakeList() const { return setUp_->lakeList; }
 
 std::int64_t CandidateRun::routedCells() const { return setUp_->plan.size(); }
 
@@ -327,6 +399,17 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
     }
     startSoilStates(workspace.states, setUp.run.inputs.topo, workspace.soil, soilRule);
   }
+  // Every lake from its start level, with the candidate's constants.
+  for (std::size_t k = 0; k < workspace.states.lakes.size(); ++k) {
+    RoutedLake& lake = workspace.states.lakes[k];
+    lake.parameters = setUp.lakeList[k].parameters();
+    lake.state = LakeState{setUp.lakeList[k].startStorage()};
+    for (std::size_t j = 0; j < options_.tunables.size(); ++j) {
+      const Tunable& t = *options_.tunables[j];
+      if (t.kind != TunableKind::kLakeConstant || setUp.lakeList[k].name != t.lake) continue;
+      (t.lakeB ? lake.parameters.b : lake.parameters.a) = values[j];
+    }
+  }
   workspace.times.parameters += secondsSince(started);
 
   started = Clock::now();
@@ -345,6 +428,14 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
   series.assign(placed_.size(), std::vector<float>(static_cast<std::size_t>(hours())));
   for (std::int32_t first = 1; first <= lastDay; first += setUp.run.windowDays) {
     const std::int32_t days = std::min(setUp.run.windowDays, lastDay - first + 1);
+    const std::size_t firstHourOfWindow = static_cast<std::size_t>(first - 1) * 24;
+    for (std::size_t k = 0; k < workspace.states.lakes.size(); ++k) {
+      std::vector<double>& release = workspace.states.lakes[k].release;
+      for (std::size_t h = 0; h < release.size(); ++h) {
+        const std::size_t at = firstHourOfWindow + h;
+        release[h] = at < setUp.releases[k].size() ? setUp.releases[k][at] : 0.0;
+      }
+    }
     if (Status routed = router.route(setUp.rain, first, days, workspace.grids, nullptr);
         !routed.ok()) {
       return routed;

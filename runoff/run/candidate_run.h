@@ -29,6 +29,7 @@
 #include "runoff/evaluation/pairing.h"
 #include "runoff/evaluation/scores.h"
 #include "runoff/inputs/gauge_snap.h"
+#include "runoff/inputs/lake_list.h"
 #include "runoff/model/losses.h"
 #include "runoff/model/power_choice.h"
 #include "runoff/model/routing_scheme.h"
@@ -49,6 +50,8 @@ struct CandidateRunOptions {
   bool soil = false;                           // as runoff-sim --soil, with
   SoilRule soilRule;                           // --et-threshold, --soil-start, --baseflow-start
   std::optional<double> petMmPerDay;           // --pet
+  std::optional<std::string> lakes;            // as runoff-sim --lakes
+  std::optional<std::string> releases;         // as runoff-sim --releases
   std::vector<const Tunable*> tunables;        // what a candidate's values set, in their order
 };
 
@@ -71,8 +74,9 @@ class CandidateRun {
   /// observed values on `console`. Refuses, with one line: an observed gauge that is not in
   /// the gauge list, a gauge without a routed cell within reach, a scored gauge left without
   /// a pair, or whose observed discharge does not vary; a factor on a loss grid that the
-  /// loss method does not read or that is absent; a soil parameter without --soil; and every
-  /// input a run refuses.
+  /// loss method does not read or that is absent; a soil parameter without --soil; a lake's
+  /// constant of a lake the lake list does not hold, or b of a lake without a weir; and every
+  /// input a run refuses. The lakes are placed as runoff-sim places them (a console line each).
   static Result<std::unique_ptr<CandidateRun>> create(const CandidateRunOptions& options,
                                                       std::ostream& console);
   ~CandidateRun();
@@ -88,6 +92,8 @@ class CandidateRun {
   /// The working directory's parameters and their values of the tunables.
   const RunParameters& parameters() const { return params_; }
   std::vector<double> startingValues() const;
+  /// The lakes of --lakes, as listed (empty without).
+  const std::vector<Lake>& lakeList() const;
   CivilTime start() const { return start_; }
   std::int64_t hours() const { return static_cast<std::int64_t>(params_.days) * 24; }
   /// Cells routed per evaluation, and by a whole run.
@@ -123,6 +129,8 @@ class CandidateRun {
   CandidateRun();
 
   RunParameters parameters(const std::vector<double>& values) const;
+  // The lake list on the cells of the set-up, and the lakes' constants among the tunables.
+  Status setUpLakes(std::ostream& console);
   // Routes the days 1 to `lastDay` for `values`; the gauges' hourly means of those days go
   // to `series` (per gauge, every hour of the run; the later hours hold 0).
   Status route(const std::vector<double>& values, Workspace& workspace, int threads,

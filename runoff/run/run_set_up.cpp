@@ -4,6 +4,7 @@
 
 #include "common/input_file.h"
 #include "runoff/inputs/grid_geometry.h"
+#include "runoff/inputs/lake_placement.h"
 #include "runoff/inputs/rain_grid.h"
 #include "runoff/inputs/rain_mapping.h"
 #include "runoff/output/discharge_output.h"
@@ -54,24 +55,59 @@ Status RunSetUp::obtainOrder(std::ostream& console) {
   return obtainCalculationOrder(inputs.topo, params, order, console);
 }
 
+namespace {
+
+// The flow accumulation as flowAcc.bin holds it, rows from the south.
+std::vector<std::int32_t> flowAccInFileOrder(const TopoGrid& topo) {
+  std::vector<std::int32_t> flowAcc(topo.cells.size());
+  for (std::int32_t i = 0; i < static_cast<std::int32_t>(topo.cells.size()); ++i) {
+    flowAcc[filePosition(topo, i)] = topo.cells[i].flowAcc;
+  }
+  return flowAcc;
+}
+
+}  // namespace
+
 Result<std::vector<SnappedGauge>> RunSetUp::placeGauges(const std::vector<Gauge>& listed,
                                                         std::int32_t snap,
                                                         std::ostream& console) const {
   Result<GridGeometry> grid = GridGeometry::fromParameters(params);
   if (!grid.ok()) return grid.status();
-  // The flow accumulation as flowAcc.bin holds it, rows from the south.
-  const TopoGrid& topo = inputs.topo;
-  std::vector<std::int32_t> flowAcc(topo.cells.size());
-  for (std::int32_t i = 0; i < static_cast<std::int32_t>(topo.cells.size()); ++i) {
-    flowAcc[filePosition(topo, i)] = topo.cells[i].flowAcc;
-  }
   // Every selected cell has a result in the grids, the others the missing value: the grid
   // the placement tells routed cells by, as discharge-netcdf reads it from the hourly file.
   Result<std::vector<SnappedGauge>> placed =
-      snapGauges(listed, *grid, flowAcc, outputBackground(topo, inputs.selected), snap);
+      snapGauges(listed, *grid, flowAccInFileOrder(inputs.topo),
+                 outputBackground(inputs.topo, inputs.selected), snap);
   if (!placed.ok()) return placed.status();
   for (const SnappedGauge& gauge : *placed) console << gaugePlacementLine(gauge) << '\n';
   return placed;
+}
+
+Result<std::vector<std::int32_t>> RunSetUp::placeLakes(const std::vector<Lake>& lakes,
+                                                       std::int32_t snap,
+                                                       std::ostream& console) const {
+  Result<GridGeometry> grid = GridGeometry::fromParameters(params);
+  if (!grid.ok()) return grid.status();
+  Result<std::vector<SnappedGauge>> placed =
+      runoff::placeLakes(lakes, *grid, flowAccInFileOrder(inputs.topo),
+                         outputBackground(inputs.topo, inputs.selected), snap);
+  if (!placed.ok()) return placed.status();
+  // A selected cell the plan leaves out (on the grid's outer ring) routes nothing to hold.
+  std::vector<std::int32_t> routedAt(inputs.topo.cells.size(), -1);
+  for (std::int32_t cell : plan.cell) routedAt[filePosition(inputs.topo, cell)] = cell;
+  std::vector<std::int32_t> cells;
+  for (const SnappedGauge& lake : *placed) {
+    const std::int32_t cell = routedAt[lake.position];
+    if (cell < 0) {
+      return Status::invalid("Lake \"" + lake.name + "\" is placed on column " +
+                             std::to_string(lake.cell.col + 1) + ", row " +
+                             std::to_string(lake.cell.row + 1) +
+                             ", a cell that is not routed; move its outlet onto the river.");
+    }
+    console << lakePlacementLine(lake) << '\n';
+    cells.push_back(cell);
+  }
+  return cells;
 }
 
 void RunSetUp::planRouting() { plan = runoff::planRouting(inputs.topo, order, inputs.selected); }

@@ -19,6 +19,7 @@
 #include "runoff/inputs/calc_order.h"
 #include "runoff/inputs/gauge_list.h"
 #include "runoff/inputs/gauge_snap.h"
+#include "runoff/inputs/lake_list.h"
 #include "runoff/inputs/loss_grids.h"
 #include "runoff/inputs/run_start.h"
 #include "runoff/inputs/soil_grids.h"
@@ -57,6 +58,12 @@ struct RunSetUp {
   /// cells, a console line each ("Gauge ...: column C, row R, flow accumulation A").
   Result<std::vector<SnappedGauge>> placeGauges(const std::vector<Gauge>& listed, std::int32_t snap,
                                                 std::ostream& console) const;
+  /// Places the outlet of each of `lakes` as gauges are placed, after planRouting(), a console
+  /// line each ("Lake ...: column C, row R, flow accumulation A"); the grid index of each
+  /// outlet cell, in the order of `lakes`. Refuses a lake outside the grid, off every routed
+  /// cell, or on the cell of another.
+  Result<std::vector<std::int32_t>> placeLakes(const std::vector<Lake>& lakes, std::int32_t snap,
+                                               std::ostream& console) const;
   /// The routing plan over the selected cells of the order.
   void planRouting();
 };

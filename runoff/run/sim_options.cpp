@@ -127,6 +127,8 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
       {"--gauges", "a file name"},
       {"--snap", "a number of cells"},
       {"--start", "a date and time"},
+      {"--lakes", "a file name"},
+      {"--releases", "a file name"},
   };
   Result<CommandOptions> read = readCommandOptions(args, kKnown, "", Positional::kRefused);
   if (!read.ok()) return read.status();
@@ -139,6 +141,8 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
   options.stateOut = given.value("--state-out");
   options.gauges = given.value("--gauges");
   options.start = given.value("--start");
+  options.lakes = given.value("--lakes");
+  options.releases = given.value("--releases");
   const std::optional<std::string> schemeText = given.value("--scheme");
   const std::optional<std::string> outputsText = given.value("--outputs");
   const std::optional<std::string> snapText = given.value("--snap");
@@ -185,16 +189,21 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
       return Status::invalid("Option --snap takes a whole number of cells, 0 or more, not \"" +
                              *snapText + "\".");
     }
-    if (!options.gauges) {
+    if (!options.gauges && !options.lakes) {
       return Status::invalid(
           "Option --snap applies to gauges only: give them with --gauges "
           "FILE.csv.");
     }
   }
-  if (options.start && !options.gauges && !options.netcdf) {
+  if (options.start && !options.gauges && !options.netcdf && !options.lakes) {
     return Status::invalid(
         "Option --start dates the gauge series and the NetCDF file: give it "
         "with --gauges or --netcdf.");
+  }
+  if (options.releases && !options.lakes) {
+    return Status::invalid(
+        "Option --releases gives the releases of the reservoirs of a lake list: give it with "
+        "--lakes FILE.csv.");
   }
   return options;
 }
@@ -207,6 +216,7 @@ std::string simHelpText(const std::string& program) {
          "       [--soil [--et-threshold LP] [--soil-start FRACTION] [--baseflow-start MM_PER_H]\n"
          "       [--pet MM_PER_DAY]]\n"
          "       [--outputs LIST] [--gauges FILE.csv [--snap N]] [--netcdf] [--start TIME]\n"
+         "       [--lakes FILE.csv [--releases FILE.csv]]\n"
          "\n"
          "Routes the hourly rainfall of input/rain.dat through every cell of the rivers listed in\n"
          "topoData/riverNumList.dat and writes the daily mean, daily maximum and hourly discharge\n"
@@ -272,8 +282,18 @@ std::string simHelpText(const std::string& program) {
          "  --netcdf          write output/discharge.nc while routing: the grids of --outputs\n"
          "                    as one CF-1.8 NetCDF-4 file; the raw grids are then written only\n"
          "                    when --outputs names them\n"
-         "  --start TIME      start of the run for --gauges and --netcdf, YYYY-MM-DDThh:mm:ss\n"
-         "                    (default: the stamp of the first record of input/rain.dat)\n"
+         "  --start TIME      start of the run for --gauges, --netcdf and --lakes,\n"
+         "                    YYYY-MM-DDThh:mm:ss (default: the stamp of the first record of\n"
+         "                    input/rain.dat)\n"
+         "  --lakes FILE.csv  route the lakes and reservoirs listed as\n"
+         "                    name,lon,lat,area,rule,a,b,start: all the water reaching a lake's\n"
+         "                    outlet cell (placed as gauges are, within --snap cells) enters\n"
+         "                    it, and what it releases by its rule (linear, weir or releases)\n"
+         "                    flows on; writes output/lakes.csv, each lake's hourly inflow,\n"
+         "                    outflow and level\n"
+         "  --releases FILE.csv\n"
+         "                    the outflow of the reservoirs of rule releases, as\n"
+         "                    time,lake,outflow (m3/s), each value held until the next\n"
          "  --help            print this text and exit\n"
          "\n"
          "Environment:\n"

@@ -38,6 +38,8 @@ struct SimOptions {
   std::int32_t snap = 2;              // --snap: cells a gauge may move to reach the river
   bool netcdf = false;                // --netcdf: write output/discharge.nc
   std::optional<std::string> start;   // --start: the run's start, for gauges and NetCDF
+  std::optional<std::string> lakes;     // --lakes: the lake list
+  std::optional<std::string> releases;  // --releases: the releases of its reservoirs
 
   /// The raw discharge files to write: those of --outputs, none with --netcdf unless
   /// --outputs names them.

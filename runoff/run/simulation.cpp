@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -15,6 +16,7 @@
 #include "runoff/output/discharge_output.h"
 #include "runoff/output/discharge_vrt.h"
 #include "runoff/output/gauge_series.h"
+#include "runoff/output/lake_series.h"
 #include "runoff/run/progress.h"
 
 namespace runoff {
@@ -44,6 +46,7 @@ Status Simulation::initialize() {
   if (Status s = all(openRainfall()); !s.ok()) return s;
   if (Status s = all(openPet()); !s.ok()) return s;
   planRouting();
+  if (Status s = all(loadLakes()); !s.ok()) return s;
   if (Status s = startStates(); !s.ok()) return s;
   if (Status s = all(prepareOutputs()); !s.ok()) return s;
   if (Status s = onLeader([&] { return checkOutputFolder(); }); !s.ok()) return s;
@@ -150,6 +153,40 @@ std::int32_t Simulation::soilStateValues() const {
   return options_.soil ? static_cast<std::int32_t>(kCellSoilValues) : 0;
 }
 
+Status Simulation::loadLakes() {
+  if (!options_.lakes) return {};
+  // Every process reads the lists and places the lakes itself; the leader tells of them.
+  Result<std::vector<Lake>> listed = readLakes(*options_.lakes);
+  if (!listed.ok()) return listed.status();
+  lakeList_ = std::move(listed).value();
+  Result<std::vector<std::int32_t>> cells = setUp_.placeLakes(lakeList_, options_.snap, console_);
+  if (!cells.ok()) return cells.status();
+  releases_.values.assign(lakeList_.size(), {});
+  if (options_.releases) {
+    Result<ReleaseSeries> read = readReleases(*options_.releases, lakeList_);
+    if (!read.ok()) return read.status();
+    releases_ = std::move(read).value();
+  }
+  releaseNoted_.assign(lakeList_.size(), 0);
+  key_.lakes = {lakeListChecksum(lakeList_), lakeList_.size()};
+  // A lake's outlet cell is routed by one process, which routes the lake.
+  states_.lakeOfSlot.assign(states_.states.size(), -1);
+  const std::size_t windowHours = static_cast<std::size_t>(setUp_.windowDays) * 24;
+  for (std::size_t k = 0; k < lakeList_.size(); ++k) {
+    RoutedLake lake;
+    lake.parameters = lakeList_[k].parameters();
+    lake.cell = (*cells)[k];
+    lake.state.storage = lakeList_[k].startStorage();
+    lake.hours.assign(windowHours, LakeHour{});
+    if (lake.parameters.rule == LakeRule::kReleases) lake.release.assign(windowHours, 0.0);
+    if (const std::int32_t slot = states_.slotOfCell[lake.cell]; slot >= 0) {
+      states_.lakeOfSlot[slot] = static_cast<std::int32_t>(k);
+    }
+    states_.lakes.push_back(std::move(lake));
+  }
+  return {};
+}
+
 std::int32_t Simulation::lossStateValues() const {
   return options_.losses.method == LossMethod::kNone ? 0
                                                      : static_cast<std::int32_t>(kLossStateValues);
@@ -174,6 +211,10 @@ Status Simulation::startStates() {
   if (options_.soil) states_.soil.assign(states_.states.size(), CellSoil{});
   if (stored) {
     applyCellStates(stored->cells, routedCells_, states_);
+    // The key holds the lake list's checksum and count: the storages are this run's lakes'.
+    for (std::size_t k = 0; k < states_.lakes.size() && k < stored->lakeStorage.size(); ++k) {
+      states_.lakes[k].state.storage = stored->lakeStorage[k];
+    }
     daysBefore_ = stored->daysBefore;
     console_ << "Start from state " << *options_.stateIn
              << " (simulated days before it: " << daysBefore_ << ")." << '\n';
@@ -214,7 +255,7 @@ std::uint64_t addBytes(std::uint64_t total, std::uint64_t more) {
 
 Status Simulation::prepareOutputs() {
   const RunParameters& params = setUp_.params;
-  if (!options_.gauges && !options_.netcdf) return {};
+  if (!options_.gauges && !options_.netcdf && !options_.lakes) return {};
   if (options_.netcdf && params.days < 1) {
     return Status::invalid(std::string("The run has no hour to write to ") + kNetcdfPath +
                            ": days is " + std::to_string(params.days) + " in ./" +
@@ -242,6 +283,7 @@ Status Simulation::checkOutputFolder() {
   if (Status writable = checkOutputDirectory(); !writable.ok()) return writable;
   // What runs that ended abnormally left here goes first, before the free space is counted.
   std::vector<std::string> written = {kGaugeSeriesPath, kNetcdfPath};
+  if (options_.lakes) written.push_back(kLakeSeriesPath);
   for (DischargeFile file : kDischargeFiles) {
     written.insert(written.end(), {outputPath(file), vrtPath(file)});
   }
@@ -263,6 +305,12 @@ Status Simulation::checkOutputFolder() {
     for (const SnappedGauge& gauge : gauges_) line += 40 + 2 * gauge.name.size();
     needed = addBytes(needed, line * 24 * static_cast<std::uint64_t>(std::max(0, params.days)));
   }
+  if (options_.lakes) {
+    // A line per lake and hour: the time, the name and three values.
+    std::uint64_t line = 0;
+    for (const Lake& lake : lakeList_) line += 70 + 2 * lake.name.size();
+    needed = addBytes(needed, line * 24 * static_cast<std::uint64_t>(std::max(0, params.days)));
+  }
   if (Status space = checkOutputSpace(needed); !space.ok()) return space;
   // Every place a file of this run must take is checked before hours of routing, so that a
   // run is never refused after some of its files were published.
@@ -278,6 +326,7 @@ Status Simulation::checkOutputFolder() {
   }
   if (options_.gauges) places.push_back(kGaugeSeriesPath);
   if (options_.netcdf) places.push_back(kNetcdfPath);
+  if (options_.lakes) places.push_back(kLakeSeriesPath);
   for (const std::string& path : places) {
     if (isDirectoryAt(path))
       return Status::ioError(path + " cannot be written: it is a directory.");
@@ -332,6 +381,15 @@ Status Simulation::openOutputs() {
     description.start = start_->time;
     description.files = options_.outputs;
     if (Status opened = add(makers.netcdf(kNetcdfPath, description)); !opened.ok()) return opened;
+  }
+  // The leader writes the lake series from the lakes' hours it gathers window by window.
+  if (options_.lakes && hooks_.leads()) {
+    std::vector<std::string> names;
+    for (const Lake& lake : lakeList_) names.push_back(lake.name);
+    Result<std::unique_ptr<LakeSeriesSink>> made =
+        LakeSeriesSink::create(kLakeSeriesPath, start_->time, std::move(names), states_.lakes);
+    if (!made.ok()) return made.status();
+    sinks_.push_back(std::move(made).value());
   }
   return {};
 }
@@ -392,8 +450,78 @@ Status Simulation::readWindowInputs(std::int32_t firstDay) {
       return read;
     }
   }
+  setLakeReleases(firstDay, windowDays_);
   if (progress_) progress_->setWindow(firstDay, firstDay + windowDays_ - 1);
   return {};
+}
+
+void Simulation::setLakeReleases(std::int32_t firstDay, std::int32_t days) {
+  for (std::size_t k = 0; k < states_.lakes.size(); ++k) {
+    RoutedLake& lake = states_.lakes[k];
+    if (lake.release.empty()) continue;
+    const std::vector<ReleaseValue>& series = releases_.values[k];
+    const std::int64_t firstHour = (static_cast<std::int64_t>(firstDay) - 1) * 24;
+    for (std::int32_t h = 0; h < days * 24; ++h) {
+      const CivilTime hour = start_->time + std::chrono::hours(firstHour + h);
+      const std::optional<double> release = releaseInForce(series, hour);
+      lake.release[static_cast<std::size_t>(h)] = release.value_or(0.0);
+      if (!release && !releaseNoted_[k]) {
+        releaseNoted_[k] = 1;
+        if (series.empty()) {
+          console_ << "Lake \"" << lakeList_[k].name
+                   << "\" has no release in the series: it releases nothing and spills above "
+                      "its capacity."
+                   << '\n';
+        } else {
+          console_ << "Lake \"" << lakeList_[k].name << "\" has no release before "
+                   << isoTime(series.front().time)
+                   << ": it releases nothing (and spills above its capacity) until then."
+                   << '\n';
+        }
+      }
+    }
+  }
+}
+
+void Simulation::gatherLakeHours() {
+  // Each lake's hours of the window from the process that routed them, on the leader.
+  const std::size_t hours = static_cast<std::size_t>(windowDays_) * 24;
+  const std::size_t stride = hours * 3;
+  std::vector<double> values(states_.lakes.size() * stride, 0.0);
+  std::vector<std::int32_t> cells;
+  for (std::size_t k = 0; k < states_.lakes.size(); ++k) {
+    const RoutedLake& lake = states_.lakes[k];
+    cells.push_back(lake.cell);
+    if (states_.slotOfCell[lake.cell] < 0) continue;
+    for (std::size_t h = 0; h < hours; ++h) {
+      double* v = values.data() + k * stride + 3 * h;
+      v[0] = lake.hours[h].inflow;
+      v[1] = lake.hours[h].outflow;
+      v[2] = lake.hours[h].level;
+    }
+  }
+  hooks_.gatherLakes(values, cells, stride);
+  if (!hooks_.leads()) return;
+  for (std::size_t k = 0; k < states_.lakes.size(); ++k) {
+    for (std::size_t h = 0; h < hours; ++h) {
+      const double* v = values.data() + k * stride + 3 * h;
+      states_.lakes[k].hours[h] = {static_cast<float>(v[0]), static_cast<float>(v[1]),
+                                   static_cast<float>(v[2])};
+    }
+  }
+}
+
+std::vector<double> Simulation::lakeStorages() {
+  std::vector<double> storages(states_.lakes.size(), 0.0);
+  std::vector<std::int32_t> cells;
+  for (std::size_t k = 0; k < states_.lakes.size(); ++k) {
+    cells.push_back(states_.lakes[k].cell);
+    if (states_.slotOfCell[states_.lakes[k].cell] >= 0) {
+      storages[k] = states_.lakes[k].state.storage;
+    }
+  }
+  hooks_.gatherLakes(storages, cells, 1);
+  return storages;
 }
 
 Status Simulation::advance(std::int64_t hours) {
@@ -439,6 +567,7 @@ Status Simulation::routeSpan(std::int32_t hours) {
   if (hourInWindow_ < windowDays_ * 24) return {};
   // The window is complete: its grids go to every output, and every process agrees on how
   // that went.
+  if (!states_.lakes.empty() && remote_ != nullptr) gatherLakeHours();
   Status written;
   for (const auto& sink : sinks_) {
     if (written = sink->take(*grids_, windowFirstDay_); !written.ok()) break;
@@ -480,8 +609,12 @@ Status Simulation::finalize() {
   if (Status s = hooks_.agree(finishOutputs()); !s.ok()) return s;
   // Each process holds the state of its own cells; the leader gathers them.
   CellStates cells = finalStates();
-  if (options_.stateOut) hooks_.gatherStates(cells, routedCells_);
-  if (Status s = onLeader([&] { return publishOutputs(cells); }); !s.ok()) return s;
+  std::vector<double> lakeStorage;
+  if (options_.stateOut) {
+    hooks_.gatherStates(cells, routedCells_);
+    lakeStorage = lakeStorages();
+  }
+  if (Status s = onLeader([&] { return publishOutputs(cells, lakeStorage); }); !s.ok()) return s;
   reportBudget();
   stage_ = Stage::kFinalized;
   return {};
@@ -503,14 +636,16 @@ CellStates Simulation::finalStates() const {
   return cells;
 }
 
-Status Simulation::publishOutputs(const CellStates& cells) {
+Status Simulation::publishOutputs(const CellStates& cells,
+                                  const std::vector<double>& lakeStorage) {
   // The state of --state-out from every routed cell's values, then the finished outputs, the
   // VRTs and the state under their final names, in that order; the raw files not asked for
   // that an earlier run left are removed.
   std::unique_ptr<AtomicFile> state;
   if (options_.stateOut) {
     Result<std::unique_ptr<AtomicFile>> written = writeRunState(
-        *options_.stateOut, key_, daysBefore_ + setUp_.params.days, routedCells_, cells);
+        *options_.stateOut, key_, daysBefore_ + setUp_.params.days, routedCells_, cells,
+        lakeStorage);
     if (!written.ok()) return written.status();
     state = std::move(written).value();
   }
@@ -531,7 +666,7 @@ void Simulation::reportBudget() {
   hooks_.gatherBudget(volumes);
   if (hooks_.leads()) {
     writeBudgetReport(console_, options_.scheme, waterBudget_->close(volumes),
-                      options_.losses.method != LossMethod::kNone);
+                      options_.losses.method != LossMethod::kNone, !states_.lakes.empty());
   }
 }
 

@@ -39,6 +39,8 @@
 #include "common/status.h"
 #include "runoff/inputs/gauge_snap.h"
 #include "runoff/inputs/pet_grid.h"
+#include "runoff/inputs/lake_list.h"
+#include "runoff/inputs/release_series.h"
 #include "runoff/inputs/rain_grid.h"
 #include "runoff/inputs/run_start.h"
 #include "runoff/output/netcdf_description.h"
@@ -73,6 +75,8 @@ struct OutputMakers {
 /// Where runoff-sim writes the gauge series and the NetCDF file.
 inline constexpr const char* kGaugeSeriesPath = "./output/gauges.csv";
 inline constexpr const char* kNetcdfPath = "./output/discharge.nc";
+/// Where a run with lakes writes their hourly series.
+inline constexpr const char* kLakeSeriesPath = "./output/lakes.csv";
 
 /// What a program adds at the fixed points of a run. The defaults are those of a run in one
 /// process, which makes its whole set-up, routes every cell and writes every output itself. A
@@ -120,6 +124,10 @@ class RunHooks {
   /// Every task's budget volumes on the leader (WaterBudget::taskValues() a task, this
   /// process's tasks filled, the others 0).
   virtual void gatherBudget(std::vector<double>&) {}
+  /// Every lake's values on the leader: `stride` values a lake, the lake at grid cell
+  /// `cells[k]` at k x stride, filled by the process that routes its cell (the others' 0).
+  virtual void gatherLakes(std::vector<double>&, const std::vector<std::int32_t>& /*cells*/,
+                           std::size_t /*stride*/) {}
 };
 
 class Simulation {
@@ -174,6 +182,10 @@ class Simulation {
   const std::vector<SnappedGauge>& gauges() const { return gauges_; }
   /// Grid indices of the routed cells, ascending: the cells of a restart state.
   const std::vector<std::int32_t>& routedCells() const { return routedCells_; }
+  /// The lakes of --lakes, in the order of the list (those this process routes carry their
+  /// state); empty without.
+  const std::vector<Lake>& lakeList() const { return lakeList_; }
+  const std::vector<RoutedLake>& lakes() const { return states_.lakes; }
 
  private:
   enum class Stage { kNew, kRouting, kFinalized, kFailed };
@@ -184,6 +196,7 @@ class Simulation {
   Status obtainOrder();
   Status openRainfall();
   void planRouting();
+  Status loadLakes();
   Status startStates();
   Status prepareOutputs();
   Status checkOutputFolder();
@@ -191,11 +204,14 @@ class Simulation {
   Status startRouting();
   // The run-wide inputs of the window from day `firstDay`: its rain.
   Status readWindowInputs(std::int32_t firstDay);
+  void setLakeReleases(std::int32_t firstDay, std::int32_t days);
+  void gatherLakeHours();
+  std::vector<double> lakeStorages();
   Status routeSpan(std::int32_t hours);
   // The steps of finalize().
   Status finishOutputs();
   CellStates finalStates() const;
-  Status publishOutputs(const CellStates& cells);
+  Status publishOutputs(const CellStates& cells, const std::vector<double>& lakeStorage);
   void reportBudget();
 
   std::int32_t lossStateValues() const;
@@ -224,6 +240,9 @@ class Simulation {
   std::optional<WaterBudget> waterBudget_;
   std::optional<RunStart> start_;
   std::vector<SnappedGauge> gauges_;
+  std::vector<Lake> lakeList_;
+  ReleaseSeries releases_;
+  std::vector<std::uint8_t> releaseNoted_;  // per lake: its first release-less hour told
   WindowSinks sinks_;
 
   // Routing: the fixed description, the router, the grids of the window being routed.

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <deque>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "runoff/inputs/loss_grids.h"
@@ -85,11 +88,40 @@ const std::vector<Tunable>& allTunables() {
 
 std::span<const Tunable> tunables() { return allTunables(); }
 
+namespace {
+
+// A lake's constant by its name, made once for each name asked for and kept for the program's
+// life, so that a tunable is a stable pointer as the fixed ones are.
+const Tunable* lakeTunable(std::string_view name) {
+  constexpr std::string_view kPrefix = "lake:";
+  if (name.substr(0, kPrefix.size()) != kPrefix || name.size() < kPrefix.size() + 3) return nullptr;
+  const std::string_view constant = name.substr(name.size() - 2);
+  if (constant != ":a" && constant != ":b") return nullptr;
+  const std::string_view lake = name.substr(kPrefix.size(), name.size() - kPrefix.size() - 2);
+  if (lake.empty()) return nullptr;
+  static std::mutex mutex;
+  static std::deque<std::string> texts;  // names and lake names, never moved
+  static std::deque<Tunable> made;
+  std::lock_guard lock(mutex);
+  for (const Tunable& t : made) {
+    if (name == t.name) return &t;
+  }
+  const std::string& full = texts.emplace_back(name);
+  const std::string& lakeName = texts.emplace_back(lake);
+  Tunable t{full.c_str(), TunableKind::kLakeConstant, 0, nullptr, nullptr, 0, true, HUGE_VAL,
+            "above 0"};
+  t.lake = lakeName.c_str();
+  t.lakeB = constant == ":b";
+  return &made.emplace_back(t);
+}
+
+}  // namespace
+
 const Tunable* findTunable(std::string_view name) {
   for (const Tunable& t : allTunables()) {
     if (name == t.name) return &t;
   }
-  return nullptr;
+  return lakeTunable(name);
 }
 
 std::string tunableNames() {
@@ -107,7 +139,7 @@ double tunableValue(const RunParameters& params, const Tunable& tunable, const S
   if (tunable.real != nullptr) return params.*tunable.real;
   if (tunable.soil != nullptr) return soil.*tunable.soil;
   if (tunable.whole != nullptr) return static_cast<double>(params.*tunable.whole);
-  return 1;
+  return tunable.kind == TunableKind::kLakeConstant ? 0 : 1;
 }
 
 double valueRunWith(const Tunable& tunable, double value) {
