@@ -28,6 +28,8 @@ std::string calibrateUsage() {
          "       [--batch N] [--warm-up HOURS] [--snap N] [--start TIME]\n"
          "       [--scheme classic|conservative] [--power libm|fast]\n"
          "       [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
+         "       [--soil [--et-threshold LP] [--soil-start FRACTION]\n"
+         "       [--baseflow-start MM_PER_H] [--pet MM_PER_DAY]]\n"
          "       [--lakes FILE.csv [--releases FILE.csv]]\n"
          "\n"
          "Fits parameters of the working directory's model to observed discharge: a\n"
@@ -44,7 +46,10 @@ std::string calibrateUsage() {
          "                     parameter file (fdWeight, slopeManning, channelManning,\n"
          "                     channelThreshold, initialRunoff) or a factor on every cell of\n"
          "                     a loss grid the method reads, named after it (curveNumber,\n"
-         "                     ksat, initialLoss, ...), its values kept in the grid's range,\n"
+         "                     ksat, initialLoss, ...), its values kept in the grid's range;\n"
+         "                     with --soil also a factor on soilCapacity, percolation or\n"
+         "                     baseflowTime, and soilStart, baselineBaseflow or etThreshold,\n"
+         "                     the values of --soil-start, --baseflow-start, --et-threshold;\n"
          "                     or a constant of a lake of --lakes, lake:NAME:a or\n"
          "                     lake:NAME:b (a weir's exponent), kept above 0\n"
          "  --objective NAME   kge (default), kge_2012, nse or log_nse\n"
@@ -66,6 +71,8 @@ std::string calibrateUsage() {
          "                     constant, scs-cn or green-ampt\n"
          "  --ia-ratio R       scs-cn: initial abstraction Ia = R x S (default 0.2)\n"
          "  --event-gap HOURS  scs-cn and green-ampt: dry hours that end an event\n"
+         "  --soil             soil and groundwater stores, as runoff-sim's, with its\n"
+         "                     --et-threshold, --soil-start, --baseflow-start and --pet\n"
          "  --lakes FILE.csv   the lakes and reservoirs, as runoff-sim's; with a lake's\n"
          "                     constant fitted, calibration/lakes.csv holds the best ones\n"
          "  --releases FILE.csv\n"
@@ -77,11 +84,13 @@ std::string calibrateUsage() {
 }
 
 Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args) {
-  static constexpr std::string_view kKnown[] = {
-      "--observed", "--gauges", "--parameters", "--objective", "--evaluations",
-      "--seed",     "--batch",  "--warm-up",    "--snap",      "--start",
-      "--scheme",   "--losses", "--ia-ratio",   "--event-gap", "--power",
-      "--lakes",    "--releases"};
+  static constexpr KnownOption kKnown[] = {
+      {"--observed"},     {"--gauges"},     {"--parameters"},     {"--objective"},
+      {"--evaluations"},  {"--seed"},       {"--batch"},          {"--warm-up"},
+      {"--snap"},         {"--start"},      {"--scheme"},         {"--losses"},
+      {"--ia-ratio"},     {"--event-gap"},  {"--power"},          {"--soil", {}, true},
+      {"--et-threshold"}, {"--soil-start"}, {"--baseflow-start"}, {"--pet"},
+      {"--lakes"},        {"--releases"}};
   Result<CommandOptions> read =
       readCommandOptions(args, kKnown, "runoff-calibrate", Positional::kRefused);
   if (!read.ok()) return read.status();
@@ -172,6 +181,13 @@ Result<CalibrateOptions> parseCalibrateOptions(std::span<const std::string> args
                                        options.run.losses);
       !losses.ok()) {
     return losses;
+  }
+  options.run.soil = values.count("--soil") > 0;
+  if (Status soil = parseSoilOptions(options.run.soil, given("--et-threshold"),
+                                     given("--soil-start"), given("--baseflow-start"),
+                                     given("--pet"), options.run.soilRule, options.run.petMmPerDay);
+      !soil.ok()) {
+    return soil;
   }
   return options;
 }

@@ -16,6 +16,7 @@
 #include "common/input_file.h"
 #include "common/params.h"
 #include "runoff/inputs/loss_grids.h"
+#include "runoff/inputs/soil_grids.h"
 #include "runoff/routing/window_router.h"
 #include "runoff/run/candidate_run.h"
 #include "runoff_calibrate/calibration_files.h"
@@ -162,6 +163,7 @@ class Calibration {
   }
   Status writeHydrographs(const std::vector<std::vector<float>>& startSeries,
                           const std::vector<std::vector<float>>& bestSeries);
+  std::string simOptionsOfBest(const std::vector<double>& best) const;
 
   const CalibrateOptions& options_;
   std::ostream& console_;
@@ -250,6 +252,7 @@ Status Calibration::search() {
   if (options_.run.losses.method != LossMethod::kNone) {
     console_ << "Rainfall losses: " << lossMethodName(options_.run.losses.method) << ".\n";
   }
+  if (options_.run.soil) console_ << "Soil and groundwater stores.\n";
   console_ << "Search: " << parameters_.size()
            << (parameters_.size() == 1 ? " parameter, " : " parameters, ") << options_.evaluations
            << " evaluations (" << globalBudget_
@@ -337,18 +340,29 @@ Status Calibration::writeResults() {
       !s.ok()) {
     return s;
   }
-  // A fitted loss grid, scaled by its best factor, where runoff-sim reads it.
+  // A fitted loss or soil grid, scaled by its best factor, where runoff-sim reads it.
   for (std::size_t j = 0; j < parameters_.size(); ++j) {
     const Tunable& t = *parameters_[j].tunable;
-    if (t.kind != TunableKind::kLossGridFactor) continue;
+    if (t.kind != TunableKind::kLossGridFactor && t.kind != TunableKind::kSoilGridFactor) continue;
     const std::string folder = dir + "/topoData";
     std::filesystem::create_directories(folder, error);
     if (error || !std::filesystem::is_directory(folder)) {
       return Status::ioError("The folder " + folder + " cannot be made.");
     }
-    const std::vector<float> grid = run_->scaledLossGrid(t, best[j]);
-    if (Status s = writeWhole(folder + "/" + kLossGrids[t.lossGrid].file, console_,
+    const bool loss = t.kind == TunableKind::kLossGridFactor;
+    const std::vector<float> grid =
+        loss ? run_->scaledLossGrid(t, best[j]) : run_->scaledSoilGrid(t, best[j]);
+    const char* file = loss ? kLossGrids[t.lossGrid].file : kSoilGrids[t.soilGrid].file;
+    if (Status s = writeWhole(folder + "/" + file, console_,
                               [&](std::ostream& out) { writeFloatRecords(out, grid); });
+        !s.ok()) {
+      return s;
+    }
+  }
+  // With the soil, the options that give runoff-sim the best run.
+  if (options_.run.soil) {
+    if (Status s = writeWhole(dir + "/options.txt", console_,
+                              [&](std::ostream& out) { out << simOptionsOfBest(best) << '\n'; });
         !s.ok()) {
       return s;
     }
@@ -387,6 +401,33 @@ Status Calibration::writeResults() {
     return s;
   }
   return writeHydrographs(*startSeries, *bestSeries);
+}
+
+// runoff-sim's options for the run of `best` with the soil: the method, the scheme, the power
+// function and the soil's rule, each value the shortest decimal that reads back as itself.
+std::string Calibration::simOptionsOfBest(const std::vector<double>& best) const {
+  const CandidateRunOptions& run = options_.run;
+  SoilRule rule = run.soilRule;
+  for (std::size_t j = 0; j < parameters_.size(); ++j) {
+    setSoilTunable(rule, *parameters_[j].tunable, best[j]);
+  }
+  std::string line = "--soil";
+  if (run.losses.method != LossMethod::kNone) {
+    line += std::string(" --losses ") + lossMethodName(run.losses.method);
+    if (run.losses.method == LossMethod::kScsCurveNumber) {
+      line += " --ia-ratio " + shortestDecimal(run.losses.iaRatio);
+    }
+    if (run.losses.eventGapHours > 0) {
+      line += " --event-gap " + std::to_string(run.losses.eventGapHours);
+    }
+  }
+  if (run.scheme != Scheme::kClassic) line += std::string(" --scheme ") + schemeName(run.scheme);
+  if (run.power != PowerFunction::kLibm) line += " --power fast";
+  line += " --et-threshold " + shortestDecimal(rule.etThreshold) + " --soil-start " +
+          shortestDecimal(rule.soilStart) + " --baseflow-start " +
+          shortestDecimal(rule.baseflowStart);
+  if (run.petMmPerDay) line += " --pet " + shortestDecimal(*run.petMmPerDay);
+  return line;
 }
 
 Status Calibration::writeHydrographs(const std::vector<std::vector<float>>& startSeries,

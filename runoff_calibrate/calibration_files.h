@@ -1,8 +1,10 @@
 // What a calibration leaves in calibration/:
 //   param-ravo-event-ver300.dat  the working directory's parameter file with the best values
 //                                in place of the searched ones, its layout kept: runnable as is
-//   topoData/<grid>.bin          each loss grid whose factor was fitted, scaled by the best
+//   topoData/<grid>.bin          each loss or soil grid whose factor was fitted, scaled by the best
 //                                factor on the routed cells, in runoff-sim's layout
+//   options.txt                  with --soil: runoff-sim's options for the best run (the loss
+//                                method, the scheme, the soil's rule with its best values)
 //   trace.csv                    evaluation,<each parameter>,objective: every evaluation in
 //                                order, with the values the model ran with
 //   scores.csv                   the best run's scores, as discharge-score writes them

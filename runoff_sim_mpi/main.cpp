@@ -68,8 +68,8 @@ class MpiHooks : public RunHooks {
   void shareRainTies(RunInputs& inputs) override { broadcastRainTies(inputs); }
   void shareOrder(CalculationOrder& order) override { broadcastOrder(order); }
   void shareStartState(std::optional<StoredState>& state, std::int32_t nodes,
-                       std::int32_t lossValues) override {
-    broadcastStartState(state, nodes, lossValues);
+                       std::int32_t lossValues, std::int32_t soilValues) override {
+    broadcastStartState(state, nodes, lossValues, soilValues);
   }
 
   // The same partition on every rank; each sets up the cells it routes.
@@ -93,7 +93,9 @@ class MpiHooks : public RunHooks {
                      cells.values);
   }
   void gatherBudget(std::vector<double>& volumes) override {
-    gatherCellValues(world_, partition_.owner, WaterBudget::kTaskValues, volumes);
+    const std::size_t perTask =
+        partition_.owner.empty() ? 0 : volumes.size() / partition_.owner.size();
+    gatherCellValues(world_, partition_.owner, perTask, volumes);
   }
   void gatherLakes(std::vector<double>& values, const std::vector<std::int32_t>& cells,
                    std::size_t stride) override {

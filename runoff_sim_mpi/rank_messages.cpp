@@ -98,7 +98,7 @@ void broadcastOrder(CalculationOrder& order) {
 }
 
 void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes,
-                         std::int32_t lossValues) {
+                         std::int32_t lossValues, std::int32_t soilValues) {
   // Packed as a flag (a state or none) and the days before it, then the cells' values.
   std::vector<double> header{state ? 1.0 : 0.0, state ? static_cast<double>(state->daysBefore)
                                                       : 0.0};
@@ -111,6 +111,7 @@ void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes,
   state->daysBefore = static_cast<std::int64_t>(header[1]);
   state->cells.nodes = nodes;
   state->cells.lossValues = lossValues;
+  state->cells.soilValues = soilValues;
   broadcast(state->cells.values);
   broadcast(state->lakeStorage);
 }

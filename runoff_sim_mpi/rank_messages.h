@@ -52,9 +52,9 @@ void broadcastRainTies(RunInputs& inputs);
 /// Rank 0's calculation order on every rank.
 void broadcastOrder(CalculationOrder& order);
 /// Rank 0's restart state (read there, or none) on every rank; `nodes` is spaceSteps,
-/// `lossValues` the loss values of each cell (CellStates::lossValues).
+/// `lossValues` and `soilValues` the loss and soil values of each cell (CellStates).
 void broadcastStartState(std::optional<StoredState>& state, std::int32_t nodes,
-                         std::int32_t lossValues);
+                         std::int32_t lossValues, std::int32_t soilValues);
 
 /// The cut edges of one rank: the histories its tasks receive from other ranks and send to
 /// them, one message per edge per window.

@@ -92,7 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "search.csv line 2: unknown parameter \"manning\" (the parameters are fdWeight, "
                 "slopeManning, channelManning, channelThreshold, initialRunoff, impervious, "
                 "initialLoss, constantLoss, lossRecovery, curveNumber, ksat, suction, "
-                "moistureDeficit)."},
+                "moistureDeficit, soilCapacity, percolation, baseflowTime, soilStart, "
+                "baselineBaseflow, etThreshold)."},
         Refusal{"min_not_below_max",
                 true,
                 {},
@@ -150,6 +151,22 @@ INSTANTIATE_TEST_SUITE_P(
                 {"--losses", "scs-cn"},
                 withLossGrids("impervious,0.5,1.5\n", "impervious.bin"),
                 "Parameter impervious scales ./topoData/impervious.bin, which is absent."},
+        Refusal{"soil_parameter_without_soil",
+                true,
+                {},
+                write("search.csv", "etThreshold,0.3,1\n"),
+                "Parameter etThreshold belongs to the soil and groundwater stores: give --soil."},
+        Refusal{"soil_start_beyond_the_capacity",
+                true,
+                {"--soil"},
+                write("search.csv", "soilStart,0.5,1.5\n"),
+                "search.csv line 1: the range of soilStart, 0.5 to 1.5, reaches beyond the "
+                "values the model accepts (from 0 to 1)."},
+        Refusal{"soil_grid_missing",
+                true,
+                {"--soil"},
+                write("search.csv", "soilCapacity,0.5,1.5\n"),
+                "./topoData/soilCapacity.bin cannot open; --soil needs it."},
         Refusal{"loss_grid_missing",
                 true,
                 {"--losses", "green-ampt"},

@@ -209,7 +209,14 @@ void CalibrationOfAValley::expectReproduced(const std::vector<std::string>& simA
   const RunResult r = calibrate(dir.path(), "2", "7", simArgs);
   ASSERT_EQ(r.exitStatus, 0) << r.out;
   copyTree(dir / "calibration", dir.path());
-  ASSERT_EQ(runProgram(RUNOFF_SIM_EXE, simArgs, dir.path()).exitStatus, 0);
+  // With the soil, runoff-sim takes the options the calibration wrote for its best run.
+  std::vector<std::string> rerun = simArgs;
+  if (fs::exists(dir / "calibration/options.txt")) {
+    rerun.clear();
+    std::istringstream words(readFile(dir / "calibration/options.txt"));
+    for (std::string word; words >> word;) rerun.push_back(word);
+  }
+  ASSERT_EQ(runProgram(RUNOFF_SIM_EXE, rerun, dir.path()).exitStatus, 0);
   const RunResult netcdf =
       runProgram(DISCHARGE_NETCDF_EXE, {"--gauges", "../gauges.csv"}, dir / "output");
   ASSERT_EQ(netcdf.exitStatus, 0) << netcdf.out;
@@ -253,6 +260,25 @@ TEST_F(CalibrationOfAValley, CalibrationsScaledLossGridReproducesTheBestScore) {
   const std::string original = readFile(dir / "topoData/curveNumber.bin");
   expectReproduced({"--losses", "scs-cn"});
   EXPECT_NE(readFile(dir / "topoData/curveNumber.bin"), original) << "the grid was fitted";
+}
+
+// With the soil: the scaled soil grids and the soil's rule (in calibration/options.txt) give
+// runoff-sim the calibration's best run, with the PET of input/pet.dat.
+TEST_F(CalibrationOfAValley, CalibrationsSoilGridsAndOptionsReproduceTheBestScore) {
+#ifndef DISCHARGE_NETCDF_EXE
+  GTEST_SKIP() << "discharge-netcdf is not built here";
+#endif
+  writeLossGrids(dir.path(), 9, 7);
+  writeSoilGrids(dir.path(), 9, 7);
+  writeFile(dir / "input/pet.dat", daylightPet(3, 2, 2));
+  writeFile(dir / "search.csv",
+            "slopeManning,0.1,0.8,log\nsoilCapacity,0.5,2,log\npercolation,0.5,2\n"
+            "baseflowTime,0.5,2\nsoilStart,0.2,0.9\nbaselineBaseflow,0,0.2\n"
+            "etThreshold,0.3,1\n");
+  const std::string original = readFile(dir / "topoData/soilCapacity.bin");
+  expectReproduced({"--losses", "scs-cn", "--soil"});
+  EXPECT_NE(readFile(dir / "topoData/soilCapacity.bin"), original) << "the grid was fitted";
+  EXPECT_TRUE(contains(readFile(dir / "options.txt"), "--soil --losses scs-cn --ia-ratio 0.2"));
 }
 
 }  // namespace

@@ -250,16 +250,22 @@ TEST(MpiSchemes, EverySchemeAndPowerFunctionGiveTheSameBytes) {
   }
 }
 
-// Every loss method: each rank reads the loss grids and carries its cells' loss states, which
-// reach rank 0 for the state file and come back to every rank from it; the budget's loss
-// column adds up every rank's cells.
+// Every loss method, and the soil: each rank reads the loss and soil grids and carries its
+// cells' loss and soil states, which reach rank 0 for the state file and come back to every
+// rank from it; the budget's columns add up every rank's cells.
 TEST(MpiLosses, EveryMethodGivesTheSameBytesOnOneAndThreeRanks) {
   TempDir input;
   const Basin basin = shapes().front().basin;
   basin.write(input.path());
   writeLossGrids(input.path(), basin.rows(), basin.cols());
+  writeSoilGrids(input.path(), basin.rows(), basin.cols());
+  // Read window by window on every rank, unless --pet stands for it.
+  writeFile(input / "input/pet.dat", daylightPet(2, 2, 2, false));
   const std::vector<std::vector<std::string>> runs = {
       {"--losses", "constant", "--budget"},
+      {"--losses", "green-ampt", "--soil", "--pet", "3", "--baseflow-start", "0.05", "--budget",
+       "--scheme", "conservative"},
+      {"--soil", "--budget"},
       {"--losses", "scs-cn", "--event-gap", "3", "--budget", "--scheme", "conservative"},
       {"--losses", "green-ampt"}};
   for (const std::vector<std::string>& options : runs) {

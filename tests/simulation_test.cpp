@@ -39,7 +39,12 @@ void prepare(const fs::path& dir, bool losses) {
   writeFile(dir / "gauges.csv", kGauges);
   writeFile(dir / "lakes.csv", kLakes);
   writeFile(dir / "releases.csv", kReleases);
-  if (losses) writeLossGrids(dir, 7, 7);
+  if (losses) {
+    writeLossGrids(dir, 7, 7);
+    writeSoilGrids(dir, 7, 7);
+    // Undated: the basin's rain is stamped with days of July past the 31st.
+    writeFile(dir / "input/pet.dat", daylightPet(kDays, 2, 2, false));
+  }
 }
 
 // Everything a run left: its output folder's files and its state file, by name.
@@ -91,7 +96,7 @@ Cut randomCut(std::uint32_t seed) {
 struct StepCase {
   std::string name;
   std::vector<std::string> args;
-  bool losses = false;
+  bool losses = false;  // the loss and soil grids and the PET are written
 };
 
 void PrintTo(const StepCase& c, std::ostream* os) { *os << c.name; }
@@ -126,6 +131,11 @@ INSTANTIATE_TEST_SUITE_P(
                                {"--scheme", "conservative", "--budget", "--state-out", "state.bin",
                                 "--gauges", "gauges.csv"}},
                       StepCase{"Losses", {"--losses", "green-ampt", "--event-gap", "3"}, true},
+                      StepCase{"SoilBudgetAndState",
+                               {"--losses", "scs-cn", "--soil", "--baseflow-start", "0.1",
+                                "--budget", "--scheme", "conservative", "--state-out",
+                                "state.bin"},
+                               true},
                       StepCase{"Lakes",
                                {"--lakes", "lakes.csv", "--releases", "releases.csv", "--snap",
                                 "0", "--scheme", "conservative", "--budget", "--state-out",

@@ -1,10 +1,11 @@
 // The per-cell parameter grids of the rainfall loss methods, under ./topoData/: the grids of
 // the chosen method, and the impervious fraction that every method reads.
 //
-// File layout, as modDem.bin: topoRows x topoCols headerless little-endian float32 records,
-// rows from the southern row to the northern row, each row from west to east. A cell that is
-// not routed may hold anything (a no-data value, NaN); on every cell that is routed (off the
-// outer ring, of a listed river) the value must be a finite number in the grid's range:
+// File layout, as modDem.bin (runoff/inputs/parameter_grid.h): topoRows x topoCols headerless
+// little-endian float32 records, rows from the southern row to the northern row, each row from
+// west to east. A cell that is not routed may hold anything (a no-data value, NaN); on every
+// cell that is routed (off the outer ring, of a listed river) the value must be a finite number
+// in the grid's range:
 //
 //   file                  method       needed     valid range   unit
 //   impervious.bin        every one    optional   0 to 1        fraction of the cell that
@@ -24,11 +25,11 @@
 
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "common/status.h"
+#include "runoff/inputs/parameter_grid.h"
 #include "runoff/inputs/topo_grid.h"
 #include "runoff/model/losses.h"
 
@@ -53,9 +54,9 @@ struct LossGridFile {
   bool required;      // else absent means 0 on every cell
   double min;         // valid range on a routed cell, inclusive
   double max;
-};
 
-inline constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+  GridRange range() const { return {min, max, false}; }
+};
 
 inline constexpr std::array<LossGridFile, kLossGridCount> kLossGrids = {{
     {"impervious.bin", LossMethod::kNone, false, 0, 1},

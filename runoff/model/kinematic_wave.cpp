@@ -257,15 +257,32 @@ void addLateralVolume(CellVolumes& volumes, const CellRouting& cell, std::int32_
 
 void addRainVolume(CellVolumes& volumes, const CellRouting& cell, double rainPreviousHour,
                    double rainCurrentHour, std::int32_t subSteps) {
+  addPerStepVolume(volumes.rain, cell, rainPreviousHour, rainCurrentHour, subSteps);
+}
+
+void addPerStepVolume(double& sum, const CellRouting& cell, double ratePreviousHour,
+                      double rateCurrentHour, std::int32_t subSteps) {
   const double dt = static_cast<double>(cell.dt);
   const double intervals = static_cast<double>(cell.nodes);
-  const double current = lateralInflow(cell, rainCurrentHour);
-  double previous = lateralInflow(cell, rainPreviousHour);
+  const double current = lateralInflow(cell, rateCurrentHour);
+  double previous = lateralInflow(cell, ratePreviousHour);
   for (std::int32_t s = 0; s < subSteps; ++s) {
     const double r = 0.5 * (previous + current);
     previous = current;
-    volumes.rain += intervals * (dt * r * cell.dx);
+    sum += intervals * (dt * r * cell.dx);
   }
+}
+
+double hourVolume(const CellRouting& cell, double mm, std::int32_t subSteps) {
+  const double dt = static_cast<double>(cell.dt);
+  const double intervals = static_cast<double>(cell.nodes);
+  return static_cast<double>(subSteps) * (intervals * (dt * lateralInflow(cell, mm) * cell.dx));
+}
+
+double halfStepVolume(const CellRouting& cell, double mmPerHour) {
+  const double dt = static_cast<double>(cell.dt);
+  const double intervals = static_cast<double>(cell.nodes);
+  return 0.5 * (intervals * (dt * lateralInflow(cell, mmPerHour) * cell.dx));
 }
 
 void countOutflow(CellVolumes& volumes, const CellRouting& cell, float outflow) {

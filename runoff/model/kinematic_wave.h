@@ -90,8 +90,12 @@ struct CellVolumes {
   double lateral = 0;  // lateral inflow r x flow length x dt, summed over the steps
   double outflow = 0;  // outlet discharge x dt: the single-precision value the cell passes on
   // The rain before losses, in the same per-step form as `lateral`; counted only where a loss
-  // method runs (elsewhere the rain is `lateral` itself).
+  // method or the soil runs (elsewhere the rain is `lateral` itself).
   double rain = 0;
+  // With soil and groundwater stores: the evapotranspiration from the soil (each hour's whole,
+  // hourVolume) and the baseflow (in the per-step form of `lateral`).
+  double et = 0;
+  double baseflow = 0;
 };
 
 /// Adds to `volumes` the lateral inflow of the `subSteps` steps of the hour that `cell` is about
@@ -103,6 +107,19 @@ void addLateralVolume(CellVolumes& volumes, const CellRouting& cell, std::int32_
 /// `rainPreviousHour` (mm/h), in the per-step form of addLateralVolume.
 void addRainVolume(CellVolumes& volumes, const CellRouting& cell, double rainPreviousHour,
                    double rainCurrentHour, std::int32_t subSteps);
+
+/// The same for any rate reaching the routing (mm/h), added to `sum`.
+void addPerStepVolume(double& sum, const CellRouting& cell, double ratePreviousHour,
+                      double rateCurrentHour, std::int32_t subSteps);
+
+/// The volume (m^3) of `mm` of water on the cell, counted as a rate of `mm` mm/h over the
+/// routing's hour of `subSteps` steps: what a store of `mm` holds, in the terms of
+/// addLateralVolume.
+double hourVolume(const CellRouting& cell, double mm, std::int32_t subSteps);
+
+/// The volume of half a step of a rate of `mmPerHour`: the part of an hour's lateral inflow
+/// that the per-step form applies in the next hour's first step instead.
+double halfStepVolume(const CellRouting& cell, double mmPerHour);
 
 /// Adds to `volumes` one step's outflow, the discharge `outflow` the step returned.
 void countOutflow(CellVolumes& volumes, const CellRouting& cell, float outflow);

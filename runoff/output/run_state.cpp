@@ -19,6 +19,7 @@ namespace {
 
 constexpr char kMagic[8] = {'R', 'N', 'F', 'S', 'T', 'A', 'T', 'E'};
 constexpr char kLossTag[8] = {'R', 'N', 'F', 'L', 'O', 'S', 'S', '1'};
+constexpr char kSoilTag[8] = {'R', 'N', 'F', 'S', 'O', 'I', 'L', '1'};
 constexpr char kLakeTag[8] = {'R', 'N', 'F', 'L', 'A', 'K', 'E', '1'};
 constexpr std::uint32_t kVersion = 1;
 
@@ -168,6 +169,37 @@ StateKey::Losses readLossKey(Reader& in) {
   return k;
 }
 
+void writeSoilKey(Bytes& out, const StateKey::Soil& k) {
+  out.raw(kSoilTag, sizeof kSoilTag);
+  out.f64(k.etThreshold);
+  out.u64(k.gridsHash);
+}
+
+StateKey::Soil readSoilKey(Reader& in) {
+  StateKey::Soil k;
+  k.on = true;
+  k.etThreshold = in.f64();
+  k.gridsHash = in.u64();
+  return k;
+}
+
+// The members of a CellSoil in the order the file holds them.
+void soilValuesOf(const CellSoil& s, double* out) {
+  const double values[kCellSoilValues] = {s.stores.soil, s.stores.groundwater,
+                                          s.lastInfiltration, s.lastBaseflow, s.lastRain};
+  std::copy(values, values + kCellSoilValues, out);
+}
+
+CellSoil soilStateFrom(const double* v) {
+  CellSoil s;
+  s.stores.soil = v[0];
+  s.stores.groundwater = v[1];
+  s.lastInfiltration = v[2];
+  s.lastBaseflow = v[3];
+  s.lastRain = v[4];
+  return s;
+}
+
 // The members of a LossState in the order the file holds them.
 void lossValuesOf(const LossState& s, double* out) {
   const double values[kLossStateValues] = {s.initialLossLeft, s.rainSum,  s.excessSum,
@@ -274,6 +306,19 @@ std::string keyDifference(const StateKey& s, const StateKey& r) {
   if (sl.gridsHash != rl.gridsHash) {
     return "it was written with other loss grids (their checksum differs).";
   }
+  const StateKey::Soil& ss = s.soil;
+  const StateKey::Soil& rs = r.soil;
+  if (ss.on != rs.on) {
+    return ss.on ? "it was written with soil and groundwater stores (--soil), this run has none."
+                 : "it was written without soil and groundwater stores, this run has them "
+                   "(--soil).";
+  }
+  if (ss.etThreshold != rs.etThreshold) {
+    return pair("ET threshold (--et-threshold)", exact(ss.etThreshold), exact(rs.etThreshold));
+  }
+  if (ss.gridsHash != rs.gridsHash) {
+    return "it was written with other soil grids (their checksum differs).";
+  }
   if (s.lakes.count != r.lakes.count || s.lakes.hash != r.lakes.hash) {
     if (s.lakes.count == 0) return "it was written without lakes, this run has a lake list.";
     if (r.lakes.count == 0) return "it was written with a lake list, this run has none.";
@@ -292,6 +337,14 @@ StateKey::Losses lossKey(const LossRule& rule, std::uint64_t gridsHash) {
   if (rule.method == LossMethod::kNone) return k;
   if (rule.method == LossMethod::kScsCurveNumber) k.iaRatio = rule.iaRatio;
   if (rule.method != LossMethod::kConstant) k.eventGap = rule.eventGapHours;
+  k.gridsHash = gridsHash;
+  return k;
+}
+
+StateKey::Soil soilKey(const SoilRule& rule, std::uint64_t gridsHash) {
+  StateKey::Soil k;
+  k.on = true;
+  k.etThreshold = rule.etThreshold;
   k.gridsHash = gridsHash;
   return k;
 }
@@ -345,6 +398,9 @@ void collectCellStates(const std::vector<std::int32_t>& routedCells, const Routi
     for (std::int32_t n = 0; n <= out.nodes; ++n) values[n] = state.qOld[n];
     values[out.nodes + 1] = state.qLatCur;
     if (out.lossValues > 0) lossValuesOf(states.losses[slot], values + out.nodes + 2);
+    if (out.soilValues > 0) {
+      soilValuesOf(states.soil[slot], values + out.nodes + 2 + out.lossValues);
+    }
   }
 }
 
@@ -358,6 +414,9 @@ void applyCellStates(const CellStates& stored, const std::vector<std::int32_t>& 
     for (std::int32_t n = 0; n <= stored.nodes; ++n) state.qOld[n] = state.qNew[n] = values[n];
     state.qLatCur = state.qLatPrev = values[stored.nodes + 1];
     if (stored.lossValues > 0) states.losses[slot] = lossStateFrom(values + stored.nodes + 2);
+    if (stored.soilValues > 0) {
+      states.soil[slot] = soilStateFrom(values + stored.nodes + 2 + stored.lossValues);
+    }
   }
 }
 
@@ -382,6 +441,7 @@ Result<std::unique_ptr<AtomicFile>> writeRunState(const std::string& path, const
   out.i64(daysBefore);
   out.u64(routedCells.size());
   if (key.losses.method != 0) writeLossKey(out, key.losses);
+  if (key.soil.on) writeSoilKey(out, key.soil);
   if (key.lakes.count != 0) {
     out.raw(kLakeTag, sizeof kLakeTag);
     out.u64(key.lakes.hash);
@@ -444,6 +504,7 @@ Result<StoredState> readRunState(std::span<const unsigned char> bytes, const std
   state.daysBefore = r.i64();
   const std::uint64_t count = r.u64();
   if (r.skipIf(kLossTag, sizeof kLossTag)) storedKey.losses = readLossKey(r);
+  if (r.skipIf(kSoilTag, sizeof kSoilTag)) storedKey.soil = readSoilKey(r);
   if (r.skipIf(kLakeTag, sizeof kLakeTag)) {
     storedKey.lakes.hash = r.u64();
     storedKey.lakes.count = r.u64();
@@ -468,6 +529,7 @@ Result<StoredState> readRunState(std::span<const unsigned char> bytes, const std
   }
   state.cells.nodes = key.spaceSteps;
   state.cells.lossValues = key.losses.method != 0 ? static_cast<std::int32_t>(kLossStateValues) : 0;
+  state.cells.soilValues = key.soil.on ? static_cast<std::int32_t>(kCellSoilValues) : 0;
   const std::size_t stride = state.cells.stride();
   if (count != routedCells.size()) {
     return Status::invalid(refused + "does not fit this run: it holds " + std::to_string(count) +

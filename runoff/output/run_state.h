@@ -27,6 +27,11 @@
 //     iaRatio       f64      --ia-ratio under scs-cn, else 0
 //     eventGap      i32      --event-gap in hours under scs-cn and green-ampt, else -1 (none)
 //     gridsHash     u64      the loss grids' checksum (runoff/inputs/loss_grids.h)
+//   soil            only in the state of a run with soil and groundwater stores (--soil):
+//     tag           8 bytes  "RNFSOIL1"
+//     etThreshold   f64      --et-threshold (a state continues only the threshold and grids
+//                            that wrote it; --soil-start and --baseflow-start set a start only)
+//     gridsHash     u64      the soil grids' checksum (runoff/inputs/soil_grids.h)
 //   lakes           only in the state of a run with a lake list (--lakes):
 //     tag           8 bytes  "RNFLAKE1"
 //     listHash      u64      the lake list's checksum (runoff/inputs/lake_list.h)
@@ -42,10 +47,14 @@
 //     loss state    f64 x 6  with losses only: the LossState of runoff/model/losses.h, its
 //                            members in order (initial loss left, cumulative rain, cumulative
 //                            excess, infiltration, dry hours, last hour's rain)
+//     soil state    f64 x 5  with soil only: the CellSoil of runoff/routing/routing_setup.h,
+//                            its members in order (soil store S in mm, groundwater store G in
+//                            mm, the last hour's infiltration kept, baseflow and rain in mm/h)
 //   checksum        u64      FNV-1a of every byte before it
 // FNV-1a here is the 64-bit variant: offset basis 14695981039346656037, prime 1099511628211.
-// A state without the loss part is byte for byte the state of a run without losses; a reader
-// tells the two apart by the tag, where the first cell record would begin.
+// A state without the loss and soil parts is byte for byte the state of a run without losses
+// and soil; a reader tells them apart by their tags, where the first cell record would begin
+// (the loss part, when there, comes first).
 #ifndef RUNOFF_OUTPUT_RUN_STATE_H_
 #define RUNOFF_OUTPUT_RUN_STATE_H_
 
@@ -60,6 +69,7 @@
 #include "common/status.h"
 #include "runoff/inputs/calc_order.h"
 #include "runoff/model/losses.h"
+#include "runoff/model/soil.h"
 #include "runoff/model/routing_scheme.h"
 #include "runoff/routing/routing_setup.h"
 
@@ -85,6 +95,12 @@ struct StateKey {
     std::int32_t eventGap = -1;
     std::uint64_t gridsHash = 0;
   } losses;
+  // The soil and groundwater stores; a state without the soil part carries none of the rest.
+  struct Soil {
+    bool on = false;
+    double etThreshold = 0;
+    std::uint64_t gridsHash = 0;
+  } soil;
   // The lakes; count 0 (a state without the lake part) for a run without a lake list.
   struct Lakes {
     std::uint64_t hash = 0;
@@ -96,19 +112,24 @@ struct StateKey {
 /// options the method reads.
 StateKey::Losses lossKey(const LossRule& rule, std::uint64_t gridsHash);
 
+/// The soil part of a key for a run with soil under `rule` on grids of checksum `gridsHash`.
+StateKey::Soil soilKey(const SoilRule& rule, std::uint64_t gridsHash);
+
 StateKey makeStateKey(const RunParameters& params, const std::vector<std::int32_t>& riverNums,
                       const CalculationOrder& order, Scheme scheme);
 
 /// The values a state holds for each routed cell, cells in ascending order: the discharges at
 /// nodes 0 to spaceSteps, the lateral inflow of the last hour, then in a run with losses the
-/// loss state.
+/// loss state, and in a run with soil the soil state.
 struct CellStates {
   std::int32_t nodes = 0;       // spaceSteps
   std::int32_t lossValues = 0;  // kLossStateValues with losses, else 0
   std::vector<double> values;   // stride() per routed cell
+  std::int32_t soilValues = 0;  // kCellSoilValues with soil, else 0
 
   std::size_t stride() const {
-    return static_cast<std::size_t>(nodes) + 2 + static_cast<std::size_t>(lossValues);
+    return static_cast<std::size_t>(nodes) + 2 + static_cast<std::size_t>(lossValues) +
+           static_cast<std::size_t>(soilValues);
   }
 };
 

@@ -123,6 +123,19 @@ void startLossStates(RoutingStates& states, const TopoGrid& grid, const LossGrid
   }
 }
 
+void startSoilStates(RoutingStates& states, const TopoGrid& grid, const SoilGrids& grids,
+                     const SoilRule& rule) {
+  states.soil.assign(states.states.size(), CellSoil{});
+  for (std::size_t i = 0; i < grid.cells.size(); ++i) {
+    const std::int32_t slot = states.slotOfCell[i];
+    if (slot < 0) continue;
+    CellSoil& soil = states.soil[slot];
+    soil.stores = startingSoilState(rule, grids.parametersOf(static_cast<std::int32_t>(i)));
+    soil.lastBaseflow = rule.baseflowStart;
+    states.states[slot].qLatCur = lateralInflow(states.states[slot], rule.baseflowStart);
+  }
+}
+
 void setUpParameters(RoutingStates& routing, const TopoGrid& grid, const RunParameters& params) {
   for (std::size_t i = 0; i < grid.cells.size(); ++i) {
     if (routing.slotOfCell[i] < 0) continue;

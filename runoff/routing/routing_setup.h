@@ -10,8 +10,10 @@
 #include "common/params.h"
 #include "runoff/inputs/grid_cell.h"
 #include "runoff/inputs/loss_grids.h"
+#include "runoff/inputs/soil_grids.h"
 #include "runoff/model/kinematic_wave.h"
 #include "runoff/model/losses.h"
+#include "runoff/model/soil.h"
 #include "runoff/routing/routed_lake.h"
 #include "runoff/inputs/topo_grid.h"
 
@@ -38,6 +40,23 @@ void setCellParameters(CellRouting& routing, const GridCell& cell, double slopeM
 /// own area) under `initialRunoff` mm/h, and the matching lateral inflow.
 void setInitialDischarge(CellRouting& routing, const GridCell& cell, double initialRunoff);
 
+/// What a cell's soil and groundwater carry from hour to hour, and across windows and restarts:
+/// the stores, and the last hour's exchange with the surface, which the routing applies in
+/// per-step form (the next hour's first sub-step averages it with that hour's) and the water
+/// budget therefore counts half a sub-step of it as still on its way.
+struct CellSoil {
+  SoilState stores;
+  double lastInfiltration = 0;  // the last hour's infiltration the soil kept, mm/h (the loss
+                                // method's loss less the saturation excess)
+  double lastBaseflow = 0;      // the last hour's baseflow, mm/h
+  double lastRain = 0;          // the last hour's rain, mm/h (for the water budget's rain in a
+                                // run without a loss method, whose LossState keeps it else)
+};
+
+/// The values of a CellSoil, in the order of its members (soil, groundwater, last
+/// infiltration, last baseflow, last rain): what a restart state stores.
+inline constexpr std::size_t kCellSoilValues = kSoilStateValues + 3;
+
 /// The routing states of a grid: one per cell that takes part (a basin cell off the outer
 /// ring), found through `slotOfCell`.
 struct RoutingStates {
@@ -47,6 +66,8 @@ struct RoutingStates {
   std::vector<CellVolumes> volumes;
   // Per slot, the state of the cell's rainfall losses: empty unless a loss method runs.
   std::vector<LossState> losses;
+  // Per slot, the cell's soil and groundwater: empty unless the run keeps them (--soil).
+  std::vector<CellSoil> soil;
   // The lakes of a run with a lake list, each at its outlet cell, and per slot the index of
   // the lake at the cell, or -1: both empty without lakes. Every process holds every lake; the
   // one that routes its outlet cell routes it.
@@ -63,6 +84,13 @@ RoutingStates setUpRouting(const TopoGrid& grid, const RunParameters& params,
 /// Gives every cell with a state in `states` a fresh loss state from its values of `grids`
 /// (the initial loss ready to take its whole capacity); nothing when `grids` holds no method.
 void startLossStates(RoutingStates& states, const TopoGrid& grid, const LossGrids& grids);
+
+/// Gives every cell with a state in `states` its soil and groundwater at the start of a run
+/// from its values of `grids` and `rule` (S = soilStart x capacity, G = baseflowStart x T), and
+/// the hour before the run the starting baseflow as its lateral inflow (after the dry hour of
+/// startFromDryHour).
+void startSoilStates(RoutingStates& states, const TopoGrid& grid, const SoilGrids& grids,
+                     const SoilRule& rule);
 
 /// Sets up `routing` (made by setUpRouting on the same grid) again for `params`: every
 /// constant that depends on the parameters and the initial discharge, the terrain's constants

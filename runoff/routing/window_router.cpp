@@ -53,6 +53,8 @@ struct CellJob {
   CellVolumes* volumes = nullptr;  // null when the run keeps no water budget
   LossState* loss = nullptr;       // null when no loss method runs
   LossParameters lossParameters;   // the cell's values of the loss grids
+  CellSoil* soil = nullptr;        // null when the run keeps no soil
+  SoilCell soilCell;               // the constants of the cell's soil
   RoutedLake* lake = nullptr;      // the lake at the cell's outlet, if any
 };
 
@@ -63,8 +65,37 @@ struct Window {
   std::int32_t subSteps;
   Scheme scheme;
   const LossRule& losses;
+  bool soil;
+  const PetSource& pet;
   PowerFunction power;
 };
+
+// One hour of a cell with soil and groundwater stores: the rain `rain` (mm/h) loses what the
+// loss method takes, which infiltrates into the soil; the rate that runs off is the rainfall
+// excess, the saturation excess and the baseflow.
+void stepCellWithSoil(const Window& window, const CellJob& job, double rain, std::int32_t day,
+                      std::int32_t hour) {
+  double excess = rain;
+  if (window.losses.method != LossMethod::kNone) {
+    excess = rainfallExcess(window.losses, job.lossParameters, *job.loss, rain);
+  }
+  const double infiltration = rain - excess;
+  const double pet = window.pet.at(job.cell->rainCell, day, hour);
+  CellSoil& soil = *job.soil;
+  const SoilHour fluxes = stepSoil(job.soilCell, soil.stores, infiltration, pet);
+  if (job.volumes != nullptr) {
+    CellVolumes& v = *job.volumes;
+    addRainVolume(v, *job.state, soil.lastRain, rain, window.subSteps);
+    addPerStepVolume(v.baseflow, *job.state, soil.lastBaseflow, fluxes.baseflow, window.subSteps);
+    v.et += hourVolume(*job.state, fluxes.evapotranspiration, window.subSteps);
+  }
+  soil.lastRain = rain;
+  if (job.loss != nullptr) job.loss->lastRain = rain;
+  soil.lastInfiltration = infiltration - fluxes.saturationExcess;
+  soil.lastBaseflow = fluxes.baseflow;
+  // A soil that never fills nor drains adds 0 + 0: the rate is the rainfall excess's bits.
+  continueLateralRate(*job.state, excess + fluxes.saturationExcess + fluxes.baseflow);
+}
 
 // Passes the hour just routed of every cell of the batch that holds a lake through the lake:
 // the cell's sub-step outflows from `firstStep` become the lake's, which its consumer then
@@ -117,7 +148,11 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
   for (std::int32_t h = 0; h < span.hours; ++h, step += window.subSteps) {
     const std::int32_t day = span.firstDay + (span.firstHour + h) / 24;
     const std::int32_t hour = (span.firstHour + h) % 24;  // index, from 0
-    if (window.losses.method == LossMethod::kNone) {
+    if (window.soil) {
+      for (const CellJob& job : jobs) {
+        stepCellWithSoil(window, job, window.rain.rain(job.cell->rainCell, day, hour), day, hour);
+      }
+    } else if (window.losses.method == LossMethod::kNone) {
       for (const CellJob& job : jobs) {
         continueLateralInflow(*job.state, window.rain.rain(job.cell->rainCell, day, hour));
       }
@@ -136,8 +171,7 @@ void routeBatch(const Window& window, std::span<CellJob> jobs, WindowGrids& grid
     const std::span<float> hourMeans(means.data() + static_cast<std::size_t>(h) * kMaxHourCells,
                                      jobs.size());
     if (window.scheme == Scheme::kConservative) {
-      routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans,
-                             window.power);
+      routeHoursConservative({tasks, jobs.size()}, step, window.subSteps, hourMeans, window.power);
     } else {
       routeHours({tasks, jobs.size()}, step, window.subSteps, hourMeans, window.power);
     }
@@ -459,7 +493,9 @@ Status WindowRouter::route(const RainGrid& rain, const HourSpan& span, WindowGri
                       [&](std::int32_t complete, std::ostream& out) {
                         shared_->writeLines(run_.order, complete, out);
                       });
-  const Window window{rain, span, run_.subSteps, run_.scheme, run_.losses, run_.power};
+  const Window window{rain,        span,        run_.subSteps,
+                      run_.scheme, run_.losses, run_.soilGrids != nullptr,
+                      run_.pet,    run_.power};
   const std::int64_t stepsPerCell = static_cast<std::int64_t>(span.hours) * run_.subSteps;
 
   auto routeJobs = [&](std::vector<CellJob>& jobs, std::vector<float>& means) {
@@ -471,6 +507,10 @@ Status WindowRouter::route(const RainGrid& rain, const HourSpan& span, WindowGri
       if (run_.losses.method != LossMethod::kNone) {
         job.loss = &states_.losses[states_.slotOfCell[index]];
         job.lossParameters = run_.lossGrids->parametersOf(index);
+      }
+      if (run_.soilGrids != nullptr) {
+        job.soil = &states_.soil[states_.slotOfCell[index]];
+        job.soilCell = prepareSoilCell(run_.soil, run_.soilGrids->parametersOf(index));
       }
       job.position = static_cast<std::size_t>(positionOfTask_[job.task]);
       job.lake = nullptr;

@@ -23,12 +23,14 @@
 #include "common/status.h"
 #include "runoff/inputs/calc_order.h"
 #include "runoff/inputs/loss_grids.h"
+#include "runoff/inputs/pet_grid.h"
 #include "runoff/inputs/rain_grid.h"
-#include "runoff/routing/routing_plan.h"
+#include "runoff/inputs/soil_grids.h"
+#include "runoff/inputs/topo_grid.h"
 #include "runoff/model/power_choice.h"
 #include "runoff/model/routing_scheme.h"
+#include "runoff/routing/routing_plan.h"
 #include "runoff/routing/routing_setup.h"
-#include "runoff/inputs/topo_grid.h"
 
 namespace runoff {
 
@@ -46,6 +48,13 @@ struct RoutingRun {
   const LossGrids* lossGrids = nullptr;
   // The power function the kernels raise discharges with (the C library's by default).
   PowerFunction power = PowerFunction::kLibm;
+  // The soil and groundwater stores (with `soilGrids`): each hour the loss method's loss
+  // infiltrates into the cell's soil (its state in RoutingStates::soil), the saturation excess
+  // joins the rainfall excess and the baseflow joins the lateral inflow; the soil loses
+  // evapotranspiration at `pet`'s rate. Null: the loss is lost.
+  const SoilGrids* soilGrids = nullptr;
+  SoilRule soil{};
+  PetSource pet{};
 };
 
 /// The line of a run that runs out of memory part way.
@@ -192,7 +201,6 @@ class WindowRouter {
 
   /// Writes the group lines not written yet: all of them when no window was routed.
   void finishGroupLines(std::ostream& console);
-
 
  private:
   struct Shared;

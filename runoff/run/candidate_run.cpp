@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <new>
@@ -11,6 +12,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/input_file.h"
 #include "runoff/evaluation/discharge_series.h"
 #include "runoff/inputs/calc_order.h"
 #include "runoff/inputs/gauge_list.h"
@@ -38,6 +40,8 @@ struct CandidateRun::SetUp {
   RoutingPlan plan;                    // of the cells upstream of the scored gauges
   std::vector<std::uint8_t> routed;    // per grid cell: in `plan`
   RainGrid rain;                       // the whole run, only the rain cells routed cells use
+  PetGrid pet;                         // with soil and input/pet.dat: the same cells' PET
+  PetSource petSource;                 // with soil: `pet`, or a constant
   RoutingStates terrain;               // the routed cells with their terrain's constants
   std::int32_t scoredDays = 0;         // the days up to the last scored hour: all a score needs
   std::vector<std::size_t> positions;  // per scored gauge, in a window grid
@@ -53,10 +57,12 @@ struct CandidateRun::Workspace {
   explicit Workspace(const SetUp& setUp)
       : states(setUp.terrain),
         grids(std::vector<float>(setUp.run.inputs.topo.cells.size(), 0.0f), setUp.run.windowDays),
-        losses(setUp.run.lossGrids) {}
+        losses(setUp.run.lossGrids),
+        soil(setUp.run.soilGrids) {}
   RoutingStates states;
   WindowGrids grids;
   LossGrids losses;  // the candidate's scaled loss grids, on the routed cells
+  SoilGrids soil;    // and soil grids
   std::vector<std::vector<float>> series;
   GaugePairs pairs;
   EvaluationTimes times;
@@ -103,6 +109,32 @@ Result<RainGrid> readUsedRain(const RunParameters& params, const std::vector<std
     if (!read.ok()) return read;
   }
   return rain;
+}
+
+// The PET of input/pet.dat over the whole run for the rain cells `compact` numbers (as
+// readUsedRain), after a check of the whole file as runoff-sim makes it.
+Result<PetGrid> readUsedPet(const RunParameters& params, const std::vector<std::int32_t>& compact,
+                            std::int32_t usedCells) {
+  std::ifstream in;
+  if (openInputFile(in, kPetPath) != InputFault::kNone) {
+    return Status::cannotOpen(std::string(kPetPath) + " cannot be opened.");
+  }
+  if (Status checked = checkPet(in, params.rainRows, params.rainCols, params.days, rainFileStart());
+      !checked.ok()) {
+    return checked;
+  }
+  in.clear();
+  in.seekg(0);
+  PetGrid pet = buildPetGrid(1, usedCells, params.days);
+  pet.days = params.days;
+  PetReader reader(in, params.rainRows, params.rainCols, params.days);
+  for (std::int32_t day = 1; day <= params.days; ++day) {
+    Status read = reader.readDay([&](std::int32_t hour, std::int32_t cell, float value) {
+      if (compact[cell] >= 0) pet.hourlyPet[pet.petIndex(compact[cell], day, hour)] = value;
+    });
+    if (!read.ok()) return read;
+  }
+  return pet;
 }
 
 }  // namespace
@@ -171,6 +203,14 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
                              ", which is absent.");
     }
   }
+  if (Status soil = whole.loadSoilGrids(options.soil); !soil.ok()) return soil;
+  for (const Tunable* t : options.tunables) {
+    if ((t->kind == TunableKind::kSoilGridFactor || t->kind == TunableKind::kSoilRule) &&
+        !options.soil) {
+      return Status::invalid(std::string("Parameter ") + t->name +
+                             " belongs to the soil and groundwater stores: give --soil.");
+    }
+  }
   Result<std::vector<SnappedGauge>> snapped = whole.placeGauges(*gauges, options.snap, console);
   if (!snapped.ok()) return snapped.status();
   for (std::size_t k : listed) run->placed_.push_back((*snapped)[k]);
@@ -225,6 +265,17 @@ Result<std::unique_ptr<CandidateRun>> CandidateRun::create(const CandidateRunOpt
   Result<RainGrid> rain = readUsedRain(run->params_, usedRain, compact);
   if (!rain.ok()) return rain.status();
   setUp.rain = std::move(rain).value();
+  if (options.soil) {
+    std::error_code error;
+    if (options.petMmPerDay) {
+      setUp.petSource.constantMmPerHour = *options.petMmPerDay / 24;
+    } else if (std::filesystem::exists(kPetPath, error)) {
+      Result<PetGrid> pet = readUsedPet(run->params_, compact, setUp.rain.cols);
+      if (!pet.ok()) return pet.status();
+      setUp.pet = std::move(pet).value();
+      setUp.petSource.grid = &setUp.pet;
+    }
+  }
   for (GridCell& cell : topo.cells) {
     cell.rainCell = cell.rainCell >= 0 ? compact[cell.rainCell] : kNoCell;
   }
@@ -296,7 +347,7 @@ Status CandidateRun::setUpLakes(std::ostream& console) {
 std::vector<double> CandidateRun::startingValues() const {
   std::vector<double> values;
   for (const Tunable* t : options_.tunables) {
-    values.push_back(tunableValue(params_, *t));
+    values.push_back(tunableValue(params_, *t, options_.soilRule));
     if (t->kind != TunableKind::kLakeConstant) continue;
     for (const Lake& lake : setUp_->lakeList) {
       if (lake.name == t->lake) values.back() = t->lakeB ? lake.b : lake.a;
@@ -333,6 +384,21 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
       scaled[cell] = scaledLossValue(grid, base[cell], values[k]);
   }
   startLossStates(workspace.states, setUp.run.inputs.topo, workspace.losses);
+  SoilRule soilRule = options_.soilRule;
+  if (options_.soil) {
+    for (std::size_t k = 0; k < options_.tunables.size(); ++k) {
+      const Tunable& t = *options_.tunables[k];
+      setSoilTunable(soilRule, t, values[k]);
+      if (t.kind != TunableKind::kSoilGridFactor) continue;
+      const auto grid = static_cast<SoilGrid>(t.soilGrid);
+      const std::vector<float>& base = setUp.run.soilGrids.values[grid];
+      std::vector<float>& scaled = workspace.soil.values[grid];
+      for (std::int32_t cell : setUp.plan.cell) {
+        scaled[cell] = scaledSoilValue(grid, base[cell], values[k]);
+      }
+    }
+    startSoilStates(workspace.states, setUp.run.inputs.topo, workspace.soil, soilRule);
+  }
   // Every lake from its start level, with the candidate's constants.
   for (std::size_t k = 0; k < workspace.states.lakes.size(); ++k) {
     RoutedLake& lake = workspace.states.lakes[k];
@@ -347,9 +413,17 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
   workspace.times.parameters += secondsSince(started);
 
   started = Clock::now();
-  const RoutingRun routing{setUp.run.inputs.topo, setUp.run.order, setUp.plan,
-                           params_.subSteps,      options_.scheme, options_.losses,
-                           &workspace.losses,     options_.power};
+  const RoutingRun routing{setUp.run.inputs.topo,
+                           setUp.run.order,
+                           setUp.plan,
+                           params_.subSteps,
+                           options_.scheme,
+                           options_.losses,
+                           &workspace.losses,
+                           options_.power,
+                           options_.soil ? &workspace.soil : nullptr,
+                           soilRule,
+                           setUp.petSource};
   WindowRouter router(routing, workspace.states, threads, setUp.run.windowDays);
   series.assign(placed_.size(), std::vector<float>(static_cast<std::size_t>(hours())));
   for (std::int32_t first = 1; first <= lastDay; first += setUp.run.windowDays) {
@@ -450,6 +524,18 @@ std::vector<float> CandidateRun::scaledLossGrid(const Tunable& tunable, double f
   for (std::size_t i = 0; i < base.size(); ++i) {
     file[filePosition(setUp.run.inputs.topo, static_cast<std::int32_t>(i))] =
         setUp.run.inputs.selected[i] ? scaledLossValue(grid, base[i], factor) : base[i];
+  }
+  return file;
+}
+
+std::vector<float> CandidateRun::scaledSoilGrid(const Tunable& tunable, double factor) const {
+  const SetUp& setUp = *setUp_;
+  const auto grid = static_cast<SoilGrid>(tunable.soilGrid);
+  const std::vector<float>& base = setUp.run.soilGrids.values[grid];
+  std::vector<float> file(base.size());
+  for (std::size_t i = 0; i < base.size(); ++i) {
+    file[filePosition(setUp.run.inputs.topo, static_cast<std::int32_t>(i))] =
+        setUp.run.inputs.selected[i] ? scaledSoilValue(grid, base[i], factor) : base[i];
   }
   return file;
 }

@@ -33,6 +33,7 @@
 #include "runoff/model/losses.h"
 #include "runoff/model/power_choice.h"
 #include "runoff/model/routing_scheme.h"
+#include "runoff/model/soil.h"
 #include "runoff/run/tunable_parameters.h"
 
 namespace runoff {
@@ -45,10 +46,13 @@ struct CandidateRunOptions {
   std::optional<std::string> start;  // the run's start, when the rainfall stamps give none
   Scheme scheme = Scheme::kClassic;
   PowerFunction power = PowerFunction::kLibm;  // as runoff-sim --power
-  LossRule losses;                       // as runoff-sim --losses, --ia-ratio, --event-gap
-  std::optional<std::string> lakes;      // as runoff-sim --lakes
-  std::optional<std::string> releases;   // as runoff-sim --releases
-  std::vector<const Tunable*> tunables;  // what a candidate's values set, in their order
+  LossRule losses;                             // as runoff-sim --losses, --ia-ratio, --event-gap
+  bool soil = false;                           // as runoff-sim --soil, with
+  SoilRule soilRule;                           // --et-threshold, --soil-start, --baseflow-start
+  std::optional<double> petMmPerDay;           // --pet
+  std::optional<std::string> lakes;            // as runoff-sim --lakes
+  std::optional<std::string> releases;         // as runoff-sim --releases
+  std::vector<const Tunable*> tunables;        // what a candidate's values set, in their order
 };
 
 /// A candidate's scores: per scored gauge, and their means.
@@ -70,9 +74,9 @@ class CandidateRun {
   /// observed values on `console`. Refuses, with one line: an observed gauge that is not in
   /// the gauge list, a gauge without a routed cell within reach, a scored gauge left without
   /// a pair, or whose observed discharge does not vary; a factor on a loss grid that the
-  /// loss method does not read or that is absent; a lake's constant of a lake the lake list
-  /// does not hold, or b of a lake without a weir; and every input a run refuses. The lakes
-  /// are placed as runoff-sim places them (a console line each).
+  /// loss method does not read or that is absent; a soil parameter without --soil; a lake's
+  /// constant of a lake the lake list does not hold, or b of a lake without a weir; and every
+  /// input a run refuses. The lakes are placed as runoff-sim places them (a console line each).
   static Result<std::unique_ptr<CandidateRun>> create(const CandidateRunOptions& options,
                                                       std::ostream& console);
   ~CandidateRun();
@@ -110,6 +114,9 @@ class CandidateRun {
   /// runoff-sim reads it: each cell that a whole run routes scaled by `factor`, as an
   /// evaluation scales it; the other cells as the file holds them.
   std::vector<float> scaledLossGrid(const Tunable& tunable, double factor) const;
+
+  /// The same for a factor on a soil grid.
+  std::vector<float> scaledSoilGrid(const Tunable& tunable, double factor) const;
 
   /// The mean rainfall over the routed cells upstream of each scored gauge, per hour, mm/h.
   std::vector<std::vector<double>> upstreamRain() const;

@@ -43,6 +43,14 @@ Status RunSetUp::loadLossGrids(LossMethod method) {
   return {};
 }
 
+Status RunSetUp::loadSoilGrids(bool soil) {
+  if (!soil) return {};
+  Result<SoilGrids> grids = runoff::loadSoilGrids(inputs.topo, inputs.selected);
+  if (!grids.ok()) return grids.status();
+  soilGrids = std::move(grids).value();
+  return {};
+}
+
 Status RunSetUp::obtainOrder(std::ostream& console) {
   return obtainCalculationOrder(inputs.topo, params, order, console);
 }
@@ -103,6 +111,14 @@ Result<std::vector<std::int32_t>> RunSetUp::placeLakes(const std::vector<Lake>& 
 }
 
 void RunSetUp::planRouting() { plan = runoff::planRouting(inputs.topo, order, inputs.selected); }
+
+std::optional<CivilTime> rainFileStart() {
+  std::ifstream rain;
+  if (openInputFile(rain, kRainfallPath) != InputFault::kNone) return std::nullopt;
+  Result<CivilTime> first = firstRainStamp(rain, kRainfallPath);
+  if (!first.ok()) return std::nullopt;
+  return *first;
+}
 
 Status openRainfallFile(std::ifstream& in) {
   // "ROF" is kept as it stands for compatibility of the console output.

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -20,6 +21,8 @@
 #include "runoff/inputs/gauge_snap.h"
 #include "runoff/inputs/lake_list.h"
 #include "runoff/inputs/loss_grids.h"
+#include "runoff/inputs/run_start.h"
+#include "runoff/inputs/soil_grids.h"
 #include "runoff/model/losses.h"
 #include "runoff/routing/routing_plan.h"
 #include "runoff/run/run_checks.h"
@@ -33,6 +36,7 @@ struct RunSetUp {
   std::int32_t windowDays = 1;  // days routed at a time
   RunInputs inputs;
   LossGrids lossGrids;
+  SoilGrids soilGrids;  // with soil and groundwater stores only
   CalculationOrder order;
   RoutingPlan plan;
 
@@ -46,6 +50,8 @@ struct RunSetUp {
   Status tieCellsToRain(std::ostream& console);
   /// The grids of loss method `method`, checked on the selected cells; none without one.
   Status loadLossGrids(LossMethod method);
+  /// The soil grids, checked on the selected cells, when `soil`; none without.
+  Status loadSoilGrids(bool soil);
   /// The calculation order, from its cache or made afresh (and cached), with its console lines.
   Status obtainOrder(std::ostream& console);
   /// Places each of `listed` on the routed cell of largest flow accumulation within `snap`
@@ -61,6 +67,9 @@ struct RunSetUp {
   /// The routing plan over the selected cells of the order.
   void planRouting();
 };
+
+/// The first stamp of ./input/rain.dat when it is a date and time (a PET file must begin there).
+std::optional<CivilTime> rainFileStart();
 
 /// Opens the rainfall file ./input/rain.dat into `in`.
 Status openRainfallFile(std::ifstream& in);

@@ -2,6 +2,7 @@
 
 #include "common/command_options.h"
 #include "common/text_number.h"
+#include "runoff/inputs/pet_grid.h"
 
 namespace runoff {
 namespace {
@@ -65,6 +66,46 @@ Status parseLossOptions(const std::optional<std::string>& method,
   return {};
 }
 
+Status parseSoilOptions(bool soil, const std::optional<std::string>& etThreshold,
+                        const std::optional<std::string>& soilStart,
+                        const std::optional<std::string>& baseflowStart,
+                        const std::optional<std::string>& pet, SoilRule& rule,
+                        std::optional<double>& petMmPerDay) {
+  struct Checked {
+    const char* option;
+    const std::optional<std::string>& text;
+    double low, high;
+    bool lowOpen;
+    const char* takes;
+    double* into;
+  };
+  double petValue = 0;
+  const Checked checked[] = {
+      {"--et-threshold", etThreshold, 0, 1, true,
+       "a share of the soil's capacity above 0 and at most 1", &rule.etThreshold},
+      {"--soil-start", soilStart, 0, 1, false, "a share of the soil's capacity from 0 to 1",
+       &rule.soilStart},
+      {"--baseflow-start", baseflowStart, 0, 1000, false, "a baseflow in mm/h from 0 to 1000",
+       &rule.baseflowStart},
+      {"--pet", pet, 0, 24.0 * static_cast<double>(kMaxPet), false,
+       "a rate in mm/day from 0 to 2400", &petValue},
+  };
+  for (const Checked& c : checked) {
+    if (!c.text) continue;
+    double value = 0;
+    if (parseDouble(*c.text, value) != ParseStatus::kOk ||
+        !(c.lowOpen ? value > c.low : value >= c.low) || !(value <= c.high)) {
+      return Status::invalid(std::string("Option ") + c.option + " takes " + c.takes + ", not \"" +
+                             *c.text + "\".");
+    }
+    if (!soil)
+      return Status::invalid(std::string("Option ") + c.option + " applies to --soil only.");
+    *c.into = value;
+  }
+  if (pet) petMmPerDay = petValue;
+  return {};
+}
+
 Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
   // The refusals point to "--help" alone: the program's name begins the line already.
   static constexpr KnownOption kKnown[] = {
@@ -77,6 +118,11 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
       {"--losses", "none, constant, scs-cn or green-ampt"},
       {"--ia-ratio", "a ratio"},
       {"--event-gap", "a number of hours"},
+      {"--soil", {}, true},
+      {"--et-threshold", "a share of the soil's capacity"},
+      {"--soil-start", "a share of the soil's capacity"},
+      {"--baseflow-start", "a baseflow in mm/h"},
+      {"--pet", "a rate in mm/day"},
       {"--outputs", "a list of daily, max and hourly"},
       {"--gauges", "a file name"},
       {"--snap", "a number of cells"},
@@ -121,6 +167,13 @@ Result<SimOptions> parseSimOptions(const std::vector<std::string>& args) {
       !losses.ok()) {
     return losses;
   }
+  options.soil = given.has("--soil");
+  if (Status soil = parseSoilOptions(options.soil, given.value("--et-threshold"),
+                                     given.value("--soil-start"), given.value("--baseflow-start"),
+                                     given.value("--pet"), options.soilRule, options.petMmPerDay);
+      !soil.ok()) {
+    return soil;
+  }
   if (outputsText) {
     const std::optional<DischargeFileSet> files = outputList(*outputsText);
     if (!files) {
@@ -160,6 +213,8 @@ std::string simHelpText(const std::string& program) {
          " [--scheme classic|conservative] [--power libm|fast] [--budget]\n"
          "       [--state-in FILE]"
          " [--state-out FILE] [--losses METHOD [--ia-ratio R] [--event-gap HOURS]]\n"
+         "       [--soil [--et-threshold LP] [--soil-start FRACTION] [--baseflow-start MM_PER_H]\n"
+         "       [--pet MM_PER_DAY]]\n"
          "       [--outputs LIST] [--gauges FILE.csv [--snap N]] [--netcdf] [--start TIME]\n"
          "       [--lakes FILE.csv [--releases FILE.csv]]\n"
          "\n"
@@ -182,7 +237,8 @@ std::string simHelpText(const std::string& program) {
          "  --budget          after the run, print the water budget of every listed basin and\n"
          "                    in total: rain, loss (with --losses), inflow from other basins,\n"
          "                    outflow at the outlets, storage at the start and the end, and the\n"
-         "                    closure error\n"
+         "                    closure error; with --soil also the evapotranspiration, the\n"
+         "                    baseflow and the soil's and groundwater's storage\n"
          "  --losses METHOD   take the rainfall losses of every routed cell from each hour's\n"
          "                    rain before it runs off; METHOD is none (the default: all rain\n"
          "                    runs off), constant (topoData/initialLoss.bin, mm, and\n"
@@ -194,6 +250,21 @@ std::string simHelpText(const std::string& program) {
          "  --ia-ratio R      scs-cn: initial abstraction Ia = R x S, 0 < R <= 1 (default 0.2)\n"
          "  --event-gap HOURS scs-cn and green-ampt: after HOURS hours without rain the next\n"
          "                    rain starts a new event (default: the whole run is one event)\n"
+         "  --soil            keep a soil store (topoData/soilCapacity.bin, mm) and a groundwater\n"
+         "                    store on every routed cell: the soil takes what the loss method\n"
+         "                    lets infiltrate (its overflow runs off), loses evapotranspiration\n"
+         "                    and percolates (percolation.bin, mm/h from a full soil) to the\n"
+         "                    groundwater, which returns baseflow (baseflowTime.bin, hours)\n"
+         "  --et-threshold LP the share of the capacity above which the soil evaporates at the\n"
+         "                    potential rate, 0 < LP <= 1 (default 0.7)\n"
+         "  --soil-start FRACTION\n"
+         "                    the soil's water at the start, a share of its capacity (default "
+         "0.5)\n"
+         "  --baseflow-start MM_PER_H\n"
+         "                    each cell's baseflow at the start (default 0)\n"
+         "  --pet MM_PER_DAY  a potential evapotranspiration the same everywhere, instead of\n"
+         "                    input/pet.dat (hourly, the rainfall file's format and grid);\n"
+         "                    without either the potential evapotranspiration is 0\n"
          "  --state-in FILE   start from the state in FILE, written by an earlier run with\n"
          "                    --state-out, instead of the initial discharge from initialRunoff;\n"
          "                    input/rain.dat then holds the continued period from its first\n"

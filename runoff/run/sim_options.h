@@ -16,6 +16,7 @@
 #include "runoff/model/losses.h"
 #include "runoff/model/power_choice.h"
 #include "runoff/model/routing_scheme.h"
+#include "runoff/model/soil.h"
 
 namespace runoff {
 
@@ -25,8 +26,11 @@ struct SimOptions {
   std::optional<std::string> stateOut;  // write the final state here after a successful run
   Scheme scheme = Scheme::kClassic;
   PowerFunction power = PowerFunction::kLibm;  // --power: the kernels' power function
-  bool waterBudget = false;  // --budget: print the water budget at the end
-  LossRule losses;           // --losses, --ia-ratio, --event-gap
+  bool waterBudget = false;                    // --budget: print the water budget at the end
+  LossRule losses;                             // --losses, --ia-ratio, --event-gap
+  bool soil = false;                  // --soil: soil and groundwater stores on every routed cell
+  SoilRule soilRule;                  // --et-threshold, --soil-start, --baseflow-start
+  std::optional<double> petMmPerDay;  // --pet: a constant PET instead of input/pet.dat
   // --outputs: the grids written (the raw files, and the NetCDF file's variables)
   DischargeFileSet outputs = DischargeFileSet::all();
   bool outputsGiven = false;
@@ -51,6 +55,16 @@ struct SimOptions {
 Status parseLossOptions(const std::optional<std::string>& method,
                         const std::optional<std::string>& iaRatio,
                         const std::optional<std::string>& eventGap, LossRule& rule);
+
+/// The options of the soil and groundwater stores as the command line gives them (--soil and
+/// --et-threshold, --soil-start, --baseflow-start, --pet), each checked, into `rule` and
+/// `petMmPerDay`: refuses with one line a threshold outside (0, 1], a start share outside 0 to
+/// 1, a negative baseflow or PET, and any of them without --soil.
+Status parseSoilOptions(bool soil, const std::optional<std::string>& etThreshold,
+                        const std::optional<std::string>& soilStart,
+                        const std::optional<std::string>& baseflowStart,
+                        const std::optional<std::string>& pet, SoilRule& rule,
+                        std::optional<double>& petMmPerDay);
 
 /// Parses the arguments after the program name ("--name VALUE" or "--name=VALUE"). Refuses an
 /// unknown option, a missing or unknown value, an option given twice and any other argument,

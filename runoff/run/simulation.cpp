@@ -39,10 +39,12 @@ Status Simulation::initialize() {
   hooks_.shareRainTies(setUp_.inputs);
   // Every process reads the loss grids, as it reads the topography.
   if (Status s = all(setUp_.loadLossGrids(options_.losses.method)); !s.ok()) return s;
+  if (Status s = all(setUp_.loadSoilGrids(options_.soil)); !s.ok()) return s;
   if (Status s = all(checkRoutingMemory()); !s.ok()) return s;
   if (Status s = all(obtainOrder()); !s.ok()) return s;
   hooks_.shareOrder(setUp_.order);
   if (Status s = all(openRainfall()); !s.ok()) return s;
+  if (Status s = all(openPet()); !s.ok()) return s;
   planRouting();
   if (Status s = all(loadLakes()); !s.ok()) return s;
   if (Status s = startStates(); !s.ok()) return s;
@@ -66,7 +68,9 @@ Status Simulation::loadInputs() {
 
 Status Simulation::checkRoutingMemory() {
   console_ << "Setting parameter data." << '\n';
-  const std::size_t lossBytes = options_.losses.method == LossMethod::kNone ? 0 : sizeof(LossState);
+  const std::size_t lossBytes =
+      (options_.losses.method == LossMethod::kNone ? 0 : sizeof(LossState)) +
+      (options_.soil ? sizeof(CellSoil) + 3 * sizeof(float) : 0);
   return runoff::checkRoutingMemory(setUp_.inputs.topo, setUp_.params, setUp_.windowDays,
                                     setUp_.memory, options_.waterBudget, lossBytes);
 }
@@ -97,16 +101,56 @@ Status Simulation::openRainfall() {
   return {};
 }
 
+Status Simulation::openPet() {
+  if (!options_.soil) return {};
+  if (options_.petMmPerDay) {
+    pet_.constantMmPerHour = *options_.petMmPerDay / 24;
+    console_ << "Potential evapotranspiration: " << *options_.petMmPerDay
+             << " mm/day on every cell (--pet)." << '\n';
+    return {};
+  }
+  std::error_code error;
+  if (!std::filesystem::exists(kPetPath, error)) {
+    console_ << "Potential evapotranspiration is 0: there is no " << kPetPath << " and no --pet."
+             << '\n';
+    return {};
+  }
+  console_ << "Read " << kPetPath << '\n';
+  if (openInputFile(petFile_, kPetPath) != InputFault::kNone) {
+    return Status::cannotOpen(std::string(kPetPath) + " cannot be opened.");
+  }
+  const RainGrid& rain = setUp_.inputs.rain;
+  // Like the rain, the whole file is checked once by the leader before any hour is routed.
+  if (hooks_.leads()) {
+    if (Status checked =
+            checkPet(petFile_, rain.rows, rain.cols, setUp_.params.days, rainFileStart());
+        !checked.ok()) {
+      return checked;
+    }
+  }
+  petFile_.clear();
+  petFile_.seekg(0);
+  petGrid_ = buildPetGrid(rain.rows, rain.cols, setUp_.windowDays);
+  petReader_.emplace(petFile_, rain.rows, rain.cols, setUp_.params.days);
+  pet_.grid = &petGrid_;
+  return {};
+}
+
 void Simulation::planRouting() {
   setUp_.planRouting();
   routedCells_ = setUp_.plan.cell;
   std::sort(routedCells_.begin(), routedCells_.end());
   key_ = makeStateKey(setUp_.params, setUp_.inputs.rivers.riverNums, setUp_.order, options_.scheme);
   key_.losses = lossKey(options_.losses, setUp_.lossGrids.checksum);
+  if (options_.soil) key_.soil = soilKey(options_.soilRule, setUp_.soilGrids.checksum);
   // A process sets up the cells it routes.
   const std::optional<std::vector<std::uint8_t>> here =
       hooks_.cellsRoutedHere(setUp_.plan, setUp_.inputs.topo.cells.size());
   states_ = setUpRouting(setUp_.inputs.topo, setUp_.params, here ? &*here : nullptr);
+}
+
+std::int32_t Simulation::soilStateValues() const {
+  return options_.soil ? static_cast<std::int32_t>(kCellSoilValues) : 0;
 }
 
 Status Simulation::loadLakes() {
@@ -161,9 +205,10 @@ Status Simulation::startStates() {
     }
   }
   if (Status s = hooks_.agree(read); !s.ok()) return s;
-  hooks_.shareStartState(stored, setUp_.params.spaceSteps, lossStateValues());
+  hooks_.shareStartState(stored, setUp_.params.spaceSteps, lossStateValues(), soilStateValues());
 
   startLossStates(states_, setUp_.inputs.topo, setUp_.lossGrids);
+  if (options_.soil) states_.soil.assign(states_.states.size(), CellSoil{});
   if (stored) {
     applyCellStates(stored->cells, routedCells_, states_);
     // The key holds the lake list's checksum and count: the storages are this run's lakes'.
@@ -175,12 +220,17 @@ Status Simulation::startStates() {
              << " (simulated days before it: " << daysBefore_ << ")." << '\n';
   } else {
     startFromDryHour(states_);
+    // The stores start full to --soil-start, the baseflow at --baseflow-start.
+    if (options_.soil) {
+      startSoilStates(states_, setUp_.inputs.topo, setUp_.soilGrids, options_.soilRule);
+    }
   }
   // The water budget counts from here. A place for what else a cell or a lake carries from
   // one run to the next: it is read with the state above and starts here.
   if (options_.waterBudget) {
     waterBudget_.emplace(setUp_.inputs.topo, setUp_.plan, setUp_.inputs.rivers.riverNums, states_,
-                         options_.losses.method != LossMethod::kNone);
+                         options_.losses.method != LossMethod::kNone,
+                         options_.soil ? setUp_.params.subSteps : 0);
   }
   return {};
 }
@@ -352,11 +402,15 @@ Status Simulation::startRouting() {
   if (options_.losses.method != LossMethod::kNone) {
     console_ << "Rainfall losses: " << lossMethodName(options_.losses.method) << '.' << '\n';
   }
+  if (options_.soil) {
+    console_ << "Soil and groundwater stores: ET threshold " << options_.soilRule.etThreshold << '.'
+             << '\n';
+  }
   console_ << "Runoff simulation starts." << '\n';
-  routing_ = std::make_unique<RoutingRun>(RoutingRun{setUp_.inputs.topo, setUp_.order, setUp_.plan,
-                                                     params.subSteps, options_.scheme,
-                                                     options_.losses, &setUp_.lossGrids,
-                                                     options_.power});
+  routing_ = std::make_unique<RoutingRun>(
+      RoutingRun{setUp_.inputs.topo, setUp_.order, setUp_.plan, params.subSteps, options_.scheme,
+                 options_.losses, &setUp_.lossGrids, options_.power,
+                 options_.soil ? &setUp_.soilGrids : nullptr, options_.soilRule, pet_});
   remote_ = hooks_.remoteTasks(*this);
   router_ = std::make_unique<WindowRouter>(*routing_, states_, routingThreads(), setUp_.windowDays,
                                            remote_);
@@ -386,11 +440,15 @@ Status Simulation::readWindowInputs(std::int32_t firstDay) {
   windowFirstDay_ = firstDay;
   windowDays_ = std::min(setUp_.windowDays, setUp_.params.days - firstDay + 1);
   hourInWindow_ = 0;
-  // The run-wide inputs of the window: its rain. Another input read day by day beside the
-  // rain (evaporation, say) is read here too.
+  // The run-wide inputs of the window: its rain, and the PET of input/pet.dat beside it.
   if (Status read = advanceRainWindow(*rainReader_, setUp_.inputs.rain, firstDay, windowDays_);
       !read.ok()) {
     return read;
+  }
+  if (petReader_) {
+    if (Status read = advancePetWindow(*petReader_, petGrid_, firstDay, windowDays_); !read.ok()) {
+      return read;
+    }
   }
   setLakeReleases(firstDay, windowDays_);
   if (progress_) progress_->setWindow(firstDay, firstDay + windowDays_ - 1);
@@ -576,7 +634,7 @@ Status Simulation::finishOutputs() {
 CellStates Simulation::finalStates() const {
   // The values of the routed cells this process holds, ascending cells (the others' 0). What
   // else a cell or a lake carries to a continued run joins them here.
-  CellStates cells{setUp_.params.spaceSteps, lossStateValues(), {}};
+  CellStates cells{setUp_.params.spaceSteps, lossStateValues(), {}, soilStateValues()};
   cells.values.assign(routedCells_.size() * cells.stride(), 0.0);
   collectCellStates(routedCells_, states_, cells);
   return cells;

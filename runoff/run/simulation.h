@@ -38,6 +38,7 @@
 #include "common/params.h"
 #include "common/status.h"
 #include "runoff/inputs/gauge_snap.h"
+#include "runoff/inputs/pet_grid.h"
 #include "runoff/inputs/lake_list.h"
 #include "runoff/inputs/release_series.h"
 #include "runoff/inputs/rain_grid.h"
@@ -99,12 +100,12 @@ class RunHooks {
   virtual Status routingFailed(Status failure) { return failure; }
 
   /// The set-up the leader made, handed to the others: the ties of the cells to their
-  /// rainfall cells, the calculation order, the start state (`nodes` values of discharge and
-  /// `lossValues` loss values a cell).
+  /// rainfall cells, the calculation order, the start state (`nodes` values of discharge,
+  /// `lossValues` loss values and `soilValues` soil values a cell).
   virtual void shareRainTies(RunInputs&) {}
   virtual void shareOrder(CalculationOrder&) {}
   virtual void shareStartState(std::optional<StoredState>&, std::int32_t /*nodes*/,
-                               std::int32_t /*lossValues*/) {}
+                               std::int32_t /*lossValues*/, std::int32_t /*soilValues*/) {}
 
   /// The cells this process routes, per grid cell of a grid of `gridCells` cells, given the
   /// plan; nothing for all of them.
@@ -120,7 +121,7 @@ class RunHooks {
   /// Every routed cell's final state on the leader (`cells` holds this process's cells, the
   /// others' values 0; `routedCells` ascending).
   virtual void gatherStates(CellStates&, const std::vector<std::int32_t>& /*routedCells*/) {}
-  /// Every task's budget volumes on the leader (WaterBudget::kTaskValues a task, this
+  /// Every task's budget volumes on the leader (WaterBudget::taskValues() a task, this
   /// process's tasks filled, the others 0).
   virtual void gatherBudget(std::vector<double>&) {}
   /// Every lake's values on the leader: `stride` values a lake, the lake at grid cell
@@ -174,6 +175,12 @@ class Simulation {
   const RunInputs& inputs() const { return setUp_.inputs; }
   const CalculationOrder& order() const { return setUp_.order; }
   const RoutingPlan& plan() const { return setUp_.plan; }
+  /// The routing states of the cells this process routes: per slot (RoutingStates::slotOfCell
+  /// of a grid index) the discharges and, with --soil, RoutingStates::soil[slot].stores, the
+  /// soil store S and the groundwater store G in mm, as they stand after the last hour routed.
+  const RoutingStates& states() const { return states_; }
+  /// Where the soil's potential evapotranspiration comes from (with --soil).
+  const PetSource& pet() const { return pet_; }
   /// The gauges placed (with --gauges).
   const std::vector<SnappedGauge>& gauges() const { return gauges_; }
   /// Grid indices of the routed cells, ascending: the cells of a restart state.
@@ -214,6 +221,8 @@ class Simulation {
   void reportBudget();
 
   std::int32_t lossStateValues() const;
+  std::int32_t soilStateValues() const;
+  Status openPet();
   Status onLeader(const std::function<Status()>& step);
 
   SimOptions options_;
@@ -225,6 +234,11 @@ class Simulation {
   RunSetUp setUp_;
   std::ifstream rainFile_;
   std::optional<RainReader> rainReader_;
+  // The PET of --soil: input/pet.dat window by window, or a constant.
+  std::ifstream petFile_;
+  std::optional<PetReader> petReader_;
+  PetGrid petGrid_;
+  PetSource pet_;
   std::vector<std::int32_t> routedCells_;
   StateKey key_;
   RoutingStates states_;

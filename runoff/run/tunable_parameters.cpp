@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runoff/inputs/loss_grids.h"
+#include "runoff/inputs/soil_grids.h"
 
 namespace runoff {
 namespace {
@@ -27,12 +28,17 @@ constexpr Tunable kFileTunables[] = {
      false, HUGE_VAL, "at least 0"},
 };
 
-// Those, then a factor on each loss grid, named after the grid. A factor of 0 is allowed:
-// the scaled values are kept inside each grid's range.
+// Those, then a factor on each loss and soil grid, named after the grid. A factor of 0 is
+// allowed: the scaled values are kept inside each grid's range. Then the soil's rule.
 const std::vector<Tunable>& allTunables() {
   static const std::array<std::string, kLossGridCount> gridNames = [] {
     std::array<std::string, kLossGridCount> names;
     for (std::size_t g = 0; g < kLossGridCount; ++g) names[g] = lossGridName(LossGrid(g));
+    return names;
+  }();
+  static const std::array<std::string, kSoilGridCount> soilNames = [] {
+    std::array<std::string, kSoilGridCount> names;
+    for (std::size_t g = 0; g < kSoilGridCount; ++g) names[g] = soilGridName(SoilGrid(g));
     return names;
   }();
   static const std::vector<Tunable> all = [] {
@@ -40,6 +46,38 @@ const std::vector<Tunable>& allTunables() {
     for (std::size_t g = 0; g < kLossGridCount; ++g) {
       list.push_back({gridNames[g].c_str(), TunableKind::kLossGridFactor, 0, nullptr, nullptr, 0,
                       false, HUGE_VAL, "at least 0", static_cast<int>(g)});
+    }
+    for (std::size_t g = 0; g < kSoilGridCount; ++g) {
+      Tunable t{soilNames[g].c_str(), TunableKind::kSoilGridFactor};
+      t.lowest = 0;
+      t.valid = "at least 0";
+      t.soilGrid = static_cast<int>(g);
+      list.push_back(t);
+    }
+    const struct {
+      const char* name;
+      double SoilRule::*member;
+      const char* option;
+      double lowest;
+      bool lowestOpen;
+      double highest;
+      const char* valid;
+    } rule[] = {
+        {"soilStart", &SoilRule::soilStart, "--soil-start", 0, false, 1, "from 0 to 1"},
+        {"baselineBaseflow", &SoilRule::baseflowStart, "--baseflow-start", 0, false, 1000,
+         "from 0 to 1000"},
+        {"etThreshold", &SoilRule::etThreshold, "--et-threshold", 0, true, 1,
+         "above 0 and at most 1"},
+    };
+    for (const auto& r : rule) {
+      Tunable t{r.name, TunableKind::kSoilRule};
+      t.lowest = r.lowest;
+      t.lowestOpen = r.lowestOpen;
+      t.highest = r.highest;
+      t.valid = r.valid;
+      t.soil = r.member;
+      t.option = r.option;
+      list.push_back(t);
     }
     return list;
   }();
@@ -97,8 +135,9 @@ bool tunableAccepts(const Tunable& tunable, double value) {
          value <= tunable.highest;
 }
 
-double tunableValue(const RunParameters& params, const Tunable& tunable) {
+double tunableValue(const RunParameters& params, const Tunable& tunable, const SoilRule& soil) {
   if (tunable.real != nullptr) return params.*tunable.real;
+  if (tunable.soil != nullptr) return soil.*tunable.soil;
   if (tunable.whole != nullptr) return static_cast<double>(params.*tunable.whole);
   return tunable.kind == TunableKind::kLakeConstant ? 0 : 1;
 }
@@ -106,6 +145,10 @@ double tunableValue(const RunParameters& params, const Tunable& tunable) {
 double valueRunWith(const Tunable& tunable, double value) {
   if (tunable.whole == nullptr) return value;
   return std::clamp(std::round(value), -2147483648.0, 2147483647.0);
+}
+
+void setSoilTunable(SoilRule& soil, const Tunable& tunable, double value) {
+  if (tunable.soil != nullptr) soil.*tunable.soil = value;
 }
 
 void setTunable(RunParameters& params, const Tunable& tunable, double value) {

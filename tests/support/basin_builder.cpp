@@ -146,13 +146,23 @@ std::string uniformRain(int days, int rainRows, int rainCols, const std::string&
   return s.str();
 }
 
+namespace {
+
+// Writes topoData/NAME with values base + step x (0 to 3) varying from cell to cell.
+void writeVaryingGrid(const fs::path& dir, int rows, int cols, const std::string& name, float base,
+                      float step) {
+  std::vector<float> values;
+  for (int r = rows - 1; r >= 0; --r) {  // south row first
+    for (int c = 0; c < cols; ++c) values.push_back(base + step * ((r * 3 + c) % 4));
+  }
+  writeFloats(dir / "topoData" / name, values);
+}
+
+}  // namespace
+
 void writeLossGrids(const fs::path& dir, int rows, int cols) {
   auto grid = [&](const std::string& name, float base, float step) {
-    std::vector<float> values;
-    for (int r = rows - 1; r >= 0; --r) {  // south row first
-      for (int c = 0; c < cols; ++c) values.push_back(base + step * ((r * 3 + c) % 4));
-    }
-    writeFloats(dir / "topoData" / name, values);
+    writeVaryingGrid(dir, rows, cols, name, base, step);
   };
   grid("impervious.bin", 0.05f, 0.05f);
   grid("initialLoss.bin", 4, 2);
@@ -162,6 +172,30 @@ void writeLossGrids(const fs::path& dir, int rows, int cols) {
   grid("ksat.bin", 2, 1.5f);
   grid("suction.bin", 80, 40);
   grid("moistureDeficit.bin", 0.2f, 0.05f);
+}
+
+void writeSoilGrids(const fs::path& dir, int rows, int cols) {
+  writeVaryingGrid(dir, rows, cols, "soilCapacity.bin", 40, 30);
+  writeVaryingGrid(dir, rows, cols, "percolation.bin", 0.2f, 0.2f);
+  writeVaryingGrid(dir, rows, cols, "baseflowTime.bin", 30, 30);
+}
+
+std::string daylightPet(int days, int rainRows, int rainCols, bool dated) {
+  std::ostringstream s;
+  for (int d = 1; d <= days; ++d) {
+    for (int h = 0; h < 24; ++h) {
+      if (dated) {
+        s << "2020 7 " << d << ' ' << h << " 0 0\n";
+      } else {
+        s << "0 0 0 0 0 0\n";
+      }
+      for (int k = 0; k < rainRows * rainCols; ++k) {
+        s << (k ? " " : "") << (h >= 6 && h < 18 ? 0.1 * (1 + (d + h + k) % 5) : 0.0);
+      }
+      s << '\n';
+    }
+  }
+  return s.str();
 }
 
 RunResult runSimulator(const fs::path& dir) { return runProgram(RUNOFF_SIM_EXE, dir); }

@@ -92,6 +92,17 @@ std::string uniformRain(int days, int rainRows, int rainCols, const std::string&
 /// that vary from cell to cell inside each grid's range, the impervious fraction included.
 void writeLossGrids(const fs::path& dir, int rows, int cols);
 
+/// Writes the soil grids into `dir`/topoData for a rows x cols grid: capacities of 40 to 130 mm,
+/// percolation of 0.2 to 0.8 mm/h, baseflow time constants of 30 to 120 hours, varying from
+/// cell to cell.
+void writeSoilGrids(const fs::path& dir, int rows, int cols);
+
+/// A PET file (input/pet.dat) of `days` days on a rainRows x rainCols rainfall grid: a rate of
+/// 0.1 to 0.5 mm/h through the daylight hours 6 to 17, varying from cell to cell and day to
+/// day, 0 at night. Stamped from 2020-07-01 00:00 like the basins' rain when `dated`, else
+/// with zeros (no date).
+std::string daylightPet(int days, int rainRows, int rainCols, bool dated = true);
+
 /// Runs runoff-sim in `dir`.
 RunResult runSimulator(const fs::path& dir);
 

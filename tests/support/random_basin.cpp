@@ -267,6 +267,7 @@ void RandomBasin::write(const fs::path& dir, int firstDay, int days) const {
   b.write(dir);
   writeFile(dir / "gauges.csv", gauges_);
   writeLossGrids(dir, rows(), cols());
+  writeSoilGrids(dir, rows(), cols());
 }
 
 }  // namespace runoff::testing

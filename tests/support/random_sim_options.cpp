@@ -39,6 +39,14 @@ std::vector<std::string> randomSimOptions(Draw& draw, const RandomBasin& basin, 
   if (draw.chance(0.3)) args.push_back("--budget");
   // Drawn last, so that the options drawn before it keep their seeds.
   if (draw.chance(0.3)) args.insert(args.end(), {"--power", "fast"});
+  // The soil after it, for the same reason.
+  if (draw.chance(0.25)) {
+    args.push_back("--soil");
+    if (draw.chance(0.6)) {
+      args.insert(args.end(), {"--pet", draw.oneOf<std::string>({"0.5", "3", "12"})});
+    }
+    if (draw.chance(0.5)) args.insert(args.end(), {"--baseflow-start", "0.05"});
+  }
   return args;
 }
 

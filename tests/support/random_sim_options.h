@@ -16,7 +16,7 @@ namespace runoff::testing {
 /// the three grids in any order), --gauges gauges.csv with or without --snap, --netcdf when
 /// `netcdf` (the programs compared both write it), --start (always when the rainfall file
 /// cannot date the run), --scheme, --losses with --ia-ratio and --event-gap, --budget,
-/// --power. An option that joins is drawn after the others, so that a seed keeps the rest of
+/// --power, --soil with --pet and --baseflow-start. An option that joins is drawn after the others, so that a seed keeps the rest of
 /// its command.
 std::vector<std::string> randomSimOptions(Draw& draw, const RandomBasin& basin, bool netcdf);
 

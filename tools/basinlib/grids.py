@@ -36,9 +36,15 @@ LOSS_GRID_MEANINGS = {
     "suction": "wetting-front suction head, mm",
     "moistureDeficit": "moisture deficit, theta_s - theta_i",
 }
+# The grids of runoff-sim --soil, the same way (their ranges are in soil_grids.py).
+SOIL_GRID_MEANINGS = {
+    "soilCapacity": "water the soil holds when full, mm",
+    "percolation": "percolation from a full soil, mm/h",
+    "baseflowTime": "time constant of the baseflow, hours",
+}
 SPECS = dict(GRIDS)
 SPECS.update({name: (name + ".bin", "<f4", "Float32", -9999, meaning)
-              for name, meaning in LOSS_GRID_MEANINGS.items()})
+              for name, meaning in {**LOSS_GRID_MEANINGS, **SOIL_GRID_MEANINGS}.items()})
 
 # EPSG:4326 with the axis mapping that tells GDAL the GeoTransform gives longitude first.
 _WGS84_WKT = (

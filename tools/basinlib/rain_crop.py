@@ -128,6 +128,48 @@ class Window:
                 f"degrees, south-west centre lon {self.sw_lon:.6g}, lat {self.sw_lat:.6g}")
 
 
+class Sampler:
+    """The data's nearest cell to each of a list of points (the centres of the rainfall grid's
+    cells, for data on another grid): `read(first, stop)` gives values [step, point], NaN at
+    the points outside the data. Refuses data that leave a point of `needed` uncovered."""
+
+    def __init__(self, source, lons, lats, needed, describe):
+        lons, lats = np.asarray(lons, dtype=np.float64), np.asarray(lats, dtype=np.float64)
+        self.needed = needed
+        lon_span = abs(source.lon.step) * source.lon.count
+        wraps = abs(lon_span - 360.0) < 0.01 * abs(source.lon.step)
+        data_mid = source.lon.first + source.lon.step * (source.lon.count - 1) / 2
+        shift = 360.0 * np.round((float(np.mean(lons)) - data_mid) / 360.0)
+        self._lon = _Axis(source.lon, shift, wraps)
+        self._lat = _Axis(source.lat)
+        self.inside = self._lon.inside(lons) & self._lat.inside(lats)
+        outside = needed & ~self.inside
+        if outside.any():
+            first = int(np.flatnonzero(outside)[0])
+            raise ToolError(f"{source.name}: does not cover the basin: {int(outside.sum())} "
+                            f"rain cells of the basin lie outside its grid, first "
+                            f"{describe(first)}")
+        def stored(axis, indices):
+            if not axis.wraps:
+                indices = np.clip(indices, 0, axis.count - 1)
+            return np.array([axis.stored(int(i)) for i in indices])
+        self._cols = stored(self._lon, self._lon.nearest(lons))
+        self._rows = stored(self._lat, self._lat.nearest(lats))
+
+    def read(self, source, first_step, stop_step):
+        kept = np.flatnonzero(self.inside)
+        values = np.full((stop_step - first_step, self.inside.size), np.nan)
+        if kept.size == 0:
+            return values
+        rows, cols = sorted(set(self._rows[kept])), sorted(set(self._cols[kept]))
+        data = source.read(first_step, stop_step, rows, cols)
+        row_at = {stored: i for i, stored in enumerate(rows)}
+        col_at = {stored: i for i, stored in enumerate(cols)}
+        values[:, kept] = data[:, [row_at[r] for r in self._rows[kept]],
+                               [col_at[c] for c in self._cols[kept]]]
+        return values
+
+
 def clean(value, step):
     """A coordinate without the noise of single-precision storage: the nearest micro-degree
     when that lies within a ten-thousandth of a cell."""

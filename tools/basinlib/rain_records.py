@@ -17,15 +17,19 @@ class Records:
     [record, value] in mm/h, `extra` (numbers after the last complete record) and `problems`
     (kind, text) found while reading."""
 
-    def __init__(self, path, per_record):
+    def __init__(self, path, per_record, limit=None):
+        """Reads every record, or the first `limit` only."""
         tokens, lines = [], []
+        width = 6 + per_record
         with open(path, encoding="utf-8", errors="replace") as source:
             for number, line in enumerate(source, start=1):
                 words = line.split()
                 tokens.extend(words)
                 lines.extend([number] * len(words))
+                if limit is not None and len(tokens) >= limit * width:
+                    del tokens[limit * width:], lines[limit * width:]
+                    break
         self.problems = []
-        width = 6 + per_record
         self.count, self.extra = divmod(len(tokens), width)
         self.stamps, self.lines = [], []
         values = []

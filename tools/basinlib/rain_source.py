@@ -99,7 +99,12 @@ def _runs(indices):
 
 
 class NetcdfSource(Source):
-    def __init__(self, path, variable, units_text):
+    """`parse_units` reads the units text (rain_units.parse unless given); `what` names the
+    data in messages."""
+
+    def __init__(self, path, variable, units_text, parse_units=rain_units.parse,
+                 what="rainfall"):
+        self._what = what
         import netCDF4  # only NetCDF input needs it
         self.name = path
         try:
@@ -132,7 +137,7 @@ class NetcdfSource(Source):
         text = units_text or getattr(self._variable, "units", None)
         if not text:
             raise ToolError(f"{self.name}: has no units; give them with --units")
-        self.units = rain_units.parse(text)
+        self.units = parse_units(text)
 
     def _choose(self, name):
         variables = self._dataset.variables
@@ -150,7 +155,7 @@ class NetcdfSource(Source):
             raise ToolError(f"{self.name}: holds no gridded variable with a time dimension")
         if len(candidates) > 1:
             listed = ", ".join(v.name for v in candidates)
-            raise ToolError(f"{self.name}: choose the rainfall variable with --variable "
+            raise ToolError(f"{self.name}: choose the {self._what} variable with --variable "
                             f"(gridded variables with a time dimension: {listed})")
         return candidates[0]
 
