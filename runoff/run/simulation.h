@@ -175,8 +175,9 @@ class Simulation {
   const RunInputs& inputs() const { return setUp_.inputs; }
   const CalculationOrder& order() const { return setUp_.order; }
   const RoutingPlan& plan() const { return setUp_.plan; }
-  /// The routing states of the cells this process routes: per slot (RoutingStates::slotOfCell
-  /// of a grid index) the discharges and, with --soil, RoutingStates::soil[slot].stores, the
+  /// The routing states of the cells this process routes (after initialize(), between hours):
+  /// per slot (RoutingStates::slotOfCell of a grid index) the discharges, the lateral inflow of
+  /// the last hour routed and, with --soil, RoutingStates::soil[slot].stores, the
   /// soil store S and the groundwater store G in mm, as they stand after the last hour routed.
   const RoutingStates& states() const { return states_; }
   /// Where the soil's potential evapotranspiration comes from (with --soil).
@@ -189,9 +190,6 @@ class Simulation {
   /// state); empty without.
   const std::vector<Lake>& lakeList() const { return lakeList_; }
   const std::vector<RoutedLake>& lakes() const { return states_.lakes; }
-  /// The cells' routing states (after initialize()): between hours, each routed cell's
-  /// discharges and the lateral inflow of the last hour routed.
-  const RoutingStates& states() const { return states_; }
 
  private:
   enum class Stage { kNew, kRouting, kFinalized, kFailed };
