@@ -6,8 +6,8 @@
 // with one line before anything is written.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -42,9 +42,14 @@ std::string at(int row, int col) {
 // Three lakes down the river, one of each rule.
 std::string threeLakes() {
   return "name,lon,lat,area,rule,a,b,start\n"
-         "Upper," + at(2, 2) + ",0.02,weir,0.5,1.5,0.05\n"
-         "Dam," + at(3, 2) + ",0.01,releases,0.0004,,0.01\n"
-         "Lower," + at(5, 2) + ",0.05,linear,6,,0\n";
+         "Upper," +
+         at(2, 2) +
+         ",0.02,weir,0.5,1.5,0.05\n"
+         "Dam," +
+         at(3, 2) +
+         ",0.01,releases,0.0004,,0.01\n"
+         "Lower," +
+         at(5, 2) + ",0.05,linear,6,,0\n";
 }
 const std::string kReleases =
     "time,lake,outflow\n2020-07-01T05:00:00,Dam,0.002\n2020-07-02T12:00:00,Dam,0.02\n";
@@ -101,7 +106,8 @@ TEST(LakeRun, AVanishingLinearLakeGivesTheRunWithoutIt) {
   ASSERT_EQ(run(plain.path(), {}).exitStatus, 0);
   const RunResult r = run(lake.path(), lakeOptions(lake.path(),
                                                    "name,lon,lat,area,rule,a,b,start\n"
-                                                   "Pass," + at(3, 2) + ",0.01,linear,1e-9,,0\n"));
+                                                   "Pass," +
+                                                       at(3, 2) + ",0.01,linear,1e-9,,0\n"));
   ASSERT_EQ(r.exitStatus, 0) << r.out;
   EXPECT_TRUE(contains(r.out, "Lake \"Pass\": column 3, row 4, flow accumulation 12\n")) << r.out;
   const std::vector<float> without = readFloats(plain / "output/dischargeHourly.bin");
@@ -127,8 +133,8 @@ Totals reportedTotal(const std::string& console) {
   EXPECT_NE(at, std::string::npos) << console;
   if (at == std::string::npos) return t;
   EXPECT_EQ(std::sscanf(console.c_str() + at, "\n  total %lf %lf %lf %lf %lf %lf %lf %lf %lf",
-                        &t.rain, &t.inflow, &t.outflow, &t.start, &t.end, &t.lakeStart,
-                        &t.lakeEnd, &t.lakeEvaporation, &t.error),
+                        &t.rain, &t.inflow, &t.outflow, &t.start, &t.end, &t.lakeStart, &t.lakeEnd,
+                        &t.lakeEvaporation, &t.error),
             9);
   return t;
 }
@@ -148,12 +154,14 @@ TEST(LakeRun, TheBudgetClosesAndTheSeriesFollowsEachLakesRule) {
                            (dir / "gauges.csv").string(), "--outputs", "daily"});
   const RunResult r = run(dir.path(), args);
   ASSERT_EQ(r.exitStatus, 0) << r.out;
-  EXPECT_TRUE(contains(r.out, "Lake \"Dam\" has no release before 2020-07-01T05:00:00: it "
-                              "releases nothing (and spills above its capacity) until then.\n"))
+  EXPECT_TRUE(contains(r.out,
+                       "Lake \"Dam\" has no release before 2020-07-01T05:00:00: it "
+                       "releases nothing (and spills above its capacity) until then.\n"))
       << r.out;
   EXPECT_TRUE(contains(r.out, "Write ./output/lakes.csv\n")) << r.out;
-  EXPECT_TRUE(contains(r.out, "storage end    lake start      lake end     lake evap         "
-                              "error   error %\n"))
+  EXPECT_TRUE(contains(r.out,
+                       "storage end    lake start      lake end     lake evap         "
+                       "error   error %\n"))
       << r.out;
   const Totals t = reportedTotal(r.out);
   EXPECT_LT(std::abs(t.error), 1e-10 * t.rain) << r.out;
@@ -161,8 +169,8 @@ TEST(LakeRun, TheBudgetClosesAndTheSeriesFollowsEachLakesRule) {
   EXPECT_GT(t.lakeEnd, 0);
   EXPECT_EQ(t.lakeEvaporation, 0);
 
-  const std::map<std::string, double> area = {{"Upper", 0.02e6}, {"Dam", 0.01e6},
-                                              {"Lower", 0.05e6}};
+  const std::map<std::string, double> area = {
+      {"Upper", 0.02e6}, {"Dam", 0.01e6}, {"Lower", 0.05e6}};
   std::map<std::string, double> level = {{"Upper", 0.05}, {"Dam", 0.01}, {"Lower", 0}};
   std::map<std::string, int> hour;
   std::istringstream gauge(readFile(dir / "output/gauges.csv"));
@@ -172,8 +180,8 @@ TEST(LakeRun, TheBudgetClosesAndTheSeriesFollowsEachLakesRule) {
   ASSERT_EQ(lines.size(), 3u * 96);
   for (const LakeLine& l : lines) {
     const double change = (l.inflow - l.outflow) * 3600 / area.at(l.lake);
-    EXPECT_NEAR(l.level - level[l.lake], change, 1e-5 * (l.inflow + l.outflow) * 3600 /
-                                                     area.at(l.lake) + 1e-6)
+    EXPECT_NEAR(l.level - level[l.lake], change,
+                1e-5 * (l.inflow + l.outflow) * 3600 / area.at(l.lake) + 1e-6)
         << l.lake << " " << l.time;
     if (l.lake == "Dam") {
       const int h = hour[l.lake];
@@ -193,6 +201,32 @@ TEST(LakeRun, TheBudgetClosesAndTheSeriesFollowsEachLakesRule) {
     level[l.lake] = l.level;
     ++hour[l.lake];
   }
+}
+
+// With the soil's PET the lakes lose water to the air: at 2.4 mm/day a lake that never runs
+// dry evaporates 0.1 mm an hour over its whole area, 0.1e-3 m x 96 h x 0.08 km2 = 768 m3 for
+// the three lakes over the four days, and the budget, soil and lakes together, still closes.
+TEST(LakeRun, LakesEvaporateThePetOfTheirPlace) {
+  TempDir dir;
+  valley().write(dir.path());
+  writeSoilGrids(dir.path(), kRows, kCols);
+  std::vector<std::string> args = lakeOptions(dir.path(), threeLakes(), kReleases);
+  args.insert(args.end(), {"--budget", "--scheme", "conservative", "--soil", "--pet", "2.4"});
+  const RunResult r = run(dir.path(), args);
+  ASSERT_EQ(r.exitStatus, 0) << r.out;
+  const std::size_t at = r.out.find("\n  total ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  double v[16];
+  ASSERT_EQ(std::sscanf(r.out.c_str() + at,
+                        "\n  total %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf",
+                        &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9],
+                        &v[10], &v[11], &v[12], &v[13], &v[14], &v[15]),
+            16)
+      << r.out;
+  const double rain = v[0], lakeEvaporation = v[14], error = v[15];
+  EXPECT_LT(std::abs(error), 1e-10 * rain) << r.out;
+  EXPECT_LE(lakeEvaporation, 768 * (1 + 1e-9)) << r.out;
+  EXPECT_GT(lakeEvaporation, 0.98 * 768) << r.out;
 }
 
 // The records of days `first` to `last` of the valley's rain (three lines a record).
@@ -231,16 +265,16 @@ TEST(LakeRun, TwoHalvesWithTheirStateEqualTheWholeRun) {
     args.insert(args.end(), {"--state-in", state});
     RunResult b = run(second.path(), args, halfThreads);
     ASSERT_EQ(b.exitStatus, 0) << b.out;
-    for (const std::string file : {"dischargeDaily.bin", "dischargeHourlyMaxInDay.bin",
-                                   "dischargeHourly.bin"}) {
+    for (const std::string file :
+         {"dischargeDaily.bin", "dischargeHourlyMaxInDay.bin", "dischargeHourly.bin"}) {
       EXPECT_EQ(readFile(first / "output" / file) + readFile(second / "output" / file),
                 readFile(whole / "output" / file))
           << file;
     }
     const std::string secondSeries = readFile(second / "output/lakes.csv");
-    EXPECT_EQ(readFile(first / "output/lakes.csv") +
-                  secondSeries.substr(secondSeries.find('\n') + 1),
-              readFile(whole / "output/lakes.csv"));
+    EXPECT_EQ(
+        readFile(first / "output/lakes.csv") + secondSeries.substr(secondSeries.find('\n') + 1),
+        readFile(whole / "output/lakes.csv"));
   }
 }
 
@@ -286,8 +320,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"OnTheOuterRing", kHead + "A," + at(6, 2) + ",1,linear,1,,0\n", "",
                 "Lake \"A\" has no routed cell within 0 cells of column 3, row 1."},
         Refusal{"TwoOnOneCell",
-                kHead + "A," + at(3, 2) + ",1,linear,1,,0\nB," + at(3, 2) + ",1,linear,1,,0\n",
-                "",
+                kHead + "A," + at(3, 2) + ",1,linear,1,,0\nB," + at(3, 2) + ",1,linear,1,,0\n", "",
                 "Lakes \"A\" and \"B\" are both placed on column 3, row 4; a cell holds one lake."},
         Refusal{"ReleaseOfAnUnknownLake", threeLakes(),
                 "time,lake,outflow\n2020-07-01T00:00:00,Nowhere,1\n",

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "runoff/inputs/pet_grid.h"
+#include "runoff/inputs/topo_grid.h"
 #include "runoff/model/lake.h"
 
 namespace runoff {
@@ -25,6 +27,13 @@ struct RoutedLake {
   std::vector<double> evaporation;
   std::vector<LakeHour> hours;  // per hour index of the window, as routed
 };
+
+/// Fills the evaporation of every lake that evaporates (a non-empty `evaporation`) for the
+/// window of `days` days from day `firstDay` (from 1): each hour the PET of the rainfall cell of
+/// the lake's outlet cell. The lake takes the PET of the place where its water leaves, as the
+/// cells around it take theirs.
+void setLakeEvaporation(std::vector<RoutedLake>& lakes, const TopoGrid& topo, const PetSource& pet,
+                        std::int32_t firstDay, std::int32_t days);
 
 }  // namespace runoff
 

@@ -17,10 +17,10 @@
 #include "runoff/inputs/calc_order.h"
 #include "runoff/inputs/gauge_list.h"
 #include "runoff/inputs/grid_geometry.h"
-#include "runoff/inputs/release_series.h"
 #include "runoff/inputs/loss_grids.h"
 #include "runoff/inputs/rain_grid.h"
 #include "runoff/inputs/rain_mapping.h"
+#include "runoff/inputs/release_series.h"
 #include "runoff/inputs/topo_grid.h"
 #include "runoff/output/discharge_output.h"
 #include "runoff/routing/routing_plan.h"
@@ -329,6 +329,7 @@ Status CandidateRun::setUpLakes(std::ostream& console) {
     lake.parameters = setUp.lakeList[k].parameters();
     lake.cell = (*cells)[k];
     lake.hours.assign(windowHours, LakeHour{});
+    if (options_.soil) lake.evaporation.assign(windowHours, 0.0);
     if (lake.parameters.rule == LakeRule::kReleases) {
       lake.release.assign(windowHours, 0.0);
       for (std::int64_t h = 0; h < hours(); ++h) {
@@ -436,6 +437,7 @@ Status CandidateRun::route(const std::vector<double>& values, Workspace& workspa
         release[h] = at < setUp.releases[k].size() ? setUp.releases[k][at] : 0.0;
       }
     }
+    setLakeEvaporation(workspace.states.lakes, setUp.run.inputs.topo, setUp.petSource, first, days);
     if (Status routed = router.route(setUp.rain, first, days, workspace.grids, nullptr);
         !routed.ok()) {
       return routed;

@@ -179,6 +179,8 @@ Status Simulation::loadLakes() {
     lake.state.storage = lakeList_[k].startStorage();
     lake.hours.assign(windowHours, LakeHour{});
     if (lake.parameters.rule == LakeRule::kReleases) lake.release.assign(windowHours, 0.0);
+    // A run with the soil reads a PET (input/pet.dat, --pet or none): its lakes evaporate it.
+    if (options_.soil) lake.evaporation.assign(windowHours, 0.0);
     if (const std::int32_t slot = states_.slotOfCell[lake.cell]; slot >= 0) {
       states_.lakeOfSlot[slot] = static_cast<std::int32_t>(k);
     }
@@ -451,6 +453,7 @@ Status Simulation::readWindowInputs(std::int32_t firstDay) {
     }
   }
   setLakeReleases(firstDay, windowDays_);
+  setLakeEvaporation(states_.lakes, setUp_.inputs.topo, pet_, firstDay, windowDays_);
   if (progress_) progress_->setWindow(firstDay, firstDay + windowDays_ - 1);
   return {};
 }
@@ -475,8 +478,7 @@ void Simulation::setLakeReleases(std::int32_t firstDay, std::int32_t days) {
         } else {
           console_ << "Lake \"" << lakeList_[k].name << "\" has no release before "
                    << isoTime(series.front().time)
-                   << ": it releases nothing (and spills above its capacity) until then."
-                   << '\n';
+                   << ": it releases nothing (and spills above its capacity) until then." << '\n';
         }
       }
     }
@@ -640,16 +642,15 @@ CellStates Simulation::finalStates() const {
   return cells;
 }
 
-Status Simulation::publishOutputs(const CellStates& cells,
-                                  const std::vector<double>& lakeStorage) {
+Status Simulation::publishOutputs(const CellStates& cells, const std::vector<double>& lakeStorage) {
   // The state of --state-out from every routed cell's values, then the finished outputs, the
   // VRTs and the state under their final names, in that order; the raw files not asked for
   // that an earlier run left are removed.
   std::unique_ptr<AtomicFile> state;
   if (options_.stateOut) {
-    Result<std::unique_ptr<AtomicFile>> written = writeRunState(
-        *options_.stateOut, key_, daysBefore_ + setUp_.params.days, routedCells_, cells,
-        lakeStorage);
+    Result<std::unique_ptr<AtomicFile>> written =
+        writeRunState(*options_.stateOut, key_, daysBefore_ + setUp_.params.days, routedCells_,
+                      cells, lakeStorage);
     if (!written.ok()) return written.status();
     state = std::move(written).value();
   }
