@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <sstream>
@@ -200,6 +201,67 @@ INSTANTIATE_TEST_SUITE_P(
                       BmiCase{"DroughtConservative", {"--scheme", "conservative"}, drought},
                       BmiCase{"LossesOtherRain", {"--losses", "constant"}, otherRain, true}),
     [](const auto& info) { return info.param.name; });
+
+// The soil's stores are variables of a run with --soil only. With no rain taken in and no PET,
+// a cell's soil drains by percolation alone, dS/dt = -kS with k = percolation / capacity:
+// S(t) = S0 e^(-kt). The groundwater store, a linear reservoir of time constant T, takes each
+// hour's percolated depth P as a constant rate over the hour:
+// G(n + 1) = G(n) e^(-1/T) + P T (1 - e^(-1/T)).
+TEST(BmiSoil, TheStoresFollowTheDryDownsClosedForm) {
+  TempDir dir;
+  valleyBasin(7, 5, 2).write(dir.path());
+  const double capacity = 80, percolation = 0.5, time = 20;
+  for (const auto& [grid, value] : {std::pair{"soilCapacity.bin", capacity},
+                                    {"percolation.bin", percolation},
+                                    {"baseflowTime.bin", time}}) {
+    writeFloats(dir / "topoData" / grid, std::vector<float>(35, static_cast<float>(value)));
+  }
+  const char* kSoil = "soil_water__depth";
+  const char* kGround = "groundwater__depth";
+  {
+    RunoffBmi plain;
+    ASSERT_EQ(plain.initializeWith(dir.path().string(), {}), kBmiSuccess) << plain.lastError();
+    std::vector<std::string> names;
+    ASSERT_EQ(plain.get_output_var_names(names), kBmiSuccess);
+    EXPECT_EQ(std::count(names.begin(), names.end(), kSoil), 0);
+    std::string units;
+    EXPECT_EQ(plain.get_var_units(kSoil, units), kBmiFailure);
+  }
+  RunoffBmi model;
+  ASSERT_EQ(model.initializeWith(dir.path().string(),
+                                 {"--soil", "--soil-start", "0.5", "--baseflow-start", "0.1"}),
+            kBmiSuccess)
+      << model.lastError();
+  std::string units;
+  ASSERT_EQ(model.get_var_units(kGround, units), kBmiSuccess);
+  EXPECT_EQ(units, "mm");
+  const double s0 = 0.5 * capacity, g0 = 0.1 * time, k = percolation / capacity;
+  std::vector<double> soil(35), ground(35);
+  int routed = 0;
+  double expectedGround = g0;
+  for (int hour = 0; hour <= 48; ++hour) {
+    ASSERT_EQ(model.get_value(kSoil, soil.data()), kBmiSuccess);
+    ASSERT_EQ(model.get_value(kGround, ground.data()), kBmiSuccess);
+    const double expectedSoil = s0 * std::exp(-k * hour);
+    if (hour > 0) {
+      const double percolated = s0 * (std::exp(-k * (hour - 1)) - std::exp(-k * hour));
+      expectedGround =
+          expectedGround * std::exp(-1 / time) + percolated * time * (1 - std::exp(-1 / time));
+    }
+    routed = 0;
+    for (std::size_t c = 0; c < soil.size(); ++c) {
+      if (soil[c] == -9999.0) continue;
+      ++routed;
+      EXPECT_NEAR(soil[c], expectedSoil, 1e-12 * s0) << "hour " << hour << " cell " << c;
+      EXPECT_NEAR(ground[c], expectedGround, 1e-12 * s0) << "hour " << hour << " cell " << c;
+    }
+    if (hour < 48) {
+      ASSERT_EQ(model.update(), kBmiSuccess) << model.lastError();
+    }
+  }
+  EXPECT_GT(routed, 0);
+  ASSERT_EQ(model.finalize(), kBmiSuccess) << model.lastError();
+}
 
 #ifdef RUNOFF_HAVE_NETCDF
 // The NetCDF file of a run behind the interface is runoff-sim's, but for the record of who made

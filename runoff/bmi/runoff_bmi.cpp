@@ -31,7 +31,7 @@ constexpr const char* kUniformRectilinear = "uniform_rectilinear";
 // A number in a message: the shortest decimal that reads back as it (172800, -0.5).
 std::string number(double value) { return shortestDecimal(value); }
 
-enum class Quantity { kDischarge, kRain, kExcess };
+enum class Quantity { kDischarge, kRain, kExcess, kSoil, kGroundwater };
 
 }  // namespace
 
@@ -43,14 +43,17 @@ struct RunoffBmi::Variable {
   int itemsize;
   const char* units;
   bool input;
+  bool soil = false;  // shown in a run with --soil only
 };
 
 // The variables, inputs and outputs alike (every variable is an output). The soil and
-// groundwater storages of --soil belong here, on grid 0, with their Quantity and their arrays.
+// groundwater storages are those of a run with --soil.
 static const RunoffBmi::Variable kVariables[] = {
     {"channel_water__volume_flow_rate", Quantity::kDischarge, 0, "float32", 4, "m3 s-1", false},
     {"atmosphere_water__rainfall_volume_flux", Quantity::kRain, 1, "float32", 4, "mm h-1", true},
     {"land_surface_water__runoff_volume_flux", Quantity::kExcess, 0, "float64", 8, "mm h-1", false},
+    {"soil_water__depth", Quantity::kSoil, 0, "float64", 8, "mm", false, true},
+    {"groundwater__depth", Quantity::kGroundwater, 0, "float64", 8, "mm", false, true},
 };
 
 namespace {
@@ -166,6 +169,12 @@ int RunoffBmi::start(const std::string& workdir, const std::vector<std::string>&
                params.rainSwLon, params.rainDy,   params.rainDx};
   discharge_ = outputBackground(run_->inputs().topo, run_->inputs().selected);
   excess_.assign(discharge_.begin(), discharge_.end());
+  soil_ = options->soil;
+  if (soil_) {
+    soilWater_.assign(excess_.begin(), excess_.end());
+    groundwater_ = soilWater_;
+    takeStores();
+  }
   rain_.assign(static_cast<std::size_t>(params.rainRows) * params.rainCols, 0.0f);
   for (const SnappedGauge& gauge : run_->gauges()) {
     gaugeNames_.push_back(gauge.name);
@@ -235,6 +244,7 @@ int RunoffBmi::route(std::int64_t hours) {
   if (!routed.ok()) return failed(routed);
   takeRain();
   takeResults();
+  takeStores();
   return kBmiSuccess;
 }
 
@@ -281,6 +291,21 @@ void RunoffBmi::takeRain() {
   }
 }
 
+void RunoffBmi::takeStores() {
+  if (!soil_) return;
+  // Each routed cell's stores as they stand after the last hour routed (the start values
+  // before the first); the cells without soil show the missing value.
+  const TopoGrid& topo = run_->inputs().topo;
+  const RoutingStates& states = run_->states();
+  for (std::int32_t index = 0; index < static_cast<std::int32_t>(topo.cells.size()); ++index) {
+    const std::int32_t slot = states.slotOfCell[index];
+    if (slot < 0 || static_cast<std::size_t>(slot) >= states.soil.size()) continue;
+    const SoilState& stores = states.soil[slot].stores;
+    soilWater_[filePosition(topo, index)] = stores.soil;
+    groundwater_[filePosition(topo, index)] = stores.groundwater;
+  }
+}
+
 void RunoffBmi::takeResults() {
   const std::span<const float> last = run_->lastHour();
   if (!last.empty()) std::copy(last.begin(), last.end(), discharge_.begin());
@@ -291,7 +316,8 @@ void RunoffBmi::takeResults() {
   const std::vector<std::uint8_t>& selected = run.inputs().selected;
   const std::vector<std::int32_t>& routed = run.routedCells();
   const RoutingStates& states = run.states();
-  const bool losses = run.options().losses.method != LossMethod::kNone;
+  // With the soil the lateral inflow holds the saturation excess and the baseflow too.
+  const bool losses = run.options().losses.method != LossMethod::kNone || run.options().soil;
   const RainGrid& rain = run_->windowRain();
   const std::int64_t hour = hoursDone() - 1;
   const std::int32_t day = static_cast<std::int32_t>(hour / 24) + 1;
@@ -325,34 +351,39 @@ int RunoffBmi::get_component_name(std::string& name) const {
 
 int RunoffBmi::get_input_item_count(int& count) const {
   count = static_cast<int>(std::count_if(std::begin(kVariables), std::end(kVariables),
-                                         [](const Variable& v) { return v.input; }));
+                                         [&](const Variable& v) { return v.input && shown(v); }));
   return kBmiSuccess;
 }
 
 int RunoffBmi::get_output_item_count(int& count) const {
-  count = static_cast<int>(std::size(kVariables));
+  count = static_cast<int>(std::count_if(std::begin(kVariables), std::end(kVariables),
+                                         [&](const Variable& v) { return shown(v); }));
   return kBmiSuccess;
 }
 
 int RunoffBmi::get_input_var_names(std::vector<std::string>& names) const {
   names.clear();
   for (const Variable& v : kVariables) {
-    if (v.input) names.emplace_back(v.name);
+    if (v.input && shown(v)) names.emplace_back(v.name);
   }
   return kBmiSuccess;
 }
 
 int RunoffBmi::get_output_var_names(std::vector<std::string>& names) const {
   names.clear();
-  for (const Variable& v : kVariables) names.emplace_back(v.name);
+  for (const Variable& v : kVariables) {
+    if (shown(v)) names.emplace_back(v.name);
+  }
   return kBmiSuccess;
 }
 
 // ---- Variable information ------------------------------------------------------------------
 
+bool RunoffBmi::shown(const Variable& var) const { return !var.soil || soil_; }
+
 const RunoffBmi::Variable* RunoffBmi::variable(const std::string& name) const {
   for (const Variable& v : kVariables) {
-    if (name == v.name) return &v;
+    if (name == v.name && shown(v)) return &v;
   }
   return nullptr;
 }
@@ -450,6 +481,10 @@ const void* RunoffBmi::storage(const Variable& var) const {
       return rain_.data();
     case Quantity::kExcess:
       return excess_.data();
+    case Quantity::kSoil:
+      return soilWater_.data();
+    case Quantity::kGroundwater:
+      return groundwater_.data();
   }
   return nullptr;
 }

@@ -129,6 +129,7 @@ class RunoffBmi : public Bmi {
   int finish();
   int fail(const std::string& message) const;
   int failed(const Status& status) const;
+  bool shown(const Variable& var) const;  // the soil's variables in a run with --soil only
   const Variable* variable(const std::string& name) const;
   const Variable* known(const std::string& name) const;  // and fails on an unknown name
   const Grid* grid(int id) const;
@@ -140,6 +141,7 @@ class RunoffBmi : public Bmi {
   void putRain();
   void takeRain();
   void takeResults();
+  void takeStores();
   void keepGaugeHour();
 
   std::unique_ptr<RunHooks> hooks_;  // outlives the run
@@ -150,9 +152,12 @@ class RunoffBmi : public Bmi {
   bool hourly_ = true;  // the run keeps every hour's grid (the discharge can be shown)
   std::int64_t hoursDone_ = 0, totalHours_ = 0;
   Grid grids_[2];
-  std::vector<float> discharge_;  // grid 0, south first
-  std::vector<float> rain_;       // grid 1, south first
-  std::vector<double> excess_;    // grid 0, south first
+  std::vector<float> discharge_;     // grid 0, south first
+  std::vector<float> rain_;          // grid 1, south first
+  std::vector<double> excess_;       // grid 0, south first
+  bool soil_ = false;                // a run with --soil: its stores are shown
+  std::vector<double> soilWater_;    // grid 0, south first, mm
+  std::vector<double> groundwater_;  // grid 0, south first, mm
   std::vector<std::string> gaugeNames_;
   std::vector<std::size_t> gaugePositions_;
   std::vector<float> gaugeSeries_;
