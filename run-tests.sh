@@ -4,8 +4,8 @@
 #                            runoff-calibrate, which the packages below make buildable), the
 #                            tests and the benchmarks in Release into build/, runs every C++
 #                            test, then the tests of the basin tools and of the documentation
-#                            (tests/tools/). Some ten minutes on a fresh 2-core machine, the
-#                            installation of the packages included.
+#                            (tests/tools/). About ten minutes on a 2-core machine, and the
+#                            first run installs the packages.
 # ./run-tests.sh --sanitize  builds the C++ tests into build-asan/ with AddressSanitizer (leaks
 #                            included) and UndefinedBehaviorSanitizer and runs them: any report
 #                            aborts the program that made it, and so fails its test. The tests
